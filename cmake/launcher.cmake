@@ -1,0 +1,42 @@
+# The launcher: a GUI program with no console, no C runtime start-up and no
+# C++ runtime. It imports only DLLs that every Windows has.
+
+# The launcher's Win32 code as a library, so the in-process tests can call
+# the very functions the launcher runs.
+add_library(launcher_core STATIC
+  src/launcher/library_search_win.cpp
+  src/launcher/launch_sequence_win.cpp
+  src/tempfolder/run_temp_folder_win.cpp)
+target_include_directories(launcher_core PUBLIC src)
+target_compile_options(launcher_core PRIVATE ${LUMV_WARNINGS} ${LUMV_LEAN_FLAGS})
+target_link_libraries(launcher_core PUBLIC lumcore)
+
+add_executable(launcher WIN32 src/launcher/startup_win.cpp)
+target_compile_options(launcher PRIVATE ${LUMV_WARNINGS} ${LUMV_LEAN_FLAGS})
+if(LUMV_TARGET STREQUAL "win32")
+  set(LUMV_ENTRY _LauncherStartup)
+else()
+  set(LUMV_ENTRY LauncherStartup)
+endif()
+target_link_options(launcher PRIVATE
+  -nostdlib -nostartfiles "-Wl,--entry,${LUMV_ENTRY}" -Wl,--gc-sections
+  -Wl,--subsystem,windows -Wl,--enable-auto-image-base -Wl,--no-insert-timestamp
+  $<$<CONFIG:Release,MinSizeRel>:-s>)
+# libgcc is a static archive (stack probes and the like), not a DLL.
+target_link_libraries(launcher PRIVATE launcher_core lumcore
+  kernel32 user32 gdi32 advapi32 msvcrt gcc)
+install(TARGETS launcher RUNTIME DESTINATION .)
+
+if(LUMV_BUILD_TESTS)
+  # The shipping launcher must stay within the size of the image it replaces.
+  if(LUMV_TARGET STREQUAL "win32")
+    set(LUMV_LAUNCHER_BUDGET 45056)
+  else()
+    set(LUMV_LAUNCHER_BUDGET "")
+  endif()
+  find_program(LUMV_OBJDUMP NAMES ${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32-objdump objdump REQUIRED)
+  add_test(NAME launcher_image
+    COMMAND "${PROJECT_SOURCE_DIR}/tests/build/check_launcher_image.sh"
+            "${LUMV_OBJDUMP}" $<TARGET_FILE:launcher> ${LUMV_LAUNCHER_BUDGET})
+  set_tests_properties(launcher_image PROPERTIES LABELS build)
+endif()
