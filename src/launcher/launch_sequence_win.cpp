@@ -1,0 +1,90 @@
+// The launch sequence: splash, payload, library search, the player call,
+// unloading, clean-up and the report, in that order.
+#include "launch_sequence.h"
+
+#include "../tempfolder/run_temp_folder.h"
+#include "launcher.h"
+#include "library_search.h"
+
+// "Not called": any value other than 0, 1 and 2 leads to a quiet exit.
+static const int32_t PlayerNotCalled = 3;
+
+struct LaunchState {
+    PlayerParams params;
+    uint32_t splashThreadId;
+    HMODULE runtimeLibrary;
+    HMODULE playerLibrary;
+    int32_t playerLocation;
+    int32_t launchStatus;
+    int32_t playerResult;
+};
+
+// Steps 4 to 8: load both libraries and call the player. Returns the failing
+// status, or 0 once the player has been called.
+static int32_t LoadAndCallPlayer(LaunchState *state, HINSTANCE instance,
+                                 HINSTANCE prevInstance, char *cmdLine, int cmdShow) {
+    int32_t status = LoadRuntimeLibrary(&state->runtimeLibrary);
+    if (status != LaunchOk) {
+        return status;
+    }
+    status = LoadPlayerLibrary(&state->playerLibrary, &state->playerLocation);
+    if (status != LaunchOk) {
+        return status;
+    }
+    LumivanceMainProc lumivanceMain = reinterpret_cast<LumivanceMainProc>(
+        reinterpret_cast<void *>(GetProcAddress(state->playerLibrary, "LumivanceMain")));
+    if (lumivanceMain == nullptr) {
+        return LaunchEntryPointMissing;
+    }
+    PlayerParams *params = &state->params;
+    params->blockVersion = PlayerParamsVersion;
+    params->blockSize = sizeof(PlayerParams);
+    // Splash: closeSplash and splashThreadId are set together, once a splash
+    // screen exists to be closed.
+    params->tempFolderPath = RunTempFolderPath;
+    params->playerLocation = state->playerLocation;
+    state->playerResult =
+        lumivanceMain(instance, prevInstance, cmdLine, cmdShow, params);
+    return LaunchOk;
+}
+
+static void UnloadLibraries(LaunchState *state) {
+    if (state->playerLibrary != nullptr) {
+        FreeLibrary(state->playerLibrary);
+    }
+    if (state->runtimeLibrary != nullptr) {
+        FreeLibrary(state->runtimeLibrary);
+    }
+}
+
+static void ReportOutcome(const LaunchState *state) {
+    if (state->playerResult == 1 || state->playerResult == 2) {
+        ExitWindowsEx(EWX_LOGOFF, 0xFFFFFFFF);
+    }
+    // The message box for a player result of 0 and for a non-zero
+    // launchStatus comes here, shown after unloading and clean-up.
+}
+
+int RunLaunchSequence(HINSTANCE instance, HINSTANCE prevInstance, char *cmdLine, int cmdShow) {
+    // 1. Everything starts zeroed; the player has not been called.
+    LaunchState state;
+    ZeroMemory(&state, sizeof state);
+    state.playerResult = PlayerNotCalled;
+
+    // 2. The splash screen is started here.
+    // 3. The payload step runs here; its failure skips to unloading.
+
+    // 4-8. Runtime library, player library, entry point, the call.
+    state.launchStatus = LoadAndCallPlayer(&state, instance, prevInstance, cmdLine, cmdShow);
+
+    // 9. Unload, the player library first.
+    UnloadLibraries(&state);
+
+    // 10. The clean-up after the run goes here.
+
+    // 11. Report.
+    ReportOutcome(&state);
+
+    // 12. The exit code.
+    return state.playerResult == 0 ? 1 : 0;
+}

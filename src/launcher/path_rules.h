@@ -1,0 +1,28 @@
+// Byte-wise path joining and cutting in fixed buffers. Portable: no <windows.h>.
+// Any byte 0x5C counts as a separator; no path is treated as multi-byte text.
+#pragma once
+
+#include <stddef.h>
+
+enum {
+    PathBufferSize = 260,            // the platform's path limit, terminator included
+    CurrentDirectoryBufferSize = 256 // where the library searches save the current directory
+};
+
+// Writes folder + '\' + name into dest (destSize bytes, terminator included).
+// The separator is left out when folder already ends with one, and also when
+// folder is empty (the result is then the bare name). dest may be folder.
+// Returns dest, or null when the result would not fit; dest is then unchanged.
+char *JoinPath(char *dest, size_t destSize, const char *folder, const char *name);
+
+// JoinPath in place. False (and path unchanged) when the result would not fit.
+bool AppendToPath(char *path, size_t pathSize, const char *name);
+
+// Ends the string at its last '\'; a path without one becomes empty.
+// C:\Show\start.exe gives C:\Show, C:\start.exe gives C:.
+bool CutToFolder(char *path);
+
+// Copies text into dest when it fits with its terminator; false otherwise.
+bool CopyText(char *dest, size_t destSize, const char *text);
+
+size_t TextLength(const char *text);

@@ -1,0 +1,18 @@
+// Names of the per-run folders under the temporary path: "TempFolder.aaa" to
+// "TempFolder.zzz" and the lock file inside them. Portable: no <windows.h>.
+#pragma once
+
+#include <stddef.h>
+
+extern const char RunLockFileName[];    // "Vantorelle.lok"
+
+// Turns the temporary path held in path (pathSize bytes) into the first
+// candidate run folder: a '\' if the temporary path lacks one, then
+// "TempFolder.aaa". Fails, leaving path unusable, when the candidate plus its
+// trailing '\' and the lock file's name would not fit in pathSize bytes, so a
+// folder is never created whose lock file could not be.
+bool StartRunFolderName(char *path, size_t pathSize);
+
+// Advances the three-letter suffix at the end of path like an odometer:
+// aaa, aab ... aaz, aba ... zzz. Returns false, changing nothing, after zzz.
+bool AdvanceRunFolderSuffix(char *path);

@@ -1,0 +1,32 @@
+// The run's private folder under the temporary path and the lock file that
+// marks it as in use. Main thread only.
+#pragma once
+
+#include <windows.h>
+
+// Full path of this run's folder, ending in '\', or null while none exists.
+// Non-null only between a successful creation and ReleaseRunTempFolder; the
+// block is neither moved nor changed in between, so the player may keep it.
+extern char *RunTempFolderPath;
+
+// The open, unshared lock file, or INVALID_HANDLE_VALUE.
+extern HANDLE RunLockFileHandle;
+
+// Copies the run folder's path into buffer (PathBufferSize bytes) and returns
+// true. Without a folder: returns false and leaves buffer untouched when
+// create is false; otherwise creates the folder first (false if that fails).
+bool GetRunTempFolder(char *buffer, bool create);
+
+// Creates "TempFolder.xxx" under the temporary path with the first free
+// suffix, stores its path and takes the lock. False leaves no folder, no
+// allocation and no lock behind.
+bool CreateRunTempFolder();
+
+// Opens "Vantorelle.lok" in folder (ending in '\'; may be null) hidden and
+// without sharing. True when the lock is held; failure is not fatal.
+bool CreateRunLockFile(const char *folder);
+
+void CloseRunLockFile();
+
+// Drops the lock and forgets the path; harmless without a folder. Always true.
+bool ReleaseRunTempFolder();
