@@ -1,0 +1,155 @@
+// The player double: a lumv.dll whose LumivanceMain writes everything it was
+// handed to a report file and returns a result chosen by the test.
+//   LUMV_TEST_REPORT  path of the report file (key=value lines); no report without it
+//   LUMV_TEST_RESULT  the value LumivanceMain returns (default 3: a quiet exit)
+// Only test doubles read the environment; the launcher never does.
+#include <windows.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "launcher/launcher.h"
+
+namespace {
+
+struct Report {
+    HANDLE file;
+};
+
+void Put(Report *report, const char *key, const char *value) {
+    if (report->file == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    DWORD written = 0;
+    WriteFile(report->file, key, static_cast<DWORD>(strlen(key)), &written, nullptr);
+    WriteFile(report->file, "=", 1, &written, nullptr);
+    WriteFile(report->file, value, static_cast<DWORD>(strlen(value)), &written, nullptr);
+    WriteFile(report->file, "\r\n", 2, &written, nullptr);
+}
+
+void PutNumber(Report *report, const char *key, long long value) {
+    char text[32];
+    snprintf(text, sizeof text, "%lld", value);
+    Put(report, key, text);
+}
+
+void PutPointer(Report *report, const char *key, const void *value) {
+    char text[32];
+    snprintf(text, sizeof text, "0x%llx",
+             static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(value)));
+    Put(report, key, text);
+}
+
+// The block as raw bytes, so a test can check offsets, not just fields.
+void PutBlockBytes(Report *report, const PlayerParams *params) {
+    size_t size = params->blockSize;
+    if (size > 64) {
+        size = 64;
+    }
+    char text[2 * 64 + 1] = {};
+    const unsigned char *bytes = reinterpret_cast<const unsigned char *>(params);
+    for (size_t i = 0; i < size; i++) {
+        snprintf(text + 2 * i, 3, "%02x", bytes[i]);
+    }
+    Put(report, "blockBytes", text);
+}
+
+// File names in the run folder, separated by '|', sorted as the system lists them.
+void PutFolderFiles(Report *report, const char *folder) {
+    if (folder == nullptr) {
+        Put(report, "tempFolderFiles", "");
+        return;
+    }
+    char pattern[MAX_PATH + 4];
+    snprintf(pattern, sizeof pattern, "%s*", folder);
+    char list[4096] = {};
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (strcmp(found.cFileName, ".") == 0 || strcmp(found.cFileName, "..") == 0) {
+                continue;
+            }
+            if (list[0] != '\0') {
+                strncat(list, "|", sizeof list - strlen(list) - 1);
+            }
+            strncat(list, found.cFileName, sizeof list - strlen(list) - 1);
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    Put(report, "tempFolderFiles", list);
+}
+
+HANDLE OpenReport() {
+    char path[MAX_PATH];
+    DWORD length = GetEnvironmentVariableA("LUMV_TEST_REPORT", path, sizeof path);
+    if (length == 0 || length >= sizeof path) {
+        return INVALID_HANDLE_VALUE;
+    }
+    return CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+}
+
+int32_t ChosenResult() {
+    char text[32];
+    DWORD length = GetEnvironmentVariableA("LUMV_TEST_RESULT", text, sizeof text);
+    if (length == 0 || length >= sizeof text) {
+        return 3;
+    }
+    return static_cast<int32_t>(strtol(text, nullptr, 10));
+}
+
+HMODULE OwnModule() {
+    HMODULE module = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCSTR>(&OwnModule), &module);
+    return module;
+}
+
+void WriteReport(Report *report, HINSTANCE instance, HINSTANCE prevInstance, char *cmdLine,
+                 int cmdShow, PlayerParams *params) {
+    PutPointer(report, "hInstance", instance);
+    PutNumber(report, "hInstanceIsExe", instance == GetModuleHandleA(nullptr));
+    PutPointer(report, "hPrevInstance", prevInstance);
+    Put(report, "lpCmdLine", cmdLine != nullptr ? cmdLine : "(null)");
+    PutNumber(report, "nCmdShow", cmdShow);
+    if (params == nullptr) {
+        Put(report, "params", "(null)");
+        return;
+    }
+    PutNumber(report, "blockVersion", params->blockVersion);
+    PutNumber(report, "blockSize", params->blockSize);
+    PutPointer(report, "closeSplash", reinterpret_cast<const void *>(params->closeSplash));
+    PutNumber(report, "splashThreadId", params->splashThreadId);
+    Put(report, "tempFolderPath", params->tempFolderPath != nullptr ? params->tempFolderPath
+                                                                    : "(null)");
+    PutNumber(report, "playerLocation", params->playerLocation);
+    PutBlockBytes(report, params);
+    PutNumber(report, "pointerSize", sizeof(void *));
+
+    char text[MAX_PATH * 2];
+    DWORD length = GetCurrentDirectoryA(sizeof text, text);
+    Put(report, "currentDirectory", length > 0 && length < sizeof text ? text : "(unreadable)");
+    length = GetModuleFileNameA(OwnModule(), text, sizeof text);
+    Put(report, "modulePath", length > 0 && length < sizeof text ? text : "(unreadable)");
+    PutNumber(report, "msvcrtLoaded", GetModuleHandleA("msvcrt.dll") != nullptr);
+    PutFolderFiles(report, params->tempFolderPath);
+}
+
+}  // namespace
+
+extern "C" __declspec(dllexport) int32_t WINAPI LumivanceMain(HINSTANCE instance,
+                                                             HINSTANCE prevInstance,
+                                                             char *cmdLine, int cmdShow,
+                                                             PlayerParams *params) {
+    Report report = {OpenReport()};
+    WriteReport(&report, instance, prevInstance, cmdLine, cmdShow, params);
+    int32_t result = ChosenResult();
+    PutNumber(&report, "result", result);
+    if (report.file != INVALID_HANDLE_VALUE) {
+        CloseHandle(report.file);
+    }
+    return result;
+}
