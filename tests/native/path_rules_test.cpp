@@ -1,0 +1,100 @@
+// Path joining and cutting: separators never doubled, the drive-root case,
+// and buffers filled exactly to their limit or one byte past it.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "launcher/path_rules.h"
+
+namespace {
+
+std::string Join(const char *folder, const char *name, size_t size = PathBufferSize) {
+    char dest[PathBufferSize + 8];
+    if (JoinPath(dest, size, folder, name) == nullptr) {
+        return "(too long)";
+    }
+    return dest;
+}
+
+TEST(JoinPath, InsertsOneSeparatorOnlyWhenTheFolderLacksOne) {
+    EXPECT_EQ(Join("C:\\Show", "lumv.dll"), "C:\\Show\\lumv.dll");
+    EXPECT_EQ(Join("C:\\Temp\\TempFolder.aaa\\", "lumv.dll"), "C:\\Temp\\TempFolder.aaa\\lumv.dll");
+    EXPECT_EQ(Join("C:", "lumv.dll"), "C:\\lumv.dll");
+    EXPECT_EQ(Join("C:\\Windows\\system32", "Vantorel\\Brisklume 8"),
+              "C:\\Windows\\system32\\Vantorel\\Brisklume 8");
+}
+
+TEST(JoinPath, EmptyFolderGivesTheBareName) { EXPECT_EQ(Join("", "lumv.dll"), "lumv.dll"); }
+
+TEST(JoinPath, TreatsEveryByte5CAsSeparator) {
+    // A double-byte character whose trail byte is 0x5C still counts as a separator.
+    EXPECT_EQ(Join("C:\\\x95\\", "a.dll"), "C:\\\x95\\a.dll");
+}
+
+TEST(JoinPath, WorksInPlace) {
+    char path[PathBufferSize] = "C:\\Show";
+    EXPECT_EQ(JoinPath(path, sizeof path, path, "Kivox"), path);
+    EXPECT_STREQ(path, "C:\\Show\\Kivox");
+}
+
+TEST(JoinPath, FillsTheBufferExactlyButNeverPastIt) {
+    std::string folder(PathBufferSize - 1 - 1 - 8, 'f');  // room for '\', "lumv.dll", NUL
+    EXPECT_EQ(Join(folder.c_str(), "lumv.dll").size(), PathBufferSize - 1u);
+    folder += 'f';
+    EXPECT_EQ(Join(folder.c_str(), "lumv.dll"), "(too long)");
+}
+
+TEST(JoinPath, LeavesTheDestinationUntouchedWhenItDoesNotFit) {
+    char dest[16] = "unchanged";
+    EXPECT_EQ(JoinPath(dest, sizeof dest, "C:\\a\\long\\folder", "name.dll"), nullptr);
+    EXPECT_STREQ(dest, "unchanged");
+    char self[16] = "C:\\Show";
+    EXPECT_FALSE(AppendToPath(self, sizeof self, "Kivox\\x.dll"));
+    EXPECT_STREQ(self, "C:\\Show");
+}
+
+TEST(AppendToPath, AppendsWithOneSeparator) {
+    char path[PathBufferSize] = "C:\\Show";
+    EXPECT_TRUE(AppendToPath(path, sizeof path, "Kivox"));
+    EXPECT_STREQ(path, "C:\\Show\\Kivox");
+    char rooted[PathBufferSize] = "C:\\";
+    EXPECT_TRUE(AppendToPath(rooted, sizeof rooted, "x"));
+    EXPECT_STREQ(rooted, "C:\\x");
+}
+
+TEST(CutToFolder, EndsThePathAtItsLastSeparator) {
+    struct Case {
+        const char *path;
+        const char *folder;
+    } cases[] = {
+        {"C:\\Show\\start.exe", "C:\\Show"},
+        {"C:\\start.exe", "C:"},
+        {"start.exe", ""},
+        {"C:\\Show\\", "C:\\Show"},
+        {"\\\\server\\share\\show.exe", "\\\\server\\share"},
+        {"", ""},
+    };
+    for (const Case &c : cases) {
+        char path[PathBufferSize];
+        ASSERT_TRUE(CopyText(path, sizeof path, c.path));
+        EXPECT_TRUE(CutToFolder(path));
+        EXPECT_STREQ(path, c.folder) << c.path;
+    }
+}
+
+TEST(CutToFolder, DriveRootJoinsBackWithOneSeparator) {
+    char path[PathBufferSize] = "C:\\start.exe";
+    CutToFolder(path);
+    EXPECT_TRUE(AppendToPath(path, sizeof path, "lumv.dll"));
+    EXPECT_STREQ(path, "C:\\lumv.dll");
+}
+
+TEST(CopyText, CopiesOnlyWhatFitsWithItsTerminator) {
+    char dest[4] = "xyz";
+    EXPECT_TRUE(CopyText(dest, sizeof dest, "abc"));
+    EXPECT_STREQ(dest, "abc");
+    EXPECT_FALSE(CopyText(dest, sizeof dest, "abcd"));
+    EXPECT_STREQ(dest, "abc");
+}
+
+}  // namespace
