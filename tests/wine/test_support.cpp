@@ -1,0 +1,351 @@
+// Shared helpers of the Windows test programs.
+#include "test_support.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+
+namespace lumvtest {
+
+std::string EnvironmentValue(const char *name) {
+    char value[4096];
+    DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
+    if (length == 0 || length >= sizeof value) {
+        return std::string();
+    }
+    return std::string(value, length);
+}
+
+std::string WindowsPathFromUnix(const std::string &unixPath) {
+    std::string path = "Z:" + unixPath;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+static std::string ArtifactPath(const char *variable) {
+    std::string value = EnvironmentValue(variable);
+    if (value.empty()) {
+        fprintf(stderr, "test_support: %s is not set (run the tests through CTest)\n", variable);
+        return std::string();
+    }
+    return WindowsPathFromUnix(value);
+}
+
+std::string LauncherExePath() { return ArtifactPath("LUMV_LAUNCHER_EXE"); }
+std::string TestPlayerDllPath() { return ArtifactPath("LUMV_TEST_PLAYER_DLL"); }
+
+ScratchFolder::ScratchFolder(const std::string &label) {
+    static unsigned counter = 0;
+    std::string root = ArtifactPath("LUMV_SCRATCH_ROOT");
+    char unique[64];
+    snprintf(unique, sizeof unique, "%lu-%u", GetCurrentProcessId(), ++counter);
+    path_ = root + "\\" + label + "-" + unique;
+    DeleteTree(path_);
+    MakeFolder(path_);
+}
+
+ScratchFolder::~ScratchFolder() { DeleteTree(path_); }
+
+bool MakeFolder(const std::string &path) {
+    if (FolderExists(path)) {
+        return true;
+    }
+    size_t cut = path.find_last_of('\\');
+    if (cut != std::string::npos && cut > 2) {
+        MakeFolder(path.substr(0, cut));
+    }
+    return CreateDirectoryA(path.c_str(), nullptr) || FolderExists(path);
+}
+
+bool CopyFileTo(const std::string &from, const std::string &to) {
+    return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
+}
+
+bool WriteTextFile(const std::string &path, const std::string &text) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == text.size();
+}
+
+bool ReadTextFile(const std::string &path, std::string *text) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    text->clear();
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        text->append(buffer, got);
+    }
+    CloseHandle(file);
+    return true;
+}
+
+bool FileExists(const std::string &path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FolderExists(const std::string &path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool SamePath(const std::string &a, const std::string &b) {
+    return _stricmp(a.c_str(), b.c_str()) == 0;
+}
+
+std::vector<std::string> FolderEntries(const std::string &folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return names;
+    }
+    do {
+        std::string name = found.cFileName;
+        if (name != "." && name != "..") {
+            names.push_back(name);
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void DeleteTree(const std::string &path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return;
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        for (const std::string &name : FolderEntries(path)) {
+            DeleteTree(path + "\\" + name);
+        }
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        RemoveDirectoryA(path.c_str());
+        return;
+    }
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(path.c_str());
+}
+
+std::map<std::string, std::string> ReadReport(const std::string &path) {
+    std::map<std::string, std::string> report;
+    std::string text;
+    if (!ReadTextFile(path, &text)) {
+        return report;
+    }
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find("\r\n", start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        std::string line = text.substr(start, end - start);
+        size_t equals = line.find('=');
+        if (equals != std::string::npos) {
+            report[line.substr(0, equals)] = line.substr(equals + 1);
+        }
+        start = end + 2;
+    }
+    return report;
+}
+
+std::string LayOutLauncher(const std::string &folder, const std::string &exeName) {
+    MakeFolder(folder);
+    std::string exe = folder + "\\" + exeName;
+    CopyFileTo(LauncherExePath(), exe);
+    return exe;
+}
+
+// The current environment block with extra entries put in front; the first
+// occurrence of a name wins when a program reads its environment.
+static std::vector<char> EnvironmentBlock(const std::vector<std::string> &extra) {
+    std::vector<char> block;
+    for (const std::string &entry : extra) {
+        block.insert(block.end(), entry.begin(), entry.end());
+        block.push_back('\0');
+    }
+    char *current = GetEnvironmentStringsA();
+    for (const char *at = current; *at != '\0'; at += strlen(at) + 1) {
+        std::string entry = at;
+        bool overridden = false;
+        for (const std::string &e : extra) {
+            size_t equals = e.find('=');
+            if (_strnicmp(entry.c_str(), e.c_str(), equals + 1) == 0) {
+                overridden = true;
+            }
+        }
+        if (!overridden) {
+            block.insert(block.end(), entry.begin(), entry.end());
+            block.push_back('\0');
+        }
+    }
+    FreeEnvironmentStringsA(current);
+    block.push_back('\0');
+    return block;
+}
+
+bool StartProgram(const std::string &commandLine, const std::string &workingFolder,
+                  const std::vector<std::string> &extraEnvironment, const StartOptions &options,
+                  PROCESS_INFORMATION *process) {
+    std::vector<char> command(commandLine.begin(), commandLine.end());
+    command.push_back('\0');
+    std::vector<char> environment = EnvironmentBlock(extraEnvironment);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    if (options.useShowWindow) {
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = options.showWindow;
+    }
+    *process = PROCESS_INFORMATION();
+    return CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, environment.data(),
+                          workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup,
+                          process) != 0;
+}
+
+RunResult RunProgramWith(const std::string &commandLine, const std::string &workingFolder,
+                         const std::vector<std::string> &extraEnvironment,
+                         const StartOptions &options, DWORD timeoutMs) {
+    RunResult result;
+    PROCESS_INFORMATION process;
+    if (!StartProgram(commandLine, workingFolder, extraEnvironment, options, &process)) {
+        return result;
+    }
+    result.started = true;
+    result.finished = WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0;
+    if (!result.finished) {
+        TerminateProcess(process.hProcess, 255);
+        WaitForSingleObject(process.hProcess, 5000);
+    }
+    GetExitCodeProcess(process.hProcess, &result.exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return result;
+}
+
+RunResult RunProgram(const std::string &commandLine, const std::string &workingFolder,
+                     const std::vector<std::string> &extraEnvironment, DWORD timeoutMs) {
+    return RunProgramWith(commandLine, workingFolder, extraEnvironment, StartOptions(),
+                          timeoutMs);
+}
+
+static int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+std::vector<unsigned char> BytesFromHex(const std::string &hex) {
+    std::vector<unsigned char> bytes;
+    if (hex.size() % 2 != 0) {
+        return bytes;
+    }
+    for (size_t i = 0; i < hex.size(); i += 2) {
+        int high = HexDigitValue(hex[i]);
+        int low = HexDigitValue(hex[i + 1]);
+        if (high < 0 || low < 0) {
+            return std::vector<unsigned char>();
+        }
+        bytes.push_back(static_cast<unsigned char>(high * 16 + low));
+    }
+    return bytes;
+}
+
+unsigned long long LittleEndianAt(const std::vector<unsigned char> &bytes, size_t offset,
+                                  size_t width) {
+    if (width > 8 || offset + width > bytes.size()) {
+        return UINT64_MAX;
+    }
+    unsigned long long value = 0;
+    for (size_t i = width; i > 0; i--) {
+        value = (value << 8) | bytes[offset + i - 1];
+    }
+    return value;
+}
+
+Presentation::Presentation(const std::string &label, const std::string &exeFolderName,
+                           const std::string &exeName)
+    : scratch_(label),
+      exeFolder_(scratch_.Child(exeFolderName)),
+      exePath_(LayOutLauncher(exeFolder_, exeName)),
+      workFolder_(scratch_.Child("work")),
+      reportPath_(scratch_.Child("report.txt")) {
+    MakeFolder(workFolder_);
+}
+
+bool Presentation::PutPlayer(const std::string &folder) const {
+    return MakeFolder(folder) && CopyFileTo(TestPlayerDllPath(), folder + "\\lumv.dll");
+}
+
+std::vector<std::string> Presentation::Environment(int playerResult) const {
+    return {"LUMV_TEST_REPORT=" + reportPath_,
+            "LUMV_TEST_RESULT=" + std::to_string(playerResult)};
+}
+
+RunResult Presentation::Run(int playerResult, const std::string &commandLine,
+                            const StartOptions &options, DWORD timeoutMs) const {
+    return RunProgramWith(commandLine.empty() ? QuotedExePath() : commandLine, workFolder_,
+                          Environment(playerResult), options, timeoutMs);
+}
+
+ScopedEnvironmentVariable::ScopedEnvironmentVariable(const std::string &name,
+                                                     const std::string &value)
+    : name_(name) {
+    char buffer[4096];
+    DWORD length = GetEnvironmentVariableA(name.c_str(), buffer, sizeof buffer);
+    if (length > 0 && length < sizeof buffer) {
+        previous_.assign(buffer, length);
+        hadValue_ = true;
+    } else if (length == 0 && GetLastError() != ERROR_ENVVAR_NOT_FOUND) {
+        hadValue_ = true;  // set, but empty
+    }
+    SetEnvironmentVariableA(name.c_str(), value.c_str());
+}
+
+ScopedEnvironmentVariable::~ScopedEnvironmentVariable() {
+    SetEnvironmentVariableA(name_.c_str(), hadValue_ ? previous_.c_str() : nullptr);
+}
+
+std::string MakeFolderOfLength(const std::string &base, size_t length) {
+    if (!MakeFolder(base)) {
+        return std::string();
+    }
+    std::string path = base;
+    char letter = 'a';
+    while (path.size() < length) {
+        size_t remaining = length - path.size();
+        if (remaining < 2) {
+            return std::string();  // a separator alone is no folder name
+        }
+        // At most 40 characters a level; never leave exactly one character over.
+        size_t nameLength = remaining - 1;
+        if (remaining > 41) {
+            nameLength = remaining == 42 ? 39 : 40;
+        }
+        path += "\\" + std::string(nameLength, letter);
+        letter = letter == 'z' ? 'a' : static_cast<char>(letter + 1);
+        if (!CreateDirectoryA(path.c_str(), nullptr) && !FolderExists(path)) {
+            return std::string();
+        }
+    }
+    return path.size() == length ? path : std::string();
+}
+
+}  // namespace lumvtest

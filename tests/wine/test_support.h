@@ -1,0 +1,145 @@
+// Shared helpers of the Windows test programs: scratch folders, files, the
+// player's report, and starting a program and waiting for it.
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace lumvtest {
+
+// An environment variable of the test run (set by CTest), empty when unset.
+std::string EnvironmentValue(const char *name);
+
+// A Unix path of the build tree as Wine's Z: drive shows it.
+std::string WindowsPathFromUnix(const std::string &unixPath);
+
+// Paths of the build's artifacts, taken from the variables CTest sets:
+// LUMV_LAUNCHER_EXE, LUMV_TEST_PLAYER_DLL, LUMV_SCRATCH_ROOT (Unix paths).
+std::string LauncherExePath();
+std::string TestPlayerDllPath();
+
+// A fresh, uniquely named folder under the scratch root, removed with all it
+// holds when the object goes away. path() has no trailing separator.
+class ScratchFolder {
+public:
+    explicit ScratchFolder(const std::string &label);
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder &) = delete;
+    ScratchFolder &operator=(const ScratchFolder &) = delete;
+    const std::string &path() const { return path_; }
+    std::string Child(const std::string &name) const { return path_ + "\\" + name; }
+
+private:
+    std::string path_;
+};
+
+bool MakeFolder(const std::string &path);  // with missing parents
+bool CopyFileTo(const std::string &from, const std::string &to);
+bool WriteTextFile(const std::string &path, const std::string &text);
+bool ReadTextFile(const std::string &path, std::string *text);
+bool FileExists(const std::string &path);
+bool FolderExists(const std::string &path);
+bool SamePath(const std::string &a, const std::string &b);  // ignoring case
+void DeleteTree(const std::string &path);
+std::vector<std::string> FolderEntries(const std::string &folder);  // sorted, no . and ..
+
+// The key=value lines the test player writes; empty when there is no report.
+std::map<std::string, std::string> ReadReport(const std::string &path);
+
+// Lays out a presentation folder: the launcher as exeName, and optionally the
+// test player beside it. Returns the executable's full path.
+std::string LayOutLauncher(const std::string &folder, const std::string &exeName = "show.exe");
+
+struct RunResult {
+    bool started = false;
+    bool finished = false;  // false: killed after the time-out
+    DWORD exitCode = 0;
+};
+
+// Starts commandLine with the current environment plus extraEnvironment
+// (NAME=value entries, overriding), in workingFolder (empty: inherit), and
+// waits up to timeoutMs.
+RunResult RunProgram(const std::string &commandLine, const std::string &workingFolder,
+                     const std::vector<std::string> &extraEnvironment,
+                     DWORD timeoutMs = 60000);
+
+// How a program is started beyond its command line: a show state, used (with
+// STARTF_USESHOWWINDOW) when useShowWindow is set.
+struct StartOptions {
+    bool useShowWindow = false;
+    WORD showWindow = 0;
+};
+
+// RunProgram with StartOptions.
+RunResult RunProgramWith(const std::string &commandLine, const std::string &workingFolder,
+                         const std::vector<std::string> &extraEnvironment,
+                         const StartOptions &options, DWORD timeoutMs = 60000);
+
+// Starts commandLine like RunProgramWith but returns at once; the caller
+// closes both handles of *process. False when the program could not be started.
+bool StartProgram(const std::string &commandLine, const std::string &workingFolder,
+                  const std::vector<std::string> &extraEnvironment, const StartOptions &options,
+                  PROCESS_INFORMATION *process);
+
+// The bytes of a hex string such as "0100ff"; empty when it is not one.
+std::vector<unsigned char> BytesFromHex(const std::string &hex);
+
+// The little-endian unsigned number of `width` bytes at `offset`, or
+// UINT64_MAX when the bytes do not reach that far.
+unsigned long long LittleEndianAt(const std::vector<unsigned char> &bytes, size_t offset,
+                                  size_t width);
+
+// A presentation laid out for an end-to-end run: the launcher (exeName) in
+// its own folder under a scratch folder, a working folder elsewhere to start
+// it in, and the path of the test player's report.
+class Presentation {
+public:
+    explicit Presentation(const std::string &label, const std::string &exeFolderName = "show",
+                          const std::string &exeName = "show.exe");
+    const std::string &exeFolder() const { return exeFolder_; }
+    const std::string &exePath() const { return exePath_; }
+    const std::string &workFolder() const { return workFolder_; }
+    const std::string &reportPath() const { return reportPath_; }
+    std::string KivoxFolder() const { return exeFolder_ + "\\Kivox"; }
+    std::string QuotedExePath() const { return "\"" + exePath_ + "\""; }
+
+    // Copies the test player into folder (created when missing) as lumv.dll.
+    bool PutPlayer(const std::string &folder) const;
+    // LUMV_TEST_REPORT and LUMV_TEST_RESULT for the player.
+    std::vector<std::string> Environment(int playerResult) const;
+    // Runs commandLine (the quoted executable when empty) in the working folder.
+    RunResult Run(int playerResult, const std::string &commandLine = std::string(),
+                  const StartOptions &options = StartOptions(), DWORD timeoutMs = 60000) const;
+    std::map<std::string, std::string> Report() const { return ReadReport(reportPath_); }
+
+private:
+    ScratchFolder scratch_;
+    std::string exeFolder_;
+    std::string exePath_;
+    std::string workFolder_;
+    std::string reportPath_;
+};
+
+// Sets an environment variable of this process (TMP, for instance, steers
+// GetTempPathA) and puts back the earlier value, or its absence, on the way out.
+class ScopedEnvironmentVariable {
+public:
+    ScopedEnvironmentVariable(const std::string &name, const std::string &value);
+    ~ScopedEnvironmentVariable();
+    ScopedEnvironmentVariable(const ScopedEnvironmentVariable &) = delete;
+    ScopedEnvironmentVariable &operator=(const ScopedEnvironmentVariable &) = delete;
+
+private:
+    std::string name_;
+    std::string previous_;
+    bool hadValue_ = false;
+};
+
+// Creates base and folders nested in it until the path is exactly length
+// characters long and returns it; empty when that length cannot be reached.
+std::string MakeFolderOfLength(const std::string &base, size_t length);
+
+}  // namespace lumvtest

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Runs a Windows test program under Wine: wine-run.sh WINE_ROOT PROGRAM [ARGS...]
+# The prefix is WINE_ROOT/$LUMV_WINE_PREFIX ("main" when unset), a copy of a
+# pristine prefix made on first use; names other than "main" are for tests
+# that must not share a wineserver or a system folder with the rest (logoff,
+# a player installed under the system folder). Each prefix's wineserver and services are started
+# detached, so they never hold the caller's output pipes open; the test
+# command stops them at the end of its run.
+set -euo pipefail
+
+root="$1"; shift
+name="${LUMV_WINE_PREFIX:-main}"
+wine64=/usr/lib/wine/wine64
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe=d}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+
+# The pristine prefix is only ever copied, never run in, so every copy starts
+# from the same state whatever the tests did to theirs.
+ensure_base_prefix() {
+    local base="$root/base"
+    [ -f "$base/.lumv-ready" ] && return 0
+    rm -rf "$base"
+    mkdir -p "$base"
+    echo "wine-run: creating the test prefix (about 2 minutes)" >&2
+    WINEPREFIX="$base" "$wine64" wineboot --init </dev/null >/dev/null 2>&1
+    WINEPREFIX="$base" wineserver -w
+    touch "$base/.lumv-ready"
+}
+
+ensure_prefix() {
+    local prefix="$root/$1"
+    [ -f "$prefix/.lumv-ready" ] && return 0
+    ensure_base_prefix
+    rm -rf "$prefix"
+    cp -a "$root/base" "$prefix"
+}
+
+mkdir -p "$root"
+{
+    flock 9
+    ensure_prefix "$name"
+    export WINEPREFIX="$root/$name"
+    # Exit status 0: a new persistent server; bring up the services detached.
+    # They outlive this script, so they must not inherit the lock (fd 9).
+    if wineserver -p </dev/null >/dev/null 2>&1 9>&-; then
+        "$wine64" wineboot </dev/null >/dev/null 2>&1 9>&-
+    fi
+} 9>"$root/.lock"
+
+export WINEPREFIX="$root/$name"
+exec "$wine64" "$@"
