@@ -1,0 +1,64 @@
+// The shipping 32-bit launcher with the 32-bit player, started once (a 32-bit
+// process start takes about a minute here): the 24-byte block and the hand-off.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "test_support.h"
+
+using namespace lumvtest;
+
+namespace {
+
+TEST(Smoke32, HandsTheThirtyTwoBitBlockToThePlayer) {
+    Presentation show("smoke32", "smoke 32");
+    ASSERT_TRUE(FileExists(show.exePath()));
+    ASSERT_TRUE(show.PutPlayer(show.exeFolder()));
+
+    // Player result 0 must come back as exit code 1, the one exit code that
+    // only the player's own result can produce.
+    StartOptions options;
+    options.useShowWindow = true;
+    options.showWindow = SW_SHOWMINNOACTIVE;
+    RunResult run = show.Run(0, show.QuotedExePath() + "  --x \"y z\"", options, 10 * 60 * 1000);
+
+    ASSERT_TRUE(run.started);
+    ASSERT_TRUE(run.finished) << "the 32-bit launcher did not end within 10 minutes";
+    EXPECT_EQ(1u, run.exitCode);
+    auto report = show.Report();
+    ASSERT_FALSE(report.empty()) << "the player was not called";
+    const std::pair<const char *, const char *> fields[] = {
+        {"pointerSize", "4"},
+        {"blockVersion", "1"},
+        {"blockSize", "24"},
+        {"closeSplash", "0x0"},
+        {"splashThreadId", "0"},
+        {"tempFolderPath", "(null)"},
+        {"playerLocation", "1"},
+        {"hPrevInstance", "0x0"},
+        {"hInstanceIsExe", "1"},
+        {"lpCmdLine", "--x \"y z\""},
+        {"nCmdShow", "7"},
+        {"msvcrtLoaded", "1"},
+        {"result", "0"},
+    };
+    for (const auto &field : fields) {
+        EXPECT_EQ(field.second, report[field.first]) << field.first;
+    }
+    EXPECT_TRUE(SamePath(show.exeFolder() + "\\lumv.dll", report["modulePath"]))
+        << report["modulePath"];
+    EXPECT_TRUE(SamePath(show.workFolder(), report["currentDirectory"]))
+        << report["currentDirectory"];
+
+    // Six little-endian 32-bit words with no gaps.
+    std::vector<unsigned char> block = BytesFromHex(report["blockBytes"]);
+    ASSERT_EQ(24u, block.size()) << report["blockBytes"];
+    const unsigned long long words[] = {1, 24, 0, 0, 0, 1};
+    for (size_t i = 0; i < 6; i++) {
+        EXPECT_EQ(words[i], LittleEndianAt(block, 4 * i, 4)) << "word at offset " << 4 * i;
+    }
+}
+
+}  // namespace
