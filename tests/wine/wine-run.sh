@@ -47,5 +47,12 @@ mkdir -p "$root"
     fi
 } 9>"$root/.lock"
 
+# A GoogleTest result folder given as a Unix path: one file per run, named
+# so that runs of one program side by side never pick the same name.
+if [[ "${GTEST_OUTPUT:-}" == xml:/*/ ]]; then
+    output="${GTEST_OUTPUT#xml:}$(basename "$1" .exe)-$$.xml"
+    export GTEST_OUTPUT="xml:Z:${output//\//\\}"
+fi
+
 export WINEPREFIX="$root/$name"
 exec "$wine64" "$@"
