@@ -38,21 +38,9 @@ TEST(PlayerSearch, LoadsThePlayerFromTheFirstFolderThatHoldsIt) {
             ASSERT_TRUE(show.PutPlayer(show.KivoxFolder()));
         }
 
-        RunResult run = show.Run(3);
-
-        ASSERT_TRUE(run.started);
-        ASSERT_TRUE(run.finished);
-        EXPECT_EQ(0u, run.exitCode);
-        auto report = show.Report();
-        ASSERT_FALSE(report.empty()) << "the player was not called";
-        EXPECT_EQ(c.expectedLocation, report["playerLocation"]);
         std::string expectedModule =
             (c.expectKivoxCopy ? show.KivoxFolder() : show.exeFolder()) + "\\" + PlayerName;
-        EXPECT_TRUE(SamePath(expectedModule, report["modulePath"])) << report["modulePath"];
-        // The searches change into each candidate folder and must put the
-        // starting folder back before the player runs.
-        EXPECT_TRUE(SamePath(show.workFolder(), report["currentDirectory"]))
-            << report["currentDirectory"];
+        EXPECT_TRUE(PlayerRanFrom(show, c.expectedLocation, expectedModule));
     }
 }
 

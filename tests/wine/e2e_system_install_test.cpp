@@ -73,19 +73,7 @@ TEST(SystemInstall, IsTheLastPlaceSearched) {
             expectedModule = show.KivoxFolder() + "\\lumv.dll";
         }
 
-        RunResult run = show.Run(3);
-
-        ASSERT_TRUE(run.started);
-        ASSERT_TRUE(run.finished);
-        EXPECT_EQ(0u, run.exitCode);
-        auto report = show.Report();
-        ASSERT_FALSE(report.empty()) << "the player was not called";
-        EXPECT_EQ(c.expectedLocation, report["playerLocation"]);
-        EXPECT_TRUE(SamePath(expectedModule, report["modulePath"])) << report["modulePath"];
-        // Every candidate folder was visited on the way; the player still
-        // starts in the folder the launcher was started in.
-        EXPECT_TRUE(SamePath(show.workFolder(), report["currentDirectory"]))
-            << report["currentDirectory"];
+        EXPECT_TRUE(PlayerRanFrom(show, c.expectedLocation, expectedModule));
     }
 }
 

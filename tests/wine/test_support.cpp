@@ -348,4 +348,31 @@ std::string MakeFolderOfLength(const std::string &base, size_t length) {
     return path.size() == length ? path : std::string();
 }
 
+::testing::AssertionResult PlayerRanFrom(const Presentation &show,
+                                         const std::string &expectedLocation,
+                                         const std::string &expectedModule) {
+    RunResult run = show.Run(3);
+    if (!run.started || !run.finished) {
+        return ::testing::AssertionFailure() << "the launcher did not start or did not end";
+    }
+    if (run.exitCode != 0) {
+        return ::testing::AssertionFailure() << "exit code " << run.exitCode;
+    }
+    std::map<std::string, std::string> report = show.Report();
+    if (report.empty()) {
+        return ::testing::AssertionFailure() << "the player was not called";
+    }
+    if (report["playerLocation"] != expectedLocation) {
+        return ::testing::AssertionFailure() << "playerLocation " << report["playerLocation"];
+    }
+    if (!SamePath(expectedModule, report["modulePath"])) {
+        return ::testing::AssertionFailure() << "player loaded from " << report["modulePath"];
+    }
+    if (!SamePath(show.workFolder(), report["currentDirectory"])) {
+        return ::testing::AssertionFailure()
+               << "player started in " << report["currentDirectory"];
+    }
+    return ::testing::AssertionSuccess();
+}
+
 }  // namespace lumvtest

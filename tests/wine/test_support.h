@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <map>
 #include <string>
 #include <vector>
@@ -122,6 +124,14 @@ private:
     std::string workFolder_;
     std::string reportPath_;
 };
+
+// Runs show with a quiet player result and checks the outcome of a search
+// that found the player: exit code 0, the player at expectedModule with
+// expectedLocation, and started in the show's working folder, which every
+// search must have put back.
+::testing::AssertionResult PlayerRanFrom(const Presentation &show,
+                                         const std::string &expectedLocation,
+                                         const std::string &expectedModule);
 
 // Sets an environment variable of this process (TMP, for instance, steers
 // GetTempPathA) and puts back the earlier value, or its absence, on the way out.
