@@ -1,0 +1,16 @@
+// Whole-file reading and all-or-nothing writing for the command-line tool.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+// Reads the whole file; on failure *error says why.
+bool ReadWholeFile(const std::string &path, std::vector<uint8_t> *data, std::string *error);
+
+// Writes data to a temporary file beside path and renames it into place, so
+// path is either the complete new file or untouched; nothing half-written
+// is ever left behind.
+bool WriteWholeFile(const std::string &path, const std::vector<uint8_t> &data,
+                    std::string *error);
