@@ -1,0 +1,143 @@
+// The lumpack command line: compress and decompress files, help, and errors
+// that name the file, exit non-zero and leave no half-written output.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include <string>
+#include <vector>
+
+#include "file_io.h"
+
+namespace {
+
+struct Result {
+    int exitCode;
+    std::string out;
+    std::string err;
+};
+
+class LumpackCli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/lumpack-cli-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder_ = pattern;
+    }
+    void TearDown() override { system(("rm -rf '" + folder_ + "'").c_str()); }
+
+    std::string Path(const std::string &name) const { return folder_ + "/" + name; }
+
+    Result Run(const std::string &arguments) const {
+        std::string command = std::string("'") + LUMV_LUMPACK_PATH + "' " + arguments + " >'" +
+                              Path("stdout") + "' 2>'" + Path("stderr") + "' </dev/null";
+        int status = system(command.c_str());
+        Result result;
+        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        result.out = ReadText(Path("stdout"));
+        result.err = ReadText(Path("stderr"));
+        unlink(Path("stdout").c_str());
+        unlink(Path("stderr").c_str());
+        return result;
+    }
+
+    static std::string ReadText(const std::string &path) {
+        std::vector<uint8_t> data;
+        std::string error;
+        ReadWholeFile(path, &data, &error);
+        return std::string(data.begin(), data.end());
+    }
+
+    void Write(const std::string &name, const std::string &text) const {
+        std::string error;
+        ASSERT_TRUE(WriteWholeFile(Path(name), std::vector<uint8_t>(text.begin(), text.end()), &error));
+    }
+
+    std::vector<std::string> Files() const {
+        std::vector<std::string> names;
+        DIR *dir = opendir(folder_.c_str());
+        while (dirent *entry = readdir(dir)) {
+            std::string name = entry->d_name;
+            if (name != "." && name != "..") {
+                names.push_back(name);
+            }
+        }
+        closedir(dir);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    static size_t Lines(const std::string &text) { return size_t(std::count(text.begin(), text.end(), '\n')); }
+
+    std::string folder_;
+};
+
+TEST_F(LumpackCli, CompressThenDecompressGivesTheFileBack) {
+    std::string text;
+    for (int i = 0; i < 3000; i++) {
+        text += "slide " + std::to_string(i % 37) + " of the show\n";
+    }
+    Write("in.txt", text);
+    Result compressed = Run("compress '" + Path("in.txt") + "' '" + Path("in.lz") + "'");
+    EXPECT_EQ(compressed.exitCode, 0) << compressed.err;
+    EXPECT_EQ(compressed.err, "");  // no progress when nobody watches
+    Result decompressed = Run("decompress '" + Path("in.lz") + "' '" + Path("out.txt") + "'");
+    EXPECT_EQ(decompressed.exitCode, 0) << decompressed.err;
+    EXPECT_EQ(ReadText(Path("out.txt")), text);
+    EXPECT_LT(ReadText(Path("in.lz")).size(), text.size() / 4);
+    EXPECT_EQ(Files(), (std::vector<std::string>{"in.lz", "in.txt", "out.txt"}));
+}
+
+TEST_F(LumpackCli, EveryCommandHasHelp) {
+    for (const char *arguments : {"--help", "compress --help", "decompress --help"}) {
+        Result result = Run(arguments);
+        EXPECT_EQ(result.exitCode, 0) << arguments;
+        EXPECT_NE(result.out.find("usage: lumpack"), std::string::npos) << arguments;
+    }
+    Result bare = Run("");
+    EXPECT_NE(bare.exitCode, 0);
+    EXPECT_NE(bare.err.find("usage"), std::string::npos);
+    Result unknown = Run("squeeze a b");
+    EXPECT_NE(unknown.exitCode, 0);
+    EXPECT_NE(unknown.err.find("squeeze"), std::string::npos);
+    EXPECT_NE(Run("compress only-one").exitCode, 0);
+}
+
+TEST_F(LumpackCli, MissingInputIsNamedAndNothingIsWritten) {
+    for (const char *command : {"compress", "decompress"}) {
+        Result result = Run(std::string(command) + " '" + Path("absent") + "' '" + Path("out") + "'");
+        EXPECT_NE(result.exitCode, 0) << command;
+        EXPECT_EQ(Lines(result.err), 1u) << result.err;
+        EXPECT_NE(result.err.find(Path("absent")), std::string::npos) << result.err;
+        EXPECT_TRUE(Files().empty()) << command;
+    }
+}
+
+TEST_F(LumpackCli, UnwritableOutputIsNamedAndLeavesNoPartialFile) {
+    Write("in.txt", "some bytes to compress");
+    std::string target = Path("no-such-folder/out.lz");
+    Result result = Run("compress '" + Path("in.txt") + "' '" + target + "'");
+    EXPECT_NE(result.exitCode, 0);
+    EXPECT_EQ(Lines(result.err), 1u) << result.err;
+    EXPECT_NE(result.err.find(target), std::string::npos) << result.err;
+    EXPECT_EQ(Files(), std::vector<std::string>{"in.txt"});
+}
+
+TEST_F(LumpackCli, StreamTooShortForItsLengthFails) {
+    Write("short.lz", std::string("\x05\x00", 2));
+    Write("out.bin", "an earlier file that must survive");
+    Result result = Run("decompress '" + Path("short.lz") + "' '" + Path("out.bin") + "'");
+    EXPECT_NE(result.exitCode, 0);
+    EXPECT_EQ(Lines(result.err), 1u) << result.err;
+    EXPECT_NE(result.err.find(Path("short.lz")), std::string::npos) << result.err;
+    EXPECT_EQ(ReadText(Path("out.bin")), "an earlier file that must survive");
+    EXPECT_EQ(Files(), (std::vector<std::string>{"out.bin", "short.lz"}));
+}
+
+}  // namespace

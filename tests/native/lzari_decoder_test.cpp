@@ -1,0 +1,269 @@
+// The LZARI decoder: its calling contract, the start of a stream, the
+// initial ring, matches, the model's halving, damaged and truncated input,
+// and bit-for-bit agreement with the classic decoder.
+#include <gtest/gtest.h>
+
+#include <stdint.h>
+
+#include <string.h>
+
+#include <memory>
+#include <algorithm>
+#include <random>
+#include <vector>
+
+#include "lzari_encoder.h"
+#include "lzari_reference.h"
+#include "payload/lzari_decoder.h"
+#include "payload/lzari_model.h"
+
+namespace {
+
+struct Decoded {
+    int32_t result = -2;
+    std::vector<uint8_t> out;
+    size_t reads = 0;
+    size_t readsBeforeFirstWrite = 0;
+};
+
+struct CountingSource {
+    const std::vector<uint8_t> *stream;
+    Decoded *decoded;
+};
+
+int32_t ReadCounting(void *data) {
+    CountingSource *source = static_cast<CountingSource *>(data);
+    size_t at = source->decoded->reads++;
+    return at < source->stream->size() ? (*source->stream)[at] : -1;
+}
+
+int32_t WriteCounting(void *data, int32_t byte) {
+    Decoded *decoded = static_cast<Decoded *>(data);
+    if (decoded->out.empty()) {
+        decoded->readsBeforeFirstWrite = decoded->reads;
+    }
+    EXPECT_GE(byte, 0);
+    EXPECT_LE(byte, 255);
+    decoded->out.push_back(static_cast<uint8_t>(byte));
+    return 0;
+}
+
+// Decodes in a heap block of exactly the work area's size, so the
+// sanitizers catch any access outside it.
+Decoded Decode(const std::vector<uint8_t> &stream) {
+    Decoded decoded;
+    std::unique_ptr<uint8_t[]> workArea(new uint8_t[LzariWorkAreaSize]);
+    CountingSource source = {&stream, &decoded};
+    decoded.result = LzariDecode(workArea.get(), ReadCounting, &source, WriteCounting, &decoded);
+    return decoded;
+}
+
+std::vector<uint8_t> LengthOnly(uint32_t length) {
+    return {uint8_t(length), uint8_t(length >> 8), uint8_t(length >> 16), uint8_t(length >> 24)};
+}
+
+// A stream written code by code: {code} for a literal, {code, position} for
+// a match of length code - 253 starting position + 1 bytes back.
+struct Step {
+    int code;
+    int position = 0;
+};
+
+std::vector<uint8_t> Build(uint32_t length, const std::vector<Step> &steps) {
+    std::vector<uint8_t> stream;
+    std::unique_ptr<LzariCoder> coder(new LzariCoder);
+    LzariStartStream(coder.get(), &stream, length);
+    for (const Step &step : steps) {
+        LzariEncodeCode(coder.get(), step.code);
+        if (step.code >= 256) {
+            LzariEncodePosition(coder.get(), uint32_t(step.position));
+        }
+    }
+    LzariFinishStream(coder.get());
+    return stream;
+}
+
+int Match(int length) { return length + 253; }
+
+std::vector<uint8_t> Bytes(const char *text) {
+    return std::vector<uint8_t>(text, text + strlen(text));
+}
+
+TEST(LzariDecoderContract, StreamShorterThanItsLengthFieldFailsWithoutWriting) {
+    for (size_t size = 0; size < 4; size++) {
+        Decoded decoded = Decode(std::vector<uint8_t>(size, 0x01));
+        EXPECT_EQ(decoded.result, 0) << size;
+        EXPECT_TRUE(decoded.out.empty()) << size;
+    }
+}
+
+TEST(LzariDecoderContract, ZeroLengthReadsExactlyFourBytesAndWritesNothing) {
+    std::vector<uint8_t> stream = {0, 0, 0, 0, 0xAB, 0xCD};
+    Decoded decoded = Decode(stream);
+    EXPECT_EQ(decoded.result, 1);
+    EXPECT_EQ(decoded.reads, 4u);
+    EXPECT_TRUE(decoded.out.empty());
+}
+
+TEST(LzariDecoderContract, LengthBytesOf0xFFAreBytesNotEndOfInput) {
+    EXPECT_EQ(Decode(LengthOnly(255)).out.size(), 255u);
+    EXPECT_EQ(Decode(LengthOnly(0xFFFF)).out.size(), 0xFFFFu);
+    EXPECT_EQ(Decode(LengthOnly(0x01FF00)).out.size(), 0x01FF00u);
+}
+
+TEST(LzariDecoderContract, LengthOnlyStreamGivesThatManyZeroBytes) {
+    Decoded decoded = Decode(LengthOnly(5000));
+    EXPECT_EQ(decoded.result, 1);
+    EXPECT_EQ(decoded.out, std::vector<uint8_t>(5000, 0));
+}
+
+TEST(LzariDecoderContract, StartUpReadsSeventeenBitsFromTheFifthByteOn) {
+    // 17 bits are two whole bytes and the top bit of a third; the first
+    // code cannot be decided before all three have been read.
+    Decoded decoded = Decode(Build(1, {{'Q'}}));
+    EXPECT_EQ(decoded.out, Bytes("Q"));
+    EXPECT_GE(decoded.readsBeforeFirstWrite, 7u);
+    // Flipping the top bit of the fifth byte changes what is decoded.
+    std::vector<uint8_t> flipped = Build(1, {{'Q'}});
+    flipped[4] ^= 0x80;
+    EXPECT_NE(Decode(flipped).out, Bytes("Q"));
+}
+
+TEST(LzariDecoderMatches, EarlyMatchesSeeSpacesAndTheZerosAtTheBackOfTheRing) {
+    // The ring starts as spaces at 0..4035 and zeros at 4036..4095, and the
+    // first byte is written at 4036; index p starts p + 1 bytes back.
+    const uint8_t Z = 0;
+    struct Case {
+        int position;
+        std::vector<uint8_t> expected;
+    } cases[] = {
+        {0, {' ', ' ', ' ', ' '}},     // the space just behind
+        {4035, {' ', ' ', ' ', ' '}},  // ring position 0
+        {4036, {Z, ' ', ' ', ' '}},    // 4095, then round to the spaces
+        {4037, {Z, Z, ' ', ' '}},
+        {4040, {Z, Z, Z, Z}},
+        {4095, {Z, Z, Z, Z}},          // the very bytes being written over
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(Decode(Build(4, {{Match(4), c.position}})).out, c.expected) << c.position;
+    }
+}
+
+TEST(LzariDecoderMatches, OverlappingMatchesRepeatTheirSource) {
+    EXPECT_EQ(Decode(Build(6, {{'x'}, {Match(5), 0}})).out, Bytes("xxxxxx"));
+    EXPECT_EQ(Decode(Build(8, {{'a'}, {'b'}, {Match(6), 1}})).out, Bytes("abababab"));
+    EXPECT_EQ(Decode(Build(63, {{'1'}, {'2'}, {'3'}, {Match(60), 2}})).out.size(), 63u);
+    Decoded longest = Decode(Build(63, {{'1'}, {'2'}, {'3'}, {Match(60), 2}}));
+    for (size_t i = 0; i < longest.out.size(); i++) {
+        EXPECT_EQ(longest.out[i], "123"[i % 3]) << i;
+    }
+}
+
+TEST(LzariDecoderMatches, RingWrapsAndKeepsMatchBytes) {
+    // 100 literals take the write position from 4036 past 4095 to 40; a
+    // match then reaches back across the wrap to bytes it wrote itself.
+    std::vector<Step> steps;
+    std::vector<uint8_t> expected;
+    for (int i = 0; i < 100; i++) {
+        steps.push_back({'A' + i % 26});
+        expected.push_back(uint8_t('A' + i % 26));
+    }
+    steps.push_back({Match(10), 99});  // the first ten literals, written at 4036..4045
+    expected.insert(expected.end(), expected.begin(), expected.begin() + 10);
+    steps.push_back({Match(5), 9});  // the match's own bytes
+    expected.insert(expected.end(), expected.end() - 10, expected.end() - 5);
+    Decoded decoded = Decode(Build(uint32_t(expected.size()), steps));
+    EXPECT_EQ(decoded.out, expected);
+}
+
+TEST(LzariDecoderMatches, MatchRunningPastTheLengthIsCutThere) {
+    Decoded decoded = Decode(Build(5, {{'a'}, {Match(60), 0}}));
+    EXPECT_EQ(decoded.result, 1);
+    EXPECT_EQ(decoded.out, Bytes("aaaaa"));
+}
+
+TEST(LzariDecoderDamage, TruncatedStreamStillGivesExactlyItsLength) {
+    std::vector<uint8_t> text;
+    for (int i = 0; i < 20000; i++) {
+        text.push_back(uint8_t("the quick brown fox jumps "[i % 26] + (i / 997) % 3));
+    }
+    std::vector<uint8_t> stream = LzariCompress(text.data(), text.size());
+    for (size_t keep : {size_t(4), size_t(5), size_t(7), stream.size() / 3, stream.size() - 1}) {
+        std::vector<uint8_t> cut(stream.begin(), stream.begin() + long(keep));
+        Decoded decoded = Decode(cut);
+        EXPECT_EQ(decoded.result, 1) << keep;
+        EXPECT_EQ(decoded.out.size(), text.size()) << keep;
+    }
+}
+
+TEST(LzariDecoderDamage, AgreesWithTheClassicDecoderOnArbitraryBits) {
+    // Random bits after a length decode to something; both decoders must
+    // produce the same bytes. Long streams pass the model's halving (a total
+    // of 32,767 after 32,453 codes) several times and wrap the ring often.
+    std::mt19937 random(20261209);
+    for (uint32_t length : {1u, 17u, 4096u, 40000u, 120000u}) {
+        for (int round = 0; round < 3; round++) {
+            std::vector<uint8_t> stream = LengthOnly(length);
+            size_t codedBytes = random() % (length + 64);
+            for (size_t i = 0; i < codedBytes; i++) {
+                stream.push_back(uint8_t(random()));
+            }
+            std::vector<uint8_t> expected;
+            ASSERT_TRUE(ReferenceLzariDecode(stream, &expected));
+            Decoded decoded = Decode(stream);
+            EXPECT_EQ(decoded.out.size(), length);
+            EXPECT_TRUE(decoded.out == expected) << "length " << length << " round " << round;
+        }
+    }
+}
+
+TEST(LzariSymbolModel, KeepsTheClassicSumsAndOrderThroughHalvings) {
+    LzariSymbolModel fast;
+    LzariInitSymbolModel(&fast);
+    ReferenceSymbolModel classic;
+    std::mt19937 random(7);
+    std::geometric_distribution<int> skewed(0.05);
+    for (int update = 0; update < 100000; update++) {
+        int symbol = 1 + (update % 3 == 0 ? int(random() % 314) : std::min(313, skewed(random)));
+        LzariUpdateSymbolModel(&fast, symbol);
+        classic.Update(symbol);
+        if (update % 997 == 0 || classic.cum[0] == 32767 || update < 400) {
+            for (int k = 0; k <= 314; k++) {
+                ASSERT_EQ(LzariSymbolCum(&fast, k), classic.cum[k]) << update << " " << k;
+            }
+            for (int s = 1; s <= 314; s++) {
+                ASSERT_EQ(fast.codeOf[s], classic.code[s]) << update << " " << s;
+                ASSERT_EQ(fast.freq[s], classic.freq[s]) << update << " " << s;
+            }
+        }
+    }
+}
+
+TEST(LzariSymbolModel, FindsTheSymbolWhoseRangeHoldsX) {
+    LzariSymbolModel model;
+    LzariInitSymbolModel(&model);
+    ReferenceSymbolModel classic;
+    for (int i = 0; i < 5000; i++) {
+        int symbol = 1 + (i * 7919) % 40;
+        LzariUpdateSymbolModel(&model, symbol);
+        classic.Update(symbol);
+    }
+    for (uint32_t x = 0; x < classic.cum[0]; x++) {
+        uint32_t upper = 0;
+        int s = LzariFindSymbol(&model, x, &upper);
+        ASSERT_LE(classic.cum[s], x);
+        ASSERT_LT(x, classic.cum[s - 1]);
+        ASSERT_EQ(upper, classic.cum[s - 1]);
+    }
+}
+
+TEST(LzariPositionModel, WeighsNearPositionsMost) {
+    LzariPositionModel model;
+    LzariInitPositionModel(&model);
+    EXPECT_EQ(model.cum[0], uint32_t(LzariPositionTotal));
+    EXPECT_EQ(model.cum[0] - model.cum[1], 49u);        // index 0
+    EXPECT_EQ(model.cum[4095] - model.cum[4096], 2u);   // index 4095
+    EXPECT_EQ(model.cum[4096], 0u);
+}
+
+}  // namespace
