@@ -26,6 +26,12 @@ configure_and_build() {
     fi
 }
 
+# The host tool: dist/host/lumpack.
+build_host_artifacts() {
+    configure_and_build host
+    cmake --install "$repo_root/build/host" >/dev/null
+}
+
 # The release artifacts: dist/win32, dist/win64 (launcher and test player).
 build_windows_artifacts() {
     local preset

@@ -13,10 +13,20 @@ if [ "${1:-}" = "--win32" ]; then
 fi
 
 run_setup
-configure_and_build host
+build_host_artifacts
 build_windows_artifacts
 echo "built: $(ls -l dist/win32/launcher.exe | awk '{print $5}') bytes dist/win32/launcher.exe," \
      "$(ls -l dist/win64/launcher.exe | awk '{print $5}') bytes dist/win64/launcher.exe"
+
+# lumpack round trip on the player library, as a build will store it.
+packed="$repo_root/build/demo/lumv.dl_"
+mkdir -p "$repo_root/build/demo"
+dist/host/lumpack compress "dist/$target/testplayer/lumv.dll" "$packed"
+dist/host/lumpack decompress "$packed" "$packed.back"
+cmp -s "dist/$target/testplayer/lumv.dll" "$packed.back"
+echo "lumpack: lumv.dll $(stat -c %s "dist/$target/testplayer/lumv.dll") bytes," \
+     "compressed $(stat -c %s "$packed") bytes, restored identical"
+rm -f "$packed" "$packed.back"
 
 show="$repo_root/build/demo/Sample Show"
 rm -rf "$show"

@@ -24,7 +24,7 @@ configure_and_build host-asan
 run_ctest build/host-asan
 
 echo "== native tests"
-configure_and_build host
+build_host_artifacts
 run_ctest build/host
 
 echo "== Windows builds"
