@@ -94,6 +94,23 @@ TEST_F(LumpackCli, CompressThenDecompressGivesTheFileBack) {
     EXPECT_EQ(Files(), (std::vector<std::string>{"in.lz", "in.txt", "out.txt"}));
 }
 
+TEST_F(LumpackCli, LargeInputShowsProgressOnlyOnATerminal) {
+    std::string data;
+    for (int i = 0; data.size() < (5u << 20); i++) {
+        data += "frame " + std::to_string(i * 7919 % 100003) + " ";
+    }
+    Write("big.bin", data);
+    std::string arguments = "compress '" + Path("big.bin") + "' '" + Path("big.lz") + "'";
+    EXPECT_EQ(Run(arguments).err, "");
+    // script(1) gives the tool a terminal and copies what it shows.
+    std::string command = std::string("script -qec \"'") + LUMV_LUMPACK_PATH + "' " + arguments +
+                          "\" /dev/null >'" + Path("screen") + "' 2>&1";
+    ASSERT_EQ(system(command.c_str()), 0);
+    std::string screen = ReadText(Path("screen"));
+    unlink(Path("screen").c_str());
+    EXPECT_NE(screen.find("100%"), std::string::npos) << screen;
+}
+
 TEST_F(LumpackCli, EveryCommandHasHelp) {
     for (const char *arguments : {"--help", "compress --help", "decompress --help"}) {
         Result result = Run(arguments);
