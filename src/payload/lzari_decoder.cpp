@@ -3,10 +3,9 @@
 
 namespace {
 
-const uint32_t Quarter = 0x8000;
+// The coder's interval and value are 17-bit numbers.
 const uint32_t Half = 0x10000;
-const uint32_t ThreeQuarters = 0x18000;
-const uint32_t Top = 0x20000;
+const uint32_t CodeMask = 0x1FFFF;
 
 void ClearBytes(void *area, unsigned long size) {
     unsigned char *bytes = static_cast<unsigned char *>(area);
@@ -15,77 +14,109 @@ void ClearBytes(void *area, unsigned long size) {
     }
 }
 
-uint32_t NextBit(LzariState *state) {
-    state->bitMask >>= 1;
-    if (state->bitMask == 0) {
-        state->bitBuffer = state->readByte(state->sourceData);
-        state->bitMask = 0x80;
+// Leading zero bits of a nonzero number.
+inline uint32_t LeadingZeros(uint32_t x) {
+#if defined(__GNUC__)
+    return static_cast<uint32_t>(__builtin_clz(x));
+#else
+    uint32_t count = 0;
+    for (; (x & 0x80000000u) == 0; x <<= 1) {
+        count++;
     }
-    return (state->bitBuffer & state->bitMask) != 0 ? 1 : 0;
+    return count;
+#endif
 }
 
-// Where value falls in the current interval, scaled to a model's total.
-uint32_t ScaledValue(const LzariState *state, uint32_t total) {
-    uint32_t range = state->high - state->low;
-    return ((state->value - state->low + 1) * total - 1) / range;
-}
+// The arithmetic decoder. The interval is [low, last] (last = high - 1).
+// Each narrowing picks the symbol whose share of the interval holds value,
+// so value stays inside the interval for any input, damaged or not; the
+// renormalisation below relies on that.
+struct Decoder {
+    uint32_t low;
+    uint32_t last;
+    uint32_t value;
+    uint32_t bits;   // input bits not used yet: the lowest `count` of them
+    uint32_t count;
+    LzariReadByte readByte;
+    void *sourceData;
+};
 
-// Narrows the interval to [lower, upper) of total and renormalises.
-void Narrow(LzariState *state, uint32_t upper, uint32_t lower, uint32_t total) {
-    uint32_t range = state->high - state->low;
-    state->high = state->low + range * upper / total;
-    state->low = state->low + range * lower / total;
-    for (;;) {
-        if (state->low >= Half) {
-            state->value -= Half;
-            state->low -= Half;
-            state->high -= Half;
-        } else if (state->low >= Quarter && state->high <= ThreeQuarters) {
-            state->value -= Quarter;
-            state->low -= Quarter;
-            state->high -= Quarter;
-        } else if (state->high > Half) {
-            return;
-        }
-        state->low += state->low;
-        state->high += state->high;
-        state->value = 2 * state->value + NextBit(state);
+// The next n (0..17) input bits, first bit highest. Bytes are fetched only
+// when their bits are needed, exactly when bit-at-a-time reading would
+// fetch them; -1 (no input left) reads as eight 1 bits.
+inline uint32_t TakeBits(Decoder &d, uint32_t n) {
+    while (d.count < n) {
+        uint32_t byte = static_cast<uint32_t>(d.readByte(d.sourceData)) & 0xFF;
+        d.bits = (d.bits << 8) | byte;
+        d.count += 8;
     }
+    d.count -= n;
+    return (d.bits >> d.count) & ((1u << n) - 1);
 }
 
-int DecodeCode(LzariState *state) {
-    LzariSymbolModel *model = &state->symbols;
+// Doubles the interval until it is wider than a quarter again, reading one
+// input bit per doubling. Done a bit at a time this takes a hard-to-predict
+// branch per bit; looked at as bit patterns it is two shifts:
+// - While low and last agree in their top bit, the top bit is settled and
+//   drops out: a 0 comes in below low, a 1 below last.
+// - Then low starts with 0 and last with 1 and stay so. While low starts
+//   01 and last 10 (the interval straddles the middle within a quarter on
+//   each side), subtracting a quarter and doubling just drops the second
+//   bit. value lies between them, so the same holds for it.
+// Both counts follow from low and last alone, so value takes all its new
+// bits in one go. There are at most 17, as the interval ends up no wider
+// than it started.
+inline void Renormalise(Decoder &d) {
+    // The sentinel bit stops the count at 17 when low == last.
+    uint32_t settled = LeadingZeros(((d.low ^ d.last) << 15) | 0x4000);
+    d.low = (d.low << settled) & CodeMask;
+    d.last = ((d.last << settled) | ((1u << settled) - 1)) & CodeMask;
+
+    // Zero where low has a 1 and last a 0, below the top bit; the sentinel
+    // stops the count at 16.
+    uint32_t notStraddling = ~d.low | d.last;
+    uint32_t straddling = LeadingZeros((notStraddling << 16) | 0x8000);
+    d.low = (d.low & Half) | ((d.low << straddling) & (Half - 1));
+    d.last = (d.last & Half) | ((d.last << straddling) & (Half - 1)) | ((1u << straddling) - 1);
+
+    // value's top bit after the first step, then the rest shifted by both.
+    uint32_t shift = settled + straddling;
+    uint32_t bits = TakeBits(d, shift);
+    uint32_t top = ((d.value << settled) | (bits >> straddling)) & Half;
+    d.value = top | (((d.value << shift) | bits) & (Half - 1));
+}
+
+// The classic coder narrows the interval to [lower, upper) of total as
+//   high = low + range * upper / total,  low = low + range * lower / total.
+int DecodeCode(Decoder &d, LzariSymbolModel *model) {
     uint32_t total = model->total;
+    uint32_t range = d.last - d.low + 1;
+    // The classic decoder scales value to x = ((value - low + 1) * total - 1)
+    // / range and looks for cum[s] <= x. Now x >= c exactly when
+    // (value - low + 1) * total > c * range, and with c = cum[s] = total -
+    // prefix(s) that reads prefix(s) * range > total * (last - value): the
+    // search can start without waiting for a division. The products stay
+    // below 2^32 (total < 2^15, range <= 2^17).
     uint32_t upper = 0;
-    int symbol = LzariFindSymbol(model, ScaledValue(state, total), &upper);
-    Narrow(state, upper, upper - model->freq[symbol], total);
+    int symbol = LzariFindScaledSymbol(model, total * (d.last - d.value), range, &upper);
+    uint32_t lower = upper - model->freq[symbol];
+    d.last = d.low + range * upper / total - 1;
+    d.low = d.low + range * lower / total;
+    Renormalise(d);
     int code = model->codeOf[symbol];
     LzariUpdateSymbolModel(model, symbol);
     return code;
 }
 
-uint32_t DecodeMatchPosition(LzariState *state) {
-    const uint32_t *cum = state->positions.cum;
-    uint32_t x = ScaledValue(state, LzariPositionTotal);
-    uint32_t lo = 1;
-    uint32_t hi = LzariRingSize;
-    while (lo < hi) {
-        uint32_t mid = (lo + hi) / 2;
-        if (cum[mid] > x) {
-            lo = mid + 1;
-        } else {
-            hi = mid;
-        }
-    }
-    uint32_t position = lo - 1;
-    Narrow(state, cum[position], cum[position + 1], LzariPositionTotal);
+uint32_t DecodeMatchPosition(Decoder &d, const LzariPositionModel *model) {
+    uint32_t range = d.last - d.low + 1;
+    uint32_t x = ((d.value - d.low + 1) * LzariPositionTotal - 1) / range;
+    uint32_t position = LzariFindPosition(model, x);
+    // A constant total: the compiler multiplies instead of dividing.
+    d.last = d.low + range * model->cum[position] / LzariPositionTotal - 1;
+    d.low = d.low + range * model->cum[position + 1] / LzariPositionTotal;
+    Renormalise(d);
     return position;
-}
-
-void PutByte(LzariState *state, uint32_t *at, uint8_t byte) {
-    state->writeByte(state->sinkData, byte);
-    state->ring[*at] = byte;
-    *at = (*at + 1) & (LzariRingSize - 1);
 }
 
 }  // namespace
@@ -94,11 +125,6 @@ int32_t LzariDecode(void *workArea, LzariReadByte readByte, void *sourceData,
                     LzariWriteByte writeByte, void *sinkData) {
     LzariState *state = static_cast<LzariState *>(workArea);
     ClearBytes(state, LzariWorkAreaSize);
-    state->readByte = readByte;
-    state->sourceData = sourceData;
-    state->writeByte = writeByte;
-    state->sinkData = sinkData;
-    state->high = Top;
 
     uint32_t length = 0;
     for (int i = 0; i < 4; i++) {
@@ -114,37 +140,43 @@ int32_t LzariDecode(void *workArea, LzariReadByte readByte, void *sourceData,
     if (length == 0) {
         return 1;
     }
-    for (int i = 0; i < 17; i++) {
-        state->value = 2 * state->value + NextBit(state);
-    }
+    Decoder d = {0, CodeMask, 0, 0, 0, readByte, sourceData};
+    d.value = TakeBits(d, 17);
     LzariInitSymbolModel(&state->symbols);
     LzariInitPositionModel(&state->positions);
+    uint8_t *ring = state->ring;
     for (int i = 0; i < LzariRingSize - LzariMaxMatch; i++) {
-        state->ring[i] = ' ';
+        ring[i] = ' ';
     }
 
     uint32_t at = LzariRingSize - LzariMaxMatch;
-    uint32_t produced = 0;
-    while (produced < length) {
-        int code = DecodeCode(state);
+    uint32_t remaining = length;
+    while (remaining > 0) {
+        int code = DecodeCode(d, &state->symbols);
         if (code < 256) {
-            PutByte(state, &at, static_cast<uint8_t>(code));
-            produced++;
+            writeByte(sinkData, code);
+            ring[at] = static_cast<uint8_t>(code);
+            at = (at + 1) & (LzariRingSize - 1);
+            remaining--;
             continue;
         }
-        uint32_t position = DecodeMatchPosition(state);
+        uint32_t position = DecodeMatchPosition(d, &state->positions);
         uint32_t matchLength = static_cast<uint32_t>(code) - (255 - LzariMatchThreshold);
         uint32_t from = (at - position - 1) & (LzariRingSize - 1);
         // A match running past the declared length is cut there, so the
         // output always has exactly the length the stream declares, even
         // when the stream is damaged.
-        if (matchLength > length - produced) {
-            matchLength = length - produced;
+        if (matchLength > remaining) {
+            matchLength = remaining;
         }
-        for (uint32_t k = 0; k < matchLength; k++) {
-            PutByte(state, &at, state->ring[(from + k) & (LzariRingSize - 1)]);
+        remaining -= matchLength;
+        for (; matchLength > 0; matchLength--) {
+            uint8_t byte = ring[from];
+            writeByte(sinkData, byte);
+            ring[at] = byte;
+            from = (from + 1) & (LzariRingSize - 1);
+            at = (at + 1) & (LzariRingSize - 1);
         }
-        produced += matchLength;
     }
     return 1;
 }

@@ -3,9 +3,10 @@
 //
 // Contract:
 // - The caller owns the work area, LzariWorkAreaSize bytes, suitably aligned
-//   for pointers. The decoder keeps its whole state there, clears it at the
-//   start of every call, allocates nothing and keeps no globals, so one area
-//   serves any number of streams in turn.
+//   for pointers. The decoder keeps its whole state there (bar a few
+//   counters, locals of the call), clears it at the start of every call,
+//   allocates nothing and keeps no globals, so one area serves any number
+//   of streams in turn.
 // - readByte returns the next input byte as 0..255, or -1 once no byte is
 //   left (and on every call after that). After the length, -1 reads as eight
 //   1 bits, which is how a correct stream ends.
@@ -22,17 +23,10 @@ typedef int32_t (*LzariWriteByte)(void *sinkData, int32_t byte);
 
 enum { LzariWorkAreaSize = 75824 };
 
+// The tables. The arithmetic decoder's few registers and the bit reader are
+// locals of LzariDecode, where the compiler can keep them in registers.
 struct LzariState {
-    void *sourceData;
-    LzariReadByte readByte;
-    void *sinkData;
-    LzariWriteByte writeByte;
     uint8_t ring[LzariRingSize];
-    uint32_t low;
-    uint32_t high;
-    uint32_t value;     // the coded bits read so far, aligned with low and high
-    int32_t bitBuffer;  // the last byte read, -1 included
-    int32_t bitMask;    // the next bit of bitBuffer; 0: fetch a byte first
     LzariSymbolModel symbols;
     LzariPositionModel positions;
 };

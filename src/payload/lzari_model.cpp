@@ -1,76 +1,72 @@
 // The adaptive symbol model and the fixed position model of LZARI streams.
 #include "lzari_model.h"
 
-static void RebuildTree(LzariSymbolModel *model) {
+static void SumBlocks(LzariSymbolModel *model) {
     uint32_t total = 0;
-    for (int i = 1; i <= LzariCodeCount; i++) {
-        model->tree[i] = model->freq[i];
-        total += model->freq[i];
+    for (int block = 0; block < LzariBlockCount; block++) {
+        model->blockSum[block] = 0;
     }
     for (int i = 1; i <= LzariCodeCount; i++) {
-        int parent = i + (i & -i);
-        if (parent <= LzariCodeCount) {
-            model->tree[parent] += model->tree[i];
-        }
+        model->blockSum[(i - 1) >> LzariBlockShift] += model->freq[i];
+        total += model->freq[i];
     }
     model->total = total;
 }
 
 void LzariInitSymbolModel(LzariSymbolModel *model) {
-    model->freq[0] = 0;
-    model->tree[0] = 0;
+    for (int i = 0; i <= (LzariBlockCount << LzariBlockShift); i++) {
+        model->freq[i] = 0;
+    }
     model->codeOf[0] = 0;
     for (int symbol = 1; symbol <= LzariCodeCount; symbol++) {
         model->codeOf[symbol] = static_cast<int16_t>(symbol - 1);
         model->symbolOf[symbol - 1] = static_cast<int16_t>(symbol);
         model->freq[symbol] = 1;
     }
-    RebuildTree(model);
+    SumBlocks(model);
 }
 
 void LzariInitPositionModel(LzariPositionModel *model) {
     model->cum[LzariRingSize] = 0;
+    model->cum[LzariRingSize + 1] = 0;
+    model->cum[LzariRingSize + 2] = 0;
     for (uint32_t i = LzariRingSize; i >= 1; i--) {
         model->cum[i - 1] = model->cum[i] + 10000 / (i + 200);
     }
-}
-
-// Sum of the frequencies of symbols 1..symbol.
-static uint32_t PrefixSum(const LzariSymbolModel *model, int symbol) {
-    uint32_t sum = 0;
-    for (int i = symbol; i > 0; i -= i & -i) {
-        sum += model->tree[i];
-    }
-    return sum;
-}
-
-uint32_t LzariSymbolCum(const LzariSymbolModel *model, int symbol) {
-    return model->total - PrefixSum(model, symbol);
-}
-
-int LzariFindSymbol(const LzariSymbolModel *model, uint32_t x, uint32_t *upper) {
-    // cum[s] <= x < cum[s-1]  <=>  prefix(s-1) < total - x <= prefix(s):
-    // descend to the largest index whose prefix sum stays below total - x.
-    uint32_t target = model->total - x;
-    int index = 0;
-    uint32_t below = 0;
-    for (int step = 256; step > 0; step >>= 1) {
-        int next = index + step;
-        if (next <= LzariCodeCount && below + model->tree[next] < target) {
-            index = next;
-            below += model->tree[next];
+    // Scaled values grow as indexes shrink, so the last value of a bucket
+    // gives its smallest index; walk the indexes down while the buckets go up.
+    uint32_t index = LzariRingSize - 1;
+    for (uint32_t bucket = 0; bucket <= ((LzariPositionTotal - 1) >> LzariPositionBucketShift);
+         bucket++) {
+        uint32_t lastValue = ((bucket + 1) << LzariPositionBucketShift) - 1;
+        while (index > 0 && model->cum[index] <= lastValue) {
+            index--;
         }
+        model->firstIndex[bucket] = static_cast<uint16_t>(index);
     }
-    *upper = model->total - below;
-    return index + 1;
 }
 
-// The lowest-numbered symbol with the same frequency as symbol; frequencies
-// never increase from symbol 1 on, so a binary search finds it.
-static int FirstOfEqualFrequency(const LzariSymbolModel *model, int symbol) {
+void LzariHalveSymbolModel(LzariSymbolModel *model) {
+    for (int i = 1; i <= LzariCodeCount; i++) {
+        model->freq[i] = (model->freq[i] + 1) / 2;
+    }
+    SumBlocks(model);
+}
+
+// The lowest-numbered symbol with the same frequency as symbol, which is
+// known to have the same frequency as symbol - 1: step back in doubling
+// strides until past the start of the run, then halve the last stride.
+int LzariFirstOfEqualFrequency(const LzariSymbolModel *model, int symbol) {
     uint32_t frequency = model->freq[symbol];
-    int lo = 1;
-    int hi = symbol;
+    int inRun = symbol - 1;  // always has the frequency
+    int stride = 1;
+    while (inRun - stride >= 1 && model->freq[inRun - stride] == frequency) {
+        inRun -= stride;
+        stride *= 2;
+    }
+    // The run starts after inRun - stride (or at 1) and at or before inRun.
+    int lo = inRun - stride + 1 > 1 ? inRun - stride + 1 : 1;
+    int hi = inRun;
     while (lo < hi) {
         int mid = (lo + hi) / 2;
         if (model->freq[mid] > frequency) {
@@ -80,27 +76,4 @@ static int FirstOfEqualFrequency(const LzariSymbolModel *model, int symbol) {
         }
     }
     return lo;
-}
-
-void LzariUpdateSymbolModel(LzariSymbolModel *model, int symbol) {
-    if (model->total >= LzariMaxTotal) {
-        for (int i = 1; i <= LzariCodeCount; i++) {
-            model->freq[i] = (model->freq[i] + 1) / 2;
-        }
-        RebuildTree(model);
-    }
-    int first = FirstOfEqualFrequency(model, symbol);
-    if (first < symbol) {
-        int16_t firstCode = model->codeOf[first];
-        int16_t symbolCode = model->codeOf[symbol];
-        model->codeOf[first] = symbolCode;
-        model->codeOf[symbol] = firstCode;
-        model->symbolOf[symbolCode] = static_cast<int16_t>(first);
-        model->symbolOf[firstCode] = static_cast<int16_t>(symbol);
-    }
-    model->freq[first]++;
-    for (int i = first; i <= LzariCodeCount; i += i & -i) {
-        model->tree[i]++;
-    }
-    model->total++;
 }

@@ -9,53 +9,80 @@
 
 namespace {
 
+// The coder's interval is made of 17-bit numbers.
 const uint32_t Quarter = 0x8000;
 const uint32_t Half = 0x10000;
-const uint32_t ThreeQuarters = 0x18000;
 const uint32_t Top = 0x20000;
+const uint32_t CodeMask = Top - 1;
 
-void PutBit(LzariCoder *coder, uint32_t bit) {
-    if (bit != 0) {
-        coder->bitBuffer |= coder->bitMask;
+// Leading zero bits of a nonzero number.
+inline uint32_t LeadingZeros(uint32_t x) {
+#if defined(__GNUC__)
+    return static_cast<uint32_t>(__builtin_clz(x));
+#else
+    uint32_t count = 0;
+    for (; (x & 0x80000000u) == 0; x <<= 1) {
+        count++;
     }
-    coder->bitMask >>= 1;
-    if (coder->bitMask == 0) {
-        coder->out->push_back(static_cast<uint8_t>(coder->bitBuffer));
-        coder->bitBuffer = 0;
-        coder->bitMask = 0x80;
-    }
+    return count;
+#endif
 }
 
-void Output(LzariCoder *coder, uint32_t bit) {
-    PutBit(coder, bit);
-    for (; coder->pendingBits > 0; coder->pendingBits--) {
-        PutBit(coder, !bit);
+// Appends the n (0..24) lowest bits of bits, highest first.
+inline void PutBits(LzariCoder *coder, uint32_t bits, uint32_t n) {
+    uint32_t buffer = (coder->bitBuffer << n) | bits;
+    uint32_t count = coder->bitCount + n;
+    while (count >= 8) {
+        count -= 8;
+        coder->out->push_back(static_cast<uint8_t>(buffer >> count));
     }
+    coder->bitBuffer = buffer & 0xFF;
+    coder->bitCount = count;
 }
 
-// Narrows the interval to [lower, upper) of total and sends out every bit
-// that is decided; the mirror of the decoder's renormalisation.
-void Narrow(LzariCoder *coder, uint32_t upper, uint32_t lower, uint32_t total) {
-    uint32_t range = coder->high - coder->low;
-    coder->high = coder->low + range * upper / total;
-    coder->low = coder->low + range * lower / total;
-    for (;;) {
-        if (coder->high <= Half) {
-            Output(coder, 0);
-        } else if (coder->low >= Half) {
-            Output(coder, 1);
-            coder->low -= Half;
-            coder->high -= Half;
-        } else if (coder->low >= Quarter && coder->high <= ThreeQuarters) {
-            coder->pendingBits++;
-            coder->low -= Quarter;
-            coder->high -= Quarter;
+// n copies of bit; n has no bound.
+void PutRun(LzariCoder *coder, uint32_t bit, uint32_t n) {
+    uint32_t ones = bit != 0 ? 0xFFFF : 0;
+    for (; n > 16; n -= 16) {
+        PutBits(coder, ones, 16);
+    }
+    PutBits(coder, ones & ((1u << n) - 1), n);
+}
+
+// Takes the interval [low, last] (last = high - 1) that a code narrowed it
+// to, sends out the bits it settles and widens it again; the mirror of the
+// decoder's renormalisation, and like it done on bit patterns instead of
+// a bit at a time:
+// - The leading bits on which low and last agree are settled and go out;
+//   the first of them is followed by the opposite bits owed.
+// - Then, while low starts 01 and last 10, their second bit drops out and
+//   one more opposite bit is owed for the next settled one.
+inline void Renormalise(LzariCoder *coder, uint32_t low, uint32_t last) {
+    // The sentinel bit stops the count at 17 when low == last.
+    uint32_t settled = LeadingZeros(((low ^ last) << 15) | 0x4000);
+    if (settled > 0) {
+        uint32_t bits = low >> (17 - settled);
+        if (coder->pendingBits == 0) {
+            PutBits(coder, bits, settled);
         } else {
-            return;
+            uint32_t first = bits >> (settled - 1);
+            PutBits(coder, first, 1);
+            PutRun(coder, first ^ 1, coder->pendingBits);
+            coder->pendingBits = 0;
+            PutBits(coder, bits & ((1u << (settled - 1)) - 1), settled - 1);
         }
-        coder->low += coder->low;
-        coder->high += coder->high;
+        low = (low << settled) & CodeMask;
+        last = ((last << settled) | ((1u << settled) - 1)) & CodeMask;
     }
+    // Zero where low has a 1 and last a 0, below the top bit; the sentinel
+    // stops the count at 16.
+    uint32_t notStraddling = ~low | last;
+    uint32_t straddling = LeadingZeros((notStraddling << 16) | 0x8000);
+    coder->pendingBits += straddling;
+    low = (low & Half) | ((low << straddling) & (Half - 1));
+    last = (last & Half) | ((last << straddling) & (Half - 1)) | ((1u << straddling) - 1);
+    coder->low = low;
+    coder->high = last + 1;
 }
 
 }  // namespace
@@ -69,33 +96,78 @@ void LzariStartStream(LzariCoder *coder, std::vector<uint8_t> *out, uint32_t len
     coder->high = Top;
     coder->pendingBits = 0;
     coder->bitBuffer = 0;
-    coder->bitMask = 0x80;
+    coder->bitCount = 0;
     LzariInitSymbolModel(&coder->symbols);
     LzariInitPositionModel(&coder->positions);
 }
 
+// Both narrow the interval to [lower, upper) of total as the classic coder
+// does: high = low + range * upper / total, low = low + range * lower / total.
 void LzariEncodeCode(LzariCoder *coder, int code) {
     LzariSymbolModel *model = &coder->symbols;
     int symbol = model->symbolOf[code];
+    uint32_t total = model->total;
     uint32_t upper = LzariSymbolCum(model, symbol - 1);
-    Narrow(coder, upper, upper - model->freq[symbol], model->total);
+    uint32_t lower = upper - model->freq[symbol];
+    uint32_t range = coder->high - coder->low;
+    Renormalise(coder, coder->low + range * lower / total, coder->low + range * upper / total - 1);
     LzariUpdateSymbolModel(model, symbol);
 }
 
 void LzariEncodePosition(LzariCoder *coder, uint32_t position) {
     const uint32_t *cum = coder->positions.cum;
-    Narrow(coder, cum[position], cum[position + 1], LzariPositionTotal);
+    uint32_t range = coder->high - coder->low;
+    // A constant total: the compiler multiplies instead of dividing.
+    Renormalise(coder, coder->low + range * cum[position + 1] / LzariPositionTotal,
+                coder->low + range * cum[position] / LzariPositionTotal - 1);
 }
 
 void LzariFinishStream(LzariCoder *coder) {
-    coder->pendingBits++;
-    Output(coder, coder->low < Quarter ? 0 : 1);
-    if (coder->bitMask != 0x80) {
-        coder->out->push_back(static_cast<uint8_t>(coder->bitBuffer));
+    uint32_t bit = coder->low < Quarter ? 0 : 1;
+    PutBits(coder, bit, 1);
+    PutRun(coder, bit ^ 1, coder->pendingBits + 1);
+    coder->pendingBits = 0;
+    if (coder->bitCount > 0) {
+        PutBits(coder, 0, 8 - coder->bitCount);
     }
 }
 
 namespace {
+
+// Compares two strings whose first `known` bytes agree, up to `limit`
+// bytes. Returns how many leading bytes agree (at most limit) and, when
+// that is below limit, sets *firstGreater to whether a sorts after b. Eight
+// bytes at a time where the compiler offers the bit scans and the byte
+// swap on a little-endian machine; reads up to 7 bytes past limit then.
+inline int CompareStrings(const uint8_t *a, const uint8_t *b, int known, int limit,
+                          int *firstGreater) {
+    int i = known;
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    for (; i < limit; i += 8) {
+        uint64_t wordA;
+        uint64_t wordB;
+        memcpy(&wordA, a + i, 8);
+        memcpy(&wordB, b + i, 8);
+        if (wordA != wordB) {
+            // The lowest differing byte of the little-endian words is the
+            // first in memory order; swapped to big-endian, the words
+            // compare like their bytes do.
+            i += __builtin_ctzll(wordA ^ wordB) >> 3;
+            *firstGreater = __builtin_bswap64(wordA) > __builtin_bswap64(wordB);
+            break;
+        }
+    }
+    return i < limit ? i : limit;
+#else
+    while (i < limit && a[i] == b[i]) {
+        i++;
+    }
+    if (i < limit) {
+        *firstGreater = a[i] > b[i];
+    }
+    return i;
+#endif
+}
 
 // Longest-match search over the window with a binary search tree of the
 // strings that start at each ring position (keyed by their next 60 bytes).
@@ -105,11 +177,14 @@ class MatchFinder {
 public:
     MatchFinder() {
         for (int i = RootBase; i < RootBase + 256; i++) {
-            right_[i] = None;
+            children_[i] = NoChildren;
         }
         for (int i = 0; i < N; i++) {
             parent_[i] = None;
         }
+        // Bytes past the input are compared too (matches are cut to the
+        // input afterwards); zeros make that the same on every run.
+        memset(text_, 0, sizeof text_);
     }
 
     uint8_t *text() { return text_; }
@@ -119,53 +194,53 @@ public:
     void Insert(int r, int *matchLength, int *matchPosition) {
         const uint8_t *key = &text_[r];
         int p = RootBase + key[0];
-        int cmp = 1;
-        left_[r] = right_[r] = None;
-        *matchLength = 0;
-        for (;;) {
-            if (cmp >= 0) {
-                if (right_[p] == None) {
-                    right_[p] = r;
-                    parent_[r] = p;
-                    return;
-                }
-                p = right_[p];
-            } else {
-                if (left_[p] == None) {
-                    left_[p] = r;
-                    parent_[r] = p;
-                    return;
-                }
-                p = left_[p];
+        int side = Right;
+        // How far the key agrees with the nearest smaller and the nearest
+        // larger string passed on the way down. Every string below lies
+        // between those two, so it agrees with the key at least as far as
+        // the shorter of the two: the comparison can start there. All the
+        // strings under one root share their first byte.
+        int smallerLength = 1;
+        int largerLength = 1;
+        // The best match so far as length * N + (N - 1 - distance): the
+        // longest, and the nearest of the longest, is the largest. Keeping
+        // it as one number spares a hard-to-predict branch per node.
+        int best = 0;
+        children_[r] = NoChildren;
+        int next = Child(p, Right);
+        while (next != None) {
+            p = next;
+            // The way down is a chain of dependent loads. Both children
+            // are fetched while the strings are compared, and the side is
+            // picked by a shift rather than a branch the processor would
+            // mispredict half the time.
+            uint32_t children = children_[p];
+            int known = smallerLength < largerLength ? smallerLength : largerLength;
+            int keyGreater = 0;
+            int i = CompareStrings(key, &text_[p], known, F, &keyGreater);
+            int distance = (r - p) & (N - 1);
+            int score = (i * N + (N - 1 - distance)) & -static_cast<int>(i > LzariMatchThreshold);
+            best = score > best ? score : best;
+            if (i >= F) {
+                // A full-length match: nothing is longer, and the new string
+                // takes the old one's place in the tree.
+                parent_[r] = parent_[p];
+                children_[r] = children_[p];
+                parent_[Child(p, Left)] = static_cast<Node>(r);
+                parent_[Child(p, Right)] = static_cast<Node>(r);
+                ReplaceChild(p, r);
+                parent_[p] = None;
+                Report(best, matchLength, matchPosition);
+                return;
             }
-            int i = 1;
-            for (; i < F; i++) {
-                cmp = key[i] - text_[p + i];
-                if (cmp != 0) {
-                    break;
-                }
-            }
-            if (i > LzariMatchThreshold) {
-                int distance = (r - p) & (N - 1);
-                if (i > *matchLength) {
-                    *matchPosition = distance;
-                    *matchLength = i;
-                    if (i >= F) {
-                        break;
-                    }
-                } else if (i == *matchLength && distance < *matchPosition) {
-                    *matchPosition = distance;
-                }
-            }
+            side = keyGreater;
+            next = (children >> (16 * side)) & 0xFFFF;
+            smallerLength = keyGreater ? i : smallerLength;
+            largerLength = keyGreater ? largerLength : i;
         }
-        // A full-length match: the new string takes the old one's place.
-        parent_[r] = parent_[p];
-        left_[r] = left_[p];
-        right_[r] = right_[p];
-        parent_[left_[p]] = r;
-        parent_[right_[p]] = r;
-        ReplaceChild(p, r);
-        parent_[p] = None;
+        SetChild(p, side, r);
+        parent_[r] = static_cast<Node>(p);
+        Report(best, matchLength, matchPosition);
     }
 
     void Delete(int p) {
@@ -173,23 +248,23 @@ public:
             return;
         }
         int q;
-        if (right_[p] == None) {
-            q = left_[p];
-        } else if (left_[p] == None) {
-            q = right_[p];
+        if (Child(p, Right) == None) {
+            q = Child(p, Left);
+        } else if (Child(p, Left) == None) {
+            q = Child(p, Right);
         } else {
-            q = left_[p];
-            if (right_[q] != None) {
+            q = Child(p, Left);
+            if (Child(q, Right) != None) {
                 do {
-                    q = right_[q];
-                } while (right_[q] != None);
-                right_[parent_[q]] = left_[q];
-                parent_[left_[q]] = parent_[q];
-                left_[q] = left_[p];
-                parent_[left_[p]] = q;
+                    q = Child(q, Right);
+                } while (Child(q, Right) != None);
+                SetChild(parent_[q], Right, Child(q, Left));
+                parent_[Child(q, Left)] = parent_[q];
+                SetChild(q, Left, Child(p, Left));
+                parent_[Child(p, Left)] = static_cast<Node>(q);
             }
-            right_[q] = right_[p];
-            parent_[right_[p]] = q;
+            SetChild(q, Right, Child(p, Right));
+            parent_[Child(p, Right)] = static_cast<Node>(q);
         }
         parent_[q] = parent_[p];
         ReplaceChild(p, q);
@@ -200,22 +275,41 @@ public:
     static const int F = LzariMaxMatch;
 
 private:
+    // Node numbers fit 16 bits, which keeps the tree in the first-level
+    // cache together with the text.
+    typedef uint16_t Node;
     static const int None = N;          // "no node"; its slots absorb writes
     static const int RootBase = N + 1;  // one tree root per first byte
+    static const int Left = 0;
+    static const int Right = 1;
+    static const uint32_t NoChildren = static_cast<uint32_t>(None) * 0x10001u;
+
+    // children_[p] holds p's left child in its low and its right child in
+    // its high 16 bits.
+    int Child(int p, int side) const { return (children_[p] >> (16 * side)) & 0xFFFF; }
+
+    void SetChild(int p, int side, int child) {
+        int shift = 16 * side;
+        children_[p] = (children_[p] & ~(0xFFFFu << shift)) | (static_cast<uint32_t>(child) << shift);
+    }
 
     void ReplaceChild(int old, int with) {
         int up = parent_[old];
-        if (right_[up] == old) {
-            right_[up] = with;
-        } else {
-            left_[up] = with;
+        SetChild(up, Child(up, Right) == old ? Right : Left, with);
+    }
+
+    static void Report(int best, int *matchLength, int *matchPosition) {
+        *matchLength = best / N;
+        if (best != 0) {
+            *matchPosition = N - 1 - best % N;
         }
     }
 
-    uint8_t text_[N + F - 1];
-    int left_[N + 1];
-    int right_[N + 257];
-    int parent_[N + 1];
+    // The ring, its first F - 1 bytes mirrored after it so comparisons run
+    // past the end, and 8 bytes for the word-wise comparison to overrun.
+    uint8_t text_[N + F - 1 + 8];
+    uint32_t children_[N + 257];
+    Node parent_[N + 1];
 };
 
 }  // namespace

@@ -20,8 +20,8 @@ struct LzariCoder {
     uint32_t low;
     uint32_t high;
     uint32_t pendingBits;  // opposite bits owed after the next decided bit
-    uint32_t bitBuffer;
-    uint32_t bitMask;
+    uint32_t bitBuffer;    // bits not yet written: the lowest bitCount of them
+    uint32_t bitCount;     // 0..7 between calls
     LzariSymbolModel symbols;
     LzariPositionModel positions;
 };
