@@ -97,7 +97,7 @@ TEST_F(LumpackCli, CompressThenDecompressGivesTheFileBack) {
 TEST_F(LumpackCli, LargeInputShowsProgressOnlyOnATerminal) {
     std::string data;
     for (int i = 0; data.size() < (5u << 20); i++) {
-        data += "frame " + std::to_string(i * 7919 % 100003) + " ";
+        data += "frame " + std::to_string(static_cast<long long>(i) * 7919 % 100003) + " ";
     }
     Write("big.bin", data);
     std::string arguments = "compress '" + Path("big.bin") + "' '" + Path("big.lz") + "'";
