@@ -208,9 +208,14 @@ bool StartProgram(const std::string &commandLine, const std::string &workingFold
         startup.wShowWindow = options.showWindow;
     }
     *process = PROCESS_INFORMATION();
-    return CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, environment.data(),
-                          workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup,
-                          process) != 0;
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, environment.data(),
+                        workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup,
+                        process)) {
+        fprintf(stderr, "test_support: cannot start %s (error %lu)\n", commandLine.c_str(),
+                GetLastError());
+        return false;
+    }
+    return true;
 }
 
 RunResult RunProgramWith(const std::string &commandLine, const std::string &workingFolder,
