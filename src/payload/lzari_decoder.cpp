@@ -3,28 +3,11 @@
 
 namespace {
 
-// The coder's interval and value are 17-bit numbers.
-const uint32_t Half = 0x10000;
-const uint32_t CodeMask = 0x1FFFF;
-
 void ClearBytes(void *area, unsigned long size) {
     unsigned char *bytes = static_cast<unsigned char *>(area);
     for (unsigned long i = 0; i < size; i++) {
         bytes[i] = 0;
     }
-}
-
-// Leading zero bits of a nonzero number.
-inline uint32_t LeadingZeros(uint32_t x) {
-#if defined(__GNUC__)
-    return static_cast<uint32_t>(__builtin_clz(x));
-#else
-    uint32_t count = 0;
-    for (; (x & 0x80000000u) == 0; x <<= 1) {
-        count++;
-    }
-    return count;
-#endif
 }
 
 // The arithmetic decoder. The interval is [low, last] (last = high - 1).
@@ -68,22 +51,23 @@ inline uint32_t TakeBits(Decoder &d, uint32_t n) {
 // than it started.
 inline void Renormalise(Decoder &d) {
     // The sentinel bit stops the count at 17 when low == last.
-    uint32_t settled = LeadingZeros(((d.low ^ d.last) << 15) | 0x4000);
-    d.low = (d.low << settled) & CodeMask;
-    d.last = ((d.last << settled) | ((1u << settled) - 1)) & CodeMask;
+    uint32_t settled = LzariLeadingZeros(((d.low ^ d.last) << 15) | 0x4000);
+    d.low = (d.low << settled) & LzariCoderMask;
+    d.last = ((d.last << settled) | ((1u << settled) - 1)) & LzariCoderMask;
 
     // Zero where low has a 1 and last a 0, below the top bit; the sentinel
     // stops the count at 16.
     uint32_t notStraddling = ~d.low | d.last;
-    uint32_t straddling = LeadingZeros((notStraddling << 16) | 0x8000);
-    d.low = (d.low & Half) | ((d.low << straddling) & (Half - 1));
-    d.last = (d.last & Half) | ((d.last << straddling) & (Half - 1)) | ((1u << straddling) - 1);
+    uint32_t straddling = LzariLeadingZeros((notStraddling << 16) | 0x8000);
+    d.low = (d.low & LzariCoderHalf) | ((d.low << straddling) & (LzariCoderHalf - 1));
+    d.last = (d.last & LzariCoderHalf) | ((d.last << straddling) & (LzariCoderHalf - 1)) |
+             ((1u << straddling) - 1);
 
     // value's top bit after the first step, then the rest shifted by both.
     uint32_t shift = settled + straddling;
     uint32_t bits = TakeBits(d, shift);
-    uint32_t top = ((d.value << settled) | (bits >> straddling)) & Half;
-    d.value = top | (((d.value << shift) | bits) & (Half - 1));
+    uint32_t top = ((d.value << settled) | (bits >> straddling)) & LzariCoderHalf;
+    d.value = top | (((d.value << shift) | bits) & (LzariCoderHalf - 1));
 }
 
 // The classic coder narrows the interval to [lower, upper) of total as
@@ -140,7 +124,7 @@ int32_t LzariDecode(void *workArea, LzariReadByte readByte, void *sourceData,
     if (length == 0) {
         return 1;
     }
-    Decoder d = {0, CodeMask, 0, 0, 0, readByte, sourceData};
+    Decoder d = {0, LzariCoderMask, 0, 0, 0, readByte, sourceData};
     d.value = TakeBits(d, 17);
     LzariInitSymbolModel(&state->symbols);
     LzariInitPositionModel(&state->positions);

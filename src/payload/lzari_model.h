@@ -50,6 +50,27 @@ struct LzariPositionModel {
     uint16_t firstIndex[((LzariPositionTotal - 1) >> LzariPositionBucketShift) + 1];
 };
 
+// The arithmetic coder's interval and value are 17-bit numbers; both sides
+// of the coder work on these.
+const uint32_t LzariCoderQuarter = 0x8000;
+const uint32_t LzariCoderHalf = 0x10000;
+const uint32_t LzariCoderTop = 0x20000;
+const uint32_t LzariCoderMask = LzariCoderTop - 1;
+
+// Leading zero bits of a nonzero number: how far an interval can be
+// renormalised in one step.
+inline uint32_t LzariLeadingZeros(uint32_t x) {
+#if defined(__GNUC__)
+    return static_cast<uint32_t>(__builtin_clz(x));
+#else
+    uint32_t count = 0;
+    for (; (x & 0x80000000u) == 0; x <<= 1) {
+        count++;
+    }
+    return count;
+#endif
+}
+
 void LzariInitSymbolModel(LzariSymbolModel *model);
 void LzariInitPositionModel(LzariPositionModel *model);
 

@@ -9,25 +9,6 @@
 
 namespace {
 
-// The coder's interval is made of 17-bit numbers.
-const uint32_t Quarter = 0x8000;
-const uint32_t Half = 0x10000;
-const uint32_t Top = 0x20000;
-const uint32_t CodeMask = Top - 1;
-
-// Leading zero bits of a nonzero number.
-inline uint32_t LeadingZeros(uint32_t x) {
-#if defined(__GNUC__)
-    return static_cast<uint32_t>(__builtin_clz(x));
-#else
-    uint32_t count = 0;
-    for (; (x & 0x80000000u) == 0; x <<= 1) {
-        count++;
-    }
-    return count;
-#endif
-}
-
 // Appends the n (0..24) lowest bits of bits, highest first.
 inline void PutBits(LzariCoder *coder, uint32_t bits, uint32_t n) {
     uint32_t buffer = (coder->bitBuffer << n) | bits;
@@ -59,7 +40,7 @@ void PutRun(LzariCoder *coder, uint32_t bit, uint32_t n) {
 //   one more opposite bit is owed for the next settled one.
 inline void Renormalise(LzariCoder *coder, uint32_t low, uint32_t last) {
     // The sentinel bit stops the count at 17 when low == last.
-    uint32_t settled = LeadingZeros(((low ^ last) << 15) | 0x4000);
+    uint32_t settled = LzariLeadingZeros(((low ^ last) << 15) | 0x4000);
     if (settled > 0) {
         uint32_t bits = low >> (17 - settled);
         if (coder->pendingBits == 0) {
@@ -71,16 +52,17 @@ inline void Renormalise(LzariCoder *coder, uint32_t low, uint32_t last) {
             coder->pendingBits = 0;
             PutBits(coder, bits & ((1u << (settled - 1)) - 1), settled - 1);
         }
-        low = (low << settled) & CodeMask;
-        last = ((last << settled) | ((1u << settled) - 1)) & CodeMask;
+        low = (low << settled) & LzariCoderMask;
+        last = ((last << settled) | ((1u << settled) - 1)) & LzariCoderMask;
     }
     // Zero where low has a 1 and last a 0, below the top bit; the sentinel
     // stops the count at 16.
     uint32_t notStraddling = ~low | last;
-    uint32_t straddling = LeadingZeros((notStraddling << 16) | 0x8000);
+    uint32_t straddling = LzariLeadingZeros((notStraddling << 16) | 0x8000);
     coder->pendingBits += straddling;
-    low = (low & Half) | ((low << straddling) & (Half - 1));
-    last = (last & Half) | ((last << straddling) & (Half - 1)) | ((1u << straddling) - 1);
+    low = (low & LzariCoderHalf) | ((low << straddling) & (LzariCoderHalf - 1));
+    last = (last & LzariCoderHalf) | ((last << straddling) & (LzariCoderHalf - 1)) |
+           ((1u << straddling) - 1);
     coder->low = low;
     coder->high = last + 1;
 }
@@ -93,7 +75,7 @@ void LzariStartStream(LzariCoder *coder, std::vector<uint8_t> *out, uint32_t len
         out->push_back(static_cast<uint8_t>(length >> (8 * i)));
     }
     coder->low = 0;
-    coder->high = Top;
+    coder->high = LzariCoderTop;
     coder->pendingBits = 0;
     coder->bitBuffer = 0;
     coder->bitCount = 0;
@@ -123,7 +105,7 @@ void LzariEncodePosition(LzariCoder *coder, uint32_t position) {
 }
 
 void LzariFinishStream(LzariCoder *coder) {
-    uint32_t bit = coder->low < Quarter ? 0 : 1;
+    uint32_t bit = coder->low < LzariCoderQuarter ? 0 : 1;
     PutBits(coder, bit, 1);
     PutRun(coder, bit ^ 1, coder->pendingBits + 1);
     coder->pendingBits = 0;
