@@ -60,3 +60,13 @@ bool CutToFolder(char *path) {
     *lastSeparator = '\0';
     return true;
 }
+
+void KeepFolderPart(char *path) {
+    char *end = path;  // no separator: the path becomes empty
+    for (char *at = path; *at != '\0'; at++) {
+        if (*at == '\\') {
+            end = at + 1;
+        }
+    }
+    *end = '\0';
+}

@@ -22,6 +22,10 @@ bool AppendToPath(char *path, size_t pathSize, const char *name);
 // C:\Show\start.exe gives C:\Show, C:\start.exe gives C:.
 bool CutToFolder(char *path);
 
+// Ends the string right after its last '\', keeping the separator; a path
+// without one becomes empty. C:\Show\start.exe gives C:\Show\.
+void KeepFolderPart(char *path);
+
 // Copies text into dest when it fits with its terminator; false otherwise.
 bool CopyText(char *dest, size_t destSize, const char *text);
 

@@ -1,0 +1,276 @@
+// The appended payload's layout and the rules read from it.
+#include "payload_format.h"
+
+#include "../launcher/path_rules.h"
+
+static const char PayloadMagic[4] = {'1', '0', 'V', 'L'};
+
+static uint32_t WordAt(const uint8_t *bytes) {
+    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+}
+
+static int32_t SignedWordAt(const uint8_t *bytes) {
+    return static_cast<int32_t>(WordAt(bytes));
+}
+
+static void PutWord(uint8_t *bytes, uint32_t value) {
+    for (int i = 0; i < 4; i++) {
+        bytes[i] = static_cast<uint8_t>(value >> (8 * i));
+    }
+}
+
+static void CopyField(void *dest, const void *source, size_t size) {
+    const uint8_t *from = static_cast<const uint8_t *>(source);
+    uint8_t *to = static_cast<uint8_t *>(dest);
+    for (size_t i = 0; i < size; i++) {
+        to[i] = from[i];
+    }
+}
+
+void ParsePayloadHeader(const uint8_t *bytes, PayloadHeader *header) {
+    CopyField(header->magic, bytes, 4);
+    header->contentOffset = SignedWordAt(bytes + 4);
+    header->reserved[0] = SignedWordAt(bytes + 8);
+    header->reserved[1] = SignedWordAt(bytes + 12);
+    header->entryCount = SignedWordAt(bytes + 16);
+    header->tempEntryCount = SignedWordAt(bytes + 20);
+    for (int i = 0; i < PayloadMaxEntries; i++) {
+        const uint8_t *at = bytes + 24 + i * PayloadEntrySize;
+        PayloadEntry *entry = &header->entries[i];
+        entry->dataOffset = SignedWordAt(at);
+        entry->storedSize = SignedWordAt(at + 4);
+        CopyField(entry->name, at + 8, PayloadNameSize);
+        CopyField(entry->packedExtension, at + 41, PayloadPackedExtensionSize);
+        CopyField(entry->outputExtension, at + 45, PayloadOutputExtensionSize);
+    }
+}
+
+void StorePayloadHeader(const PayloadHeader *header, uint8_t *bytes) {
+    CopyField(bytes, header->magic, 4);
+    PutWord(bytes + 4, static_cast<uint32_t>(header->contentOffset));
+    PutWord(bytes + 8, static_cast<uint32_t>(header->reserved[0]));
+    PutWord(bytes + 12, static_cast<uint32_t>(header->reserved[1]));
+    PutWord(bytes + 16, static_cast<uint32_t>(header->entryCount));
+    PutWord(bytes + 20, static_cast<uint32_t>(header->tempEntryCount));
+    for (int i = 0; i < PayloadMaxEntries; i++) {
+        uint8_t *at = bytes + 24 + i * PayloadEntrySize;
+        const PayloadEntry *entry = &header->entries[i];
+        PutWord(at, static_cast<uint32_t>(entry->dataOffset));
+        PutWord(at + 4, static_cast<uint32_t>(entry->storedSize));
+        CopyField(at + 8, entry->name, PayloadNameSize);
+        CopyField(at + 41, entry->packedExtension, PayloadPackedExtensionSize);
+        CopyField(at + 45, entry->outputExtension, PayloadOutputExtensionSize);
+    }
+}
+
+bool HasPayloadMagic(const PayloadHeader *header) {
+    for (int i = 0; i < 4; i++) {
+        if (header->magic[i] != PayloadMagic[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool PayloadCountsValid(const PayloadHeader *header) {
+    return header->entryCount >= 0 && header->entryCount <= PayloadMaxEntries &&
+           header->tempEntryCount >= 0 && header->tempEntryCount <= header->entryCount;
+}
+
+int32_t ExeFolderEntryCount(const PayloadHeader *header) {
+    return header->entryCount - header->tempEntryCount;
+}
+
+static bool FieldTerminated(const char *field, size_t size) {
+    for (size_t i = 0; i < size; i++) {
+        if (field[i] == '\0') {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool EntryTextFieldsTerminated(const PayloadEntry *entry) {
+    return FieldTerminated(entry->name, PayloadNameSize) &&
+           FieldTerminated(entry->packedExtension, PayloadPackedExtensionSize) &&
+           FieldTerminated(entry->outputExtension, PayloadOutputExtensionSize);
+}
+
+bool IsStoredEntry(const PayloadEntry *entry) {
+    // Both fields are compared within the shorter one's bounds; the byte at
+    // which the packed extension's field ends counts as a terminator.
+    for (int i = 0; i < PayloadPackedExtensionSize; i++) {
+        if (entry->packedExtension[i] != entry->outputExtension[i]) {
+            return false;
+        }
+        if (entry->packedExtension[i] == '\0') {
+            return true;
+        }
+    }
+    return entry->outputExtension[PayloadPackedExtensionSize] == '\0';
+}
+
+static bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+// A component of dots and blanks only: Windows drops trailing dots and
+// blanks, so ". ." or "..." can end up meaning "." or "..".
+static bool IsDotComponent(const char *start, const char *end) {
+    if (start == end) {
+        return false;
+    }
+    for (const char *at = start; at != end; at++) {
+        if (*at != '.' && *at != ' ') {
+            return false;
+        }
+    }
+    return true;
+}
+
+static bool FileNameIsSafe(const char *fileName) {
+    if (fileName[0] == '\0' || IsSeparator(fileName[0])) {
+        return false;
+    }
+    const char *componentStart = fileName;
+    for (const char *at = fileName;; at++) {
+        if (*at == ':') {
+            return false;
+        }
+        if (*at == '\0' || IsSeparator(*at)) {
+            if (IsDotComponent(componentStart, at)) {
+                return false;
+            }
+            if (*at == '\0') {
+                return true;
+            }
+            componentStart = at + 1;
+        }
+    }
+}
+
+// name + "." + extension into dest; false when it does not fit.
+static bool ComposeFileName(char *dest, size_t destSize, const char *name,
+                            const char *extension) {
+    size_t nameLength = TextLength(name);
+    size_t extensionLength = TextLength(extension);
+    if (nameLength + 1 + extensionLength + 1 > destSize) {
+        return false;
+    }
+    CopyField(dest, name, nameLength);
+    dest[nameLength] = '.';
+    CopyField(dest + nameLength + 1, extension, extensionLength + 1);
+    return true;
+}
+
+bool EntryFileNameIsSafe(const char *name, const char *extension) {
+    char fileName[PayloadNameSize + PayloadOutputExtensionSize + 1];
+    if (!ComposeFileName(fileName, sizeof fileName, name, extension)) {
+        return false;
+    }
+    return FileNameIsSafe(fileName);
+}
+
+bool ComposeEntryPath(char *dest, size_t destSize, const char *folder, const PayloadEntry *entry) {
+    if (!EntryTextFieldsTerminated(entry) ||
+        !EntryFileNameIsSafe(entry->name, entry->outputExtension)) {
+        return false;
+    }
+    char fileName[PayloadNameSize + PayloadOutputExtensionSize + 1];
+    if (!ComposeFileName(fileName, sizeof fileName, entry->name, entry->outputExtension)) {
+        return false;
+    }
+    // The folder is empty or ends with '\', so JoinPath adds no separator.
+    return JoinPath(dest, destSize, folder, fileName) != nullptr;
+}
+
+// PE image layout, as far as the certificate table is concerned.
+enum {
+    DosHeaderSize = 64,
+    DosNewHeaderField = 0x3C,
+    CoffHeaderSize = 20,  // after the 4-byte "PE\0\0" signature
+    CoffOptionalHeaderSizeField = 16,
+    OptionalMagicPe32 = 0x10B,
+    OptionalMagicPe32Plus = 0x20B,
+    SecurityDirectoryIndex = 4,
+    MaxOptionalHeaderRead = 112 + 8 * (SecurityDirectoryIndex + 1)
+};
+
+static uint16_t HalfWordAt(const uint8_t *bytes) {
+    return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
+}
+
+// The security directory's file offset and size; false for anything that is
+// not a PE image with such an entry.
+static bool ReadSecurityDirectory(const PayloadByteReader *reader, uint32_t *tableOffset,
+                                  uint32_t *tableSize) {
+    uint8_t dos[DosHeaderSize];
+    if (!reader->ReadAt(reader, 0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z') {
+        return false;
+    }
+    uint32_t peOffset = WordAt(dos + DosNewHeaderField);
+    uint8_t coff[4 + CoffHeaderSize];
+    if (peOffset > 0x10000000u || !reader->ReadAt(reader, peOffset, coff, sizeof coff) ||
+        coff[0] != 'P' || coff[1] != 'E' || coff[2] != 0 || coff[3] != 0) {
+        return false;
+    }
+    uint32_t optionalSize = HalfWordAt(coff + 4 + CoffOptionalHeaderSizeField);
+    uint8_t optional[MaxOptionalHeaderRead];
+    uint32_t readSize = optionalSize < sizeof optional ? optionalSize : sizeof optional;
+    if (readSize < 2 || !reader->ReadAt(reader, peOffset + sizeof coff, optional, readSize)) {
+        return false;
+    }
+    uint32_t countField;
+    uint32_t directories;
+    switch (HalfWordAt(optional)) {
+    case OptionalMagicPe32:
+        countField = 92;
+        directories = 96;
+        break;
+    case OptionalMagicPe32Plus:
+        countField = 108;
+        directories = 112;
+        break;
+    default:
+        return false;
+    }
+    uint32_t entryAt = directories + 8 * SecurityDirectoryIndex;
+    if (readSize < entryAt + 8 || WordAt(optional + countField) <= SecurityDirectoryIndex) {
+        return false;
+    }
+    *tableOffset = WordAt(optional + entryAt);
+    *tableSize = WordAt(optional + entryAt + 4);
+    return true;
+}
+
+uint32_t FindPayloadEnd(const PayloadByteReader *reader, uint32_t fileSize) {
+    uint32_t tableOffset;
+    uint32_t tableSize;
+    if (!ReadSecurityDirectory(reader, &tableOffset, &tableSize)) {
+        return fileSize;
+    }
+    if (tableSize == 0 || tableOffset > fileSize || fileSize - tableOffset != tableSize) {
+        return fileSize;
+    }
+    return tableOffset;
+}
+
+bool ReadPayloadHeaderFrom(const PayloadByteReader *reader, uint32_t payloadEnd,
+                           PayloadHeader *header, int32_t *headerOffset) {
+    uint8_t trailer[PayloadTrailerSize];
+    if (payloadEnd < PayloadTrailerSize ||
+        !reader->ReadAt(reader, payloadEnd - PayloadTrailerSize, trailer, sizeof trailer)) {
+        return false;
+    }
+    int32_t offset = SignedWordAt(trailer);
+    if (headerOffset != nullptr) {
+        *headerOffset = offset;
+    }
+    uint8_t bytes[PayloadHeaderSize];
+    if (offset < 0 || !reader->ReadAt(reader, static_cast<uint32_t>(offset), bytes, sizeof bytes)) {
+        return false;
+    }
+    ParsePayloadHeader(bytes, header);
+    return true;
+}
