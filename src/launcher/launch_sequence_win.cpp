@@ -2,6 +2,8 @@
 // unloading, clean-up and the report, in that order.
 #include "launch_sequence.h"
 
+#include "../payload/extract_payload.h"
+#include "../tempfolder/clean_up.h"
 #include "../tempfolder/run_temp_folder.h"
 #include "launcher.h"
 #include "library_search.h"
@@ -72,15 +74,19 @@ int RunLaunchSequence(HINSTANCE instance, HINSTANCE prevInstance, char *cmdLine,
     state.playerResult = PlayerNotCalled;
 
     // 2. The splash screen is started here.
-    // 3. The payload step runs here; its failure skips to unloading.
-
-    // 4-8. Runtime library, player library, entry point, the call.
-    state.launchStatus = LoadAndCallPlayer(&state, instance, prevInstance, cmdLine, cmdShow);
+    // 3. The payload; a failure skips the libraries and goes to unloading.
+    if (!ExtractPayload(instance)) {
+        state.launchStatus = LaunchPayloadFailed;
+    } else {
+        // 4-8. Runtime library, player library, entry point, the call.
+        state.launchStatus = LoadAndCallPlayer(&state, instance, prevInstance, cmdLine, cmdShow);
+    }
 
     // 9. Unload, the player library first.
     UnloadLibraries(&state);
 
-    // 10. The clean-up after the run goes here.
+    // 10. Clean up on every path; the result does not matter.
+    CleanUpAfterRun(instance);
 
     // 11. Report.
     ReportOutcome(&state);

@@ -1,0 +1,281 @@
+// The payload step: entries appended to the executable written out as files.
+#include "extract_payload.h"
+
+#include "../launcher/path_rules.h"
+#include "lzari_decoder.h"
+#include "../tempfolder/run_temp_folder.h"
+
+// Bit i: entry i's file was created or replaced by this run.
+static uint32_t WrittenEntries = 0;
+
+bool EntryWrittenThisRun(int32_t index) {
+    return index >= 0 && index < PayloadMaxEntries && (WrittenEntries >> index & 1) != 0;
+}
+
+void ForgetWrittenEntries() {
+    WrittenEntries = 0;
+}
+
+bool ExtractPayload(HMODULE moduleHandle) {
+    char path[PathBufferSize];
+    PayloadFile file;
+    if (!OpenPayloadFile(moduleHandle, path, &file)) {
+        return true;
+    }
+    PayloadHeader header;
+    bool result = true;
+    if (ReadPayloadHeader(&file, &header) && HasPayloadMagic(&header) &&
+        SeekPayloadFile(&file, header.contentOffset)) {
+        // Counts out of range would lead past the fifth entry slot: such a
+        // header is a damaged payload, not a missing one.
+        result = PayloadCountsValid(&header) && ExtractExeFolderEntries(&header, &file, path) &&
+                 ExtractTempFolderEntries(&header, &file);
+    }
+    ClosePayloadFile(&file);
+    return result;
+}
+
+bool ExtractExeFolderEntries(const PayloadHeader *header, PayloadFile *payloadFile,
+                             const char *executablePath) {
+    char folder[PathBufferSize];
+    if (!CopyText(folder, sizeof folder, executablePath)) {
+        return false;
+    }
+    KeepFolderPart(folder);
+    return ExtractEntries(header, payloadFile, 0, ExeFolderEntryCount(header), folder);
+}
+
+bool ExtractTempFolderEntries(const PayloadHeader *header, PayloadFile *payloadFile) {
+    if (header->tempEntryCount == 0) {
+        return true;
+    }
+    char folder[PathBufferSize];
+    if (!GetRunTempFolder(folder, true)) {
+        return false;
+    }
+    return ExtractEntries(header, payloadFile, ExeFolderEntryCount(header),
+                          header->tempEntryCount, folder);
+}
+
+// The three blocks of one ExtractEntries call, allocated at its first
+// compressed entry and freed at its end.
+struct DecodeBlocks {
+    void *workArea;
+    uint8_t *outputBuffer;
+    uint8_t *inputBuffer;
+    int32_t inputCapacity;
+};
+
+static bool PrepareDecodeBlocks(DecodeBlocks *blocks, int32_t inputSize) {
+    if (blocks->workArea == nullptr) {
+        blocks->workArea = GlobalAlloc(GMEM_FIXED, LzariWorkAreaSize);
+    }
+    if (blocks->outputBuffer == nullptr) {
+        blocks->outputBuffer = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, DecodeOutputBufferSize));
+    }
+    if (blocks->inputBuffer != nullptr && blocks->inputCapacity < inputSize) {
+        GlobalFree(blocks->inputBuffer);
+        blocks->inputBuffer = nullptr;
+    }
+    if (blocks->inputBuffer == nullptr && inputSize > 0) {
+        blocks->inputBuffer = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, inputSize));
+        blocks->inputCapacity = blocks->inputBuffer != nullptr ? inputSize : 0;
+    }
+    return blocks->workArea != nullptr && blocks->outputBuffer != nullptr &&
+           blocks->inputBuffer != nullptr;
+}
+
+static void FreeDecodeBlocks(DecodeBlocks *blocks) {
+    if (blocks->inputBuffer != nullptr) {
+        GlobalFree(blocks->inputBuffer);
+    }
+    if (blocks->outputBuffer != nullptr) {
+        GlobalFree(blocks->outputBuffer);
+    }
+    if (blocks->workArea != nullptr) {
+        GlobalFree(blocks->workArea);
+    }
+}
+
+static bool PathExists(const char *path) {
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+// A stored entry's byte count: storedSize, or for 0 or less everything up to
+// the payload's end (the end of the file unless a signature follows it),
+// which may be nothing at all (then *copyNothing is set).
+static int32_t StoredCopySize(const PayloadFile *payloadFile, const PayloadEntry *entry,
+                              bool *copyNothing) {
+    *copyNothing = false;
+    if (entry->storedSize > 0) {
+        return entry->storedSize;
+    }
+    uint32_t start = static_cast<uint32_t>(entry->dataOffset);
+    if (start >= payloadFile->payloadEnd) {
+        *copyNothing = true;
+        return 0;
+    }
+    return static_cast<int32_t>(payloadFile->payloadEnd - start);
+}
+
+// Returns the entry's result; outputFile is closed by the caller.
+static bool WriteStoredEntry(PayloadFile *payloadFile, const PayloadEntry *entry,
+                             HFILE outputFile) {
+    if (!SeekPayloadFile(payloadFile, entry->dataOffset)) {
+        return false;
+    }
+    bool copyNothing;
+    int32_t size = StoredCopySize(payloadFile, entry, &copyNothing);
+    return copyNothing || CopyStoredEntry(payloadFile, outputFile, size);
+}
+
+static bool WriteCompressedEntry(PayloadFile *payloadFile, const PayloadEntry *entry,
+                                 DecodeBlocks *blocks, HFILE outputFile) {
+    int32_t size = entry->storedSize;
+    if (size <= 0 || !PrepareDecodeBlocks(blocks, size)) {
+        return false;
+    }
+    if (!SeekPayloadFile(payloadFile, entry->dataOffset)) {
+        return false;
+    }
+    if (_lread(payloadFile->handle, blocks->inputBuffer, static_cast<UINT>(size)) !=
+        static_cast<UINT>(size)) {
+        return false;
+    }
+    return DecodeEntryToFile(blocks->workArea, blocks->outputBuffer, DecodeOutputBufferSize,
+                             blocks->inputBuffer, size, outputFile);
+}
+
+// One entry from creating its file to closing it. *written tells whether the
+// file was created (and so replaced whatever was there).
+static bool ExtractEntry(PayloadFile *payloadFile, const PayloadEntry *entry, const char *path,
+                         DecodeBlocks *blocks, bool *written) {
+    *written = false;
+    bool stored = IsStoredEntry(entry);
+    bool existed = stored && PathExists(path);
+    HFILE outputFile = _lcreat(path, 0);
+    if (outputFile == HFILE_ERROR) {
+        // A stored entry whose file exists but cannot be replaced counts as
+        // extracted; the file stays as it is.
+        return existed;
+    }
+    bool result = stored ? WriteStoredEntry(payloadFile, entry, outputFile)
+                         : WriteCompressedEntry(payloadFile, entry, blocks, outputFile);
+    _lclose(outputFile);
+    if (!result) {
+        DeleteFileA(path);
+        return false;
+    }
+    *written = true;
+    return true;
+}
+
+bool ExtractEntries(const PayloadHeader *header, PayloadFile *payloadFile, int32_t firstIndex,
+                    int32_t count, const char *folder) {
+    UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS);
+    char path[PathBufferSize];
+    bool result = firstIndex >= 0 && count >= 0 && count <= PayloadMaxEntries - firstIndex &&
+                  CopyText(path, sizeof path, folder);
+    DecodeBlocks blocks = {nullptr, nullptr, nullptr, 0};
+    for (int32_t i = 0; result && i < count; i++) {
+        int32_t index = firstIndex + i;
+        const PayloadEntry *entry = &header->entries[index];
+        // Unterminated fields, a name leaving the folder or a path that does
+        // not fit fail the entry before anything is created.
+        bool written = false;
+        result = ComposeEntryPath(path, sizeof path, folder, entry) &&
+                 ExtractEntry(payloadFile, entry, path, &blocks, &written);
+        if (written) {
+            WrittenEntries |= 1u << index;
+        }
+    }
+    FreeDecodeBlocks(&blocks);
+    SetErrorMode(previousMode);
+    return result;
+}
+
+bool CopyStoredEntry(PayloadFile *payloadFile, HFILE outputFile, int32_t size) {
+    UINT bufferSize = StoredCopyBufferSize;
+    HGLOBAL block = nullptr;
+    while (bufferSize > 0 &&
+           (block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bufferSize)) == nullptr) {
+        bufferSize /= 2;
+    }
+    if (block == nullptr) {
+        return false;
+    }
+    void *buffer = GlobalLock(block);
+    bool result = buffer != nullptr;
+    int32_t remaining = size;
+    while (result) {
+        UINT chunk = remaining > 0 && static_cast<UINT>(remaining) < bufferSize
+                         ? static_cast<UINT>(remaining)
+                         : bufferSize;
+        UINT got = _lread(payloadFile->handle, buffer, chunk);
+        if (got == static_cast<UINT>(HFILE_ERROR)) {
+            result = false;
+            break;
+        }
+        if (got == 0) {
+            break;
+        }
+        if (_lwrite(outputFile, static_cast<LPCCH>(buffer), got) != got) {
+            result = false;
+            break;
+        }
+        if (remaining > 0) {
+            remaining -= static_cast<int32_t>(got);
+            if (remaining <= 0) {
+                break;
+            }
+        }
+    }
+    if (buffer != nullptr) {
+        GlobalUnlock(block);
+    }
+    GlobalFree(block);
+    return result;
+}
+
+int32_t NextByte(void *source) {
+    MemoryByteSource *self = static_cast<MemoryByteSource *>(source);
+    if (self->position >= self->size) {
+        return -1;
+    }
+    return self->data[self->position++];
+}
+
+static bool WriteBuffered(FileByteSink *sink, uint32_t count) {
+    if (sink->writeFailed) {
+        return false;
+    }
+    if (_lwrite(sink->file, reinterpret_cast<LPCCH>(sink->buffer), count) != count) {
+        sink->writeFailed = true;
+        return false;
+    }
+    return true;
+}
+
+int32_t PutByte(void *sink, int32_t value) {
+    FileByteSink *self = static_cast<FileByteSink *>(sink);
+    self->buffer[self->position++] = static_cast<uint8_t>(value);
+    if (self->position < self->capacity) {
+        return value;
+    }
+    self->position = 0;
+    return WriteBuffered(self, self->capacity) ? value : -1;
+}
+
+bool DecodeEntryToFile(void *workArea, uint8_t *outputBuffer, uint32_t outputCapacity,
+                       const uint8_t *compressedBytes, int32_t compressedSize, HFILE outputFile) {
+    MemoryByteSource source = {compressedBytes, 0, compressedSize};
+    FileByteSink sink = {outputBuffer, 0, outputCapacity, outputFile, false};
+    // A stream that ends inside its length field decodes nothing and fails.
+    if (LzariDecode(workArea, NextByte, &source, PutByte, &sink) == 0) {
+        return false;
+    }
+    if (sink.position > 0) {
+        WriteBuffered(&sink, sink.position);
+    }
+    return !sink.writeFailed;
+}

@@ -1,0 +1,28 @@
+// The executable file as the payload's source: opening it by module, finding
+// where its payload ends (before a signature's certificate table, if any)
+// and reading the trailer and header. Main thread only.
+#pragma once
+
+#include <windows.h>
+
+#include "payload_format.h"
+
+// An open executable file and the end of its payload data.
+struct PayloadFile {
+    HFILE handle;
+    uint32_t payloadEnd;  // the file size, or where a certificate table starts
+};
+
+// Gets the module's file name into path (PathBufferSize bytes) and opens the
+// file read-only. False when no complete path can be had or the file does not
+// open; nothing is left open then.
+bool OpenPayloadFile(HMODULE module, char *path, PayloadFile *file);
+
+void ClosePayloadFile(PayloadFile *file);
+
+// Reads the trailer and the header it points to. No field is checked; false
+// on a failed positioning or a short read.
+bool ReadPayloadHeader(PayloadFile *file, PayloadHeader *header);
+
+// Positions the file at offset from its start; false for a negative offset.
+bool SeekPayloadFile(const PayloadFile *file, int32_t offset);

@@ -1,0 +1,56 @@
+// The executable file as the payload's source.
+#include "payload_file.h"
+
+#include "../launcher/path_rules.h"
+
+namespace {
+
+struct HandleReader {
+    PayloadByteReader reader;  // first: the reader's address is the object's
+    HFILE handle;
+};
+
+bool ReadFromHandle(const PayloadByteReader *reader, uint32_t offset, void *buffer,
+                    uint32_t size) {
+    const HandleReader *self = reinterpret_cast<const HandleReader *>(reader);
+    if (offset > 0x7FFFFFFFu || _llseek(self->handle, static_cast<LONG>(offset), FILE_BEGIN) !=
+                                    static_cast<LONG>(offset)) {
+        return false;
+    }
+    return _lread(self->handle, buffer, size) == size;
+}
+
+}  // namespace
+
+bool OpenPayloadFile(HMODULE module, char *path, PayloadFile *file) {
+    DWORD length = GetModuleFileNameA(module, path, PathBufferSize);
+    if (length == 0 || length >= PathBufferSize) {
+        return false;
+    }
+    file->handle = _lopen(path, OF_READ);
+    if (file->handle == HFILE_ERROR) {
+        return false;
+    }
+    // Positions are signed 32-bit, so a file of 2 GiB or more has no trailer
+    // that could be read; such a file counts as carrying no payload.
+    LONG size = _llseek(file->handle, 0, FILE_END);
+    HandleReader reader = {{ReadFromHandle}, file->handle};
+    file->payloadEnd = size == HFILE_ERROR
+                           ? 0
+                           : FindPayloadEnd(&reader.reader, static_cast<uint32_t>(size));
+    return true;
+}
+
+void ClosePayloadFile(PayloadFile *file) {
+    _lclose(file->handle);
+    file->handle = HFILE_ERROR;
+}
+
+bool ReadPayloadHeader(PayloadFile *file, PayloadHeader *header) {
+    HandleReader reader = {{ReadFromHandle}, file->handle};
+    return ReadPayloadHeaderFrom(&reader.reader, file->payloadEnd, header, nullptr);
+}
+
+bool SeekPayloadFile(const PayloadFile *file, int32_t offset) {
+    return offset >= 0 && _llseek(file->handle, offset, FILE_BEGIN) == offset;
+}

@@ -1,0 +1,21 @@
+// Clean-up after the run: the files this run wrote beside the executable,
+// the run's lock, and every run folder under the temporary path whose lock
+// nobody holds any more. Silent: failures are ignored and whatever cannot be
+// deleted stays. Main thread only.
+#pragma once
+
+#include <windows.h>
+
+// Runs the whole clean-up once; always true.
+bool CleanUpAfterRun(HINSTANCE instance);
+
+// Deletes every "TempFolder.*" folder under the temporary path whose
+// "Vantorelle.lok" opens without sharing. Non-zero when at least one was
+// deleted completely.
+int SweepRunTempFolders();
+
+// Deletes folder (a PathBufferSize buffer; a trailing '\' may be appended)
+// and everything in it, depth first, stopping at the first item that cannot
+// be deleted. Junctions and symbolic links are removed themselves, never
+// followed. Non-zero when the folder is gone.
+int DeleteFolderTree(char *folder);
