@@ -89,6 +89,26 @@ TEST(CutToFolder, DriveRootJoinsBackWithOneSeparator) {
     EXPECT_STREQ(path, "C:\\lumv.dll");
 }
 
+TEST(KeepFolderPart, KeepsEverythingUpToAndWithTheLastSeparator) {
+    struct Case {
+        const char *path;
+        const char *folder;
+    } cases[] = {
+        {"C:\\Show\\start.exe", "C:\\Show\\"},
+        {"C:\\start.exe", "C:\\"},
+        {"\\start.exe", "\\"},
+        {"start.exe", ""},
+        {"C:\\Show\\", "C:\\Show\\"},
+        {"", ""},
+    };
+    for (const Case &c : cases) {
+        char path[PathBufferSize];
+        ASSERT_TRUE(CopyText(path, sizeof path, c.path));
+        KeepFolderPart(path);
+        EXPECT_STREQ(path, c.folder) << c.path;
+    }
+}
+
 TEST(CopyText, CopiesOnlyWhatFitsWithItsTerminator) {
     char dest[4] = "xyz";
     EXPECT_TRUE(CopyText(dest, sizeof dest, "abc"));
