@@ -55,10 +55,11 @@ void PutBlockBytes(Report *report, const PlayerParams *params) {
     Put(report, "blockBytes", text);
 }
 
-// File names in the run folder, separated by '|', sorted as the system lists them.
-void PutFolderFiles(Report *report, const char *folder) {
+// File names in folder (ending in '\'), separated by '|', in the order the
+// system lists them; empty for a null folder.
+void PutFolderFiles(Report *report, const char *key, const char *folder) {
     if (folder == nullptr) {
-        Put(report, "tempFolderFiles", "");
+        Put(report, key, "");
         return;
     }
     char pattern[MAX_PATH + 4];
@@ -78,7 +79,7 @@ void PutFolderFiles(Report *report, const char *folder) {
         } while (FindNextFileA(search, &found));
         FindClose(search);
     }
-    Put(report, "tempFolderFiles", list);
+    Put(report, key, list);
 }
 
 HANDLE OpenReport() {
@@ -135,7 +136,15 @@ void WriteReport(Report *report, HINSTANCE instance, HINSTANCE prevInstance, cha
     length = GetModuleFileNameA(OwnModule(), text, sizeof text);
     Put(report, "modulePath", length > 0 && length < sizeof text ? text : "(unreadable)");
     PutNumber(report, "msvcrtLoaded", GetModuleHandleA("msvcrt.dll") != nullptr);
-    PutFolderFiles(report, params->tempFolderPath);
+    PutFolderFiles(report, "tempFolderFiles", params->tempFolderPath);
+
+    // What lies beside the executable while the player runs.
+    length = GetModuleFileNameA(nullptr, text, sizeof text);
+    char *lastSeparator = length > 0 && length < sizeof text ? strrchr(text, '\\') : nullptr;
+    if (lastSeparator != nullptr) {
+        lastSeparator[1] = '\0';
+    }
+    PutFolderFiles(report, "exeFolderFiles", lastSeparator != nullptr ? text : nullptr);
 }
 
 }  // namespace
