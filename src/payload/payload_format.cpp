@@ -129,6 +129,55 @@ static bool IsDotComponent(const char *start, const char *end) {
     return true;
 }
 
+static char AsciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// CON, PRN, AUX, NUL, COM1-9 or LPT1-9, case ignored, with any extension or
+// trailing blanks: Windows opens the device, not a file.
+static bool IsDeviceComponent(const char *start, const char *end) {
+    static const char *const Devices[] = {"con", "prn", "aux", "nul", "com", "lpt"};
+    const char *baseEnd = start;
+    while (baseEnd != end && *baseEnd != '.') {
+        baseEnd++;
+    }
+    while (baseEnd != start && baseEnd[-1] == ' ') {
+        baseEnd--;
+    }
+    size_t length = static_cast<size_t>(baseEnd - start);
+    if (length != 3 && length != 4) {
+        return false;
+    }
+    for (int i = 0; i < 6; i++) {
+        const char *device = Devices[i];
+        bool numbered = i >= 4;
+        if (length != (numbered ? 4u : 3u)) {
+            continue;
+        }
+        if (AsciiLower(start[0]) == device[0] && AsciiLower(start[1]) == device[1] &&
+            AsciiLower(start[2]) == device[2] &&
+            (!numbered || (start[3] >= '1' && start[3] <= '9'))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool FileNameNamesDevice(const char *fileName) {
+    const char *componentStart = fileName;
+    for (const char *at = fileName;; at++) {
+        if (*at == '\0' || IsSeparator(*at)) {
+            if (IsDeviceComponent(componentStart, at)) {
+                return true;
+            }
+            if (*at == '\0') {
+                return false;
+            }
+            componentStart = at + 1;
+        }
+    }
+}
+
 static bool FileNameIsSafe(const char *fileName) {
     if (fileName[0] == '\0' || IsSeparator(fileName[0])) {
         return false;
@@ -169,7 +218,7 @@ bool EntryFileNameIsSafe(const char *name, const char *extension) {
     if (!ComposeFileName(fileName, sizeof fileName, name, extension)) {
         return false;
     }
-    return FileNameIsSafe(fileName);
+    return FileNameIsSafe(fileName) && !FileNameNamesDevice(fileName);
 }
 
 bool ComposeEntryPath(char *dest, size_t destSize, const char *folder, const PayloadEntry *entry) {

@@ -71,9 +71,13 @@ bool EntryTextFieldsTerminated(const PayloadEntry *entry);
 // The file part "name.outputExtension" stays inside the destination folder:
 // it does not start with a separator, holds no ':' (drives and streams), and
 // has no component made only of dots and blanks ("..", and what Windows reads
-// as such). '\' and '/' both count as separators; a '\' naming a subfolder
-// is allowed.
+// as such), and no component that names a device (CON, NUL, COM1 and the
+// like, whatever the extension), which would be opened instead of a file.
+// '\' and '/' both count as separators; a '\' naming a subfolder is allowed.
 bool EntryFileNameIsSafe(const char *name, const char *extension);
+
+// Some component of fileName is a device name (see EntryFileNameIsSafe).
+bool FileNameNamesDevice(const char *fileName);
 
 // Writes folder + name + "." + outputExtension into dest (destSize bytes).
 // folder ends with '\' or is empty. False, with dest unusable, when a text
