@@ -26,10 +26,10 @@ bool ReadWholeFile(const std::string &path, std::vector<uint8_t> *data, std::str
     return ok;
 }
 
-bool WriteWholeFile(const std::string &path, const std::vector<uint8_t> &data,
-                    std::string *error) {
-    std::string temporary = path + ".lumpack-partial";
-    FILE *file = fopen(temporary.c_str(), "wb");
+bool WritePartialFile(const std::string &path, const std::vector<uint8_t> &data,
+                      std::string *partialPath, std::string *error) {
+    *partialPath = path + ".lumpack-partial";
+    FILE *file = fopen(partialPath->c_str(), "wb");
     if (file == nullptr) {
         *error = strerror(errno);
         return false;
@@ -42,12 +42,25 @@ bool WriteWholeFile(const std::string &path, const std::vector<uint8_t> &data,
         *error = strerror(errno);
         ok = false;
     }
-    if (ok && rename(temporary.c_str(), path.c_str()) != 0) {
-        *error = strerror(errno);
-        ok = false;
-    }
     if (!ok) {
-        unlink(temporary.c_str());
+        unlink(partialPath->c_str());
     }
     return ok;
+}
+
+bool CommitPartialFile(const std::string &partialPath, const std::string &path,
+                       std::string *error) {
+    if (rename(partialPath.c_str(), path.c_str()) != 0) {
+        *error = strerror(errno);
+        unlink(partialPath.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool WriteWholeFile(const std::string &path, const std::vector<uint8_t> &data,
+                    std::string *error) {
+    std::string partialPath;
+    return WritePartialFile(path, data, &partialPath, error) &&
+           CommitPartialFile(partialPath, path, error);
 }

@@ -1,11 +1,27 @@
-# lumpack: the library that does the work (tested directly) and the
-# command-line tool around it. Host only.
-add_library(lumpack_lib STATIC
+# lumpack: the library that builds and reads presentations (every target: the
+# Windows test programs build presentations with it too), the host library
+# around files and folders, and the command-line tool. The libraries are what
+# the tests call; the tool only parses arguments and prints.
+add_library(lumpack_format STATIC
   tools/lumpack/lzari_encoder.cpp
-  tools/lumpack/file_io.cpp)
-target_include_directories(lumpack_lib PUBLIC src tools/lumpack)
+  tools/lumpack/display_text.cpp
+  tools/lumpack/file_name_rules.cpp
+  tools/lumpack/presentation_builder.cpp
+  tools/lumpack/presentation_reader.cpp)
+target_include_directories(lumpack_format PUBLIC src tools/lumpack)
+target_compile_options(lumpack_format PRIVATE ${LUMV_WARNINGS})
+target_link_libraries(lumpack_format PUBLIC lumcore)
+
+if(WIN32)
+  return()
+endif()
+
+add_library(lumpack_lib STATIC
+  tools/lumpack/file_io.cpp
+  tools/lumpack/presentation_listing.cpp
+  tools/lumpack/presentation_extract.cpp)
 target_compile_options(lumpack_lib PRIVATE ${LUMV_WARNINGS})
-target_link_libraries(lumpack_lib PUBLIC lumcore)
+target_link_libraries(lumpack_lib PUBLIC lumpack_format)
 
 add_executable(lumpack tools/lumpack/main.cpp)
 target_compile_options(lumpack PRIVATE ${LUMV_WARNINGS})

@@ -1,14 +1,21 @@
 // lumpack: the command-line tool around presentation executables. This file
 // only parses arguments and prints; the work is done by the library.
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
 #include <vector>
 
+#include "display_text.h"
 #include "file_io.h"
 #include "lzari_encoder.h"
+#include "presentation_builder.h"
+#include "presentation_extract.h"
+#include "presentation_listing.h"
+#include "presentation_reader.h"
 
 namespace {
 
@@ -16,6 +23,11 @@ const char Usage[] =
     "usage: lumpack COMMAND [ARGS]\n"
     "\n"
     "commands:\n"
+    "  build OUT --launcher EXE [--content FILE] --file SOURCE...\n"
+    "                      build a presentation executable\n"
+    "  list FILE [--json]  describe a presentation's header and entries\n"
+    "  extract FILE DIR    write a presentation's files and content into DIR\n"
+    "  verify FILE         check a presentation the way the launcher reads it\n"
     "  compress IN OUT     compress IN into the LZARI stream OUT\n"
     "  decompress IN OUT   decode the LZARI stream IN into OUT\n"
     "\n"
@@ -32,13 +44,68 @@ const char DecompressHelp[] =
     "Decodes the LZARI stream IN into OUT, which gets exactly the length the\n"
     "stream declares. OUT is written whole or not at all.\n";
 
-bool IsHelp(const char *argument) {
-    return strcmp(argument, "--help") == 0 || strcmp(argument, "-h") == 0;
+const char BuildHelp[] =
+    "usage: lumpack build OUT --launcher EXE [--content FILE] [--reserved N,M]\n"
+    "                     [--file SOURCE [--as NAME.EXT] [--compress [--packed EXT]]\n"
+    "                                    [--temp]]...\n"
+    "Writes the presentation executable OUT: the launcher image EXE, then the\n"
+    "header, the content FILE (none when left out) and up to five embedded files.\n"
+    "\n"
+    "  --launcher EXE     the bare launcher image (unsigned, without a payload)\n"
+    "  --content FILE     the presentation content the player reads\n"
+    "  --reserved N,M     the header's two reserved words (default 0,0)\n"
+    "  --file SOURCE      starts an entry; the options after it, up to the next\n"
+    "                     --file, describe that entry:\n"
+    "    --as NAME.EXT    the file it becomes (default: SOURCE's own name); a name\n"
+    "                     of at most 32 and an extension of at most 6 characters\n"
+    "    --compress       store it LZARI-compressed (--stored, the default: as is)\n"
+    "    --packed EXT     the packed extension of a compressed entry (default:\n"
+    "                     the extension's first two characters and '_')\n"
+    "    --temp           unpacked into the run's temporary folder (--exe-folder,\n"
+    "                     the default: beside the executable)\n"
+    "\n"
+    "Entries are numbered from 1 in the order given. OUT is written whole or not\n"
+    "at all and is never one of the inputs. For example:\n"
+    "  lumpack build show.exe --launcher launcher.exe --content show.lvc \\\n"
+    "      --file lumv.dll --compress --temp --file readme.txt\n";
+
+const char ListHelp[] =
+    "usage: lumpack list FILE [--json]\n"
+    "Describes the presentation FILE: where its header lies, whether it is signed,\n"
+    "its content and reserved words, and per entry its group (exe: beside the\n"
+    "executable, temp: the run's temporary folder), file name, stored or\n"
+    "compressed, stored and decoded size and ratio. --json prints the same as JSON.\n"
+    "Sizes are read from the header and the streams' length fields; lumpack\n"
+    "verify decodes the streams.\n";
+
+const char ExtractHelp[] =
+    "usage: lumpack extract FILE DIR [--force]\n"
+    "Writes the files the launcher would unpack from FILE into DIR: the entries\n"
+    "for beside the executable into DIR itself, those for the temporary folder\n"
+    "into DIR/TempFolder, and the content into DIR/content. DIR is created when\n"
+    "missing. Nothing is run. Existing files are left alone and nothing is\n"
+    "written unless --force is given; on any failure nothing is left behind. A\n"
+    "presentation that lumpack verify faults is not extracted.\n";
+
+const char VerifyHelp[] =
+    "usage: lumpack verify FILE\n"
+    "Checks FILE the way the launcher reads it: trailer and header, counts, every\n"
+    "entry's name and bytes, and decodes every compressed entry. Prints an OK\n"
+    "line and exits with 0, or names each fault and exits with 1. Warnings\n"
+    "(entries sharing bytes, two entries writing one file) do not fail it.\n";
+
+bool IsHelp(const std::string &argument) {
+    return argument == "--help" || argument == "-h";
 }
 
 int Fail(const std::string &path, const std::string &why) {
     fprintf(stderr, "lumpack: %s: %s\n", path.c_str(), why.c_str());
     return 1;
+}
+
+int UsageError(const char *command, const std::string &why, const char *help) {
+    fprintf(stderr, "lumpack %s: %s\n%s", command, why.c_str(), help);
+    return 2;
 }
 
 void ShowProgress(void *context, size_t done, size_t total) {
@@ -50,7 +117,14 @@ void ShowProgress(void *context, size_t done, size_t total) {
     }
 }
 
-int Compress(const std::string &in, const std::string &out) {
+// Progress only where someone watches, and only when it takes a while.
+bool WorthShowingProgress(size_t size) {
+    return isatty(STDERR_FILENO) && size >= (4u << 20);
+}
+
+int Compress(const std::vector<std::string> &args) {
+    const std::string &in = args[0];
+    const std::string &out = args[1];
     std::vector<uint8_t> data;
     std::string error;
     if (!ReadWholeFile(in, &data, &error)) {
@@ -59,8 +133,7 @@ int Compress(const std::string &in, const std::string &out) {
     if (data.size() > 0xFFFFFFFFu) {
         return Fail(in, "too large for a stream (at most 4 GiB - 1 bytes)");
     }
-    // Progress only where someone watches, and only when it takes a while.
-    bool showProgress = isatty(STDERR_FILENO) && data.size() >= (4u << 20);
+    bool showProgress = WorthShowingProgress(data.size());
     std::vector<uint8_t> stream =
         LzariCompress(data.data(), data.size(), showProgress ? ShowProgress : nullptr,
                       const_cast<char *>("compressing"));
@@ -70,7 +143,9 @@ int Compress(const std::string &in, const std::string &out) {
     return 0;
 }
 
-int Decompress(const std::string &in, const std::string &out) {
+int Decompress(const std::vector<std::string> &args) {
+    const std::string &in = args[0];
+    const std::string &out = args[1];
     std::vector<uint8_t> stream;
     std::string error;
     if (!ReadWholeFile(in, &stream, &error)) {
@@ -86,6 +161,407 @@ int Decompress(const std::string &in, const std::string &out) {
     return 0;
 }
 
+// ---- build ----
+
+struct EntryArgument {
+    std::string source;
+    std::string as;
+    bool compressed = false;
+    std::string packed;
+    bool temp = false;
+};
+
+struct BuildArguments {
+    std::string out;
+    std::string launcher;
+    std::string content;
+    int32_t reserved[2] = {0, 0};
+    std::vector<EntryArgument> entries;
+};
+
+// A 32-bit word, written signed or unsigned, decimal or 0x hexadecimal.
+bool ParseWord(const std::string &text, int32_t *value) {
+    if (text.empty()) {
+        return false;
+    }
+    char *end = nullptr;
+    long long number = strtoll(text.c_str(), &end, 0);
+    if (*end != '\0' || number < -0x80000000LL || number > 0xFFFFFFFFLL) {
+        return false;
+    }
+    *value = static_cast<int32_t>(static_cast<uint32_t>(number));
+    return true;
+}
+
+bool ParseReserved(const std::string &text, int32_t reserved[2]) {
+    size_t comma = text.find(',');
+    return comma != std::string::npos && ParseWord(text.substr(0, comma), &reserved[0]) &&
+           ParseWord(text.substr(comma + 1), &reserved[1]);
+}
+
+bool TakesValue(const std::string &option) {
+    return option == "--launcher" || option == "--content" || option == "--reserved" ||
+           option == "--file" || option == "--as" || option == "--packed";
+}
+
+bool IsEntryOption(const std::string &option) {
+    return option == "--as" || option == "--compress" || option == "--stored" ||
+           option == "--packed" || option == "--temp" || option == "--exe-folder";
+}
+
+// Sets a value that may be given once.
+bool SetOnce(std::string *field, const std::string &value, const std::string &option,
+             std::string *error) {
+    if (!field->empty()) {
+        *error = option + " given twice";
+        return false;
+    }
+    if (value.empty()) {
+        *error = option + " needs a non-empty value";
+        return false;
+    }
+    *field = value;
+    return true;
+}
+
+bool ApplyEntryOption(EntryArgument *entry, const std::string &option, const std::string &value,
+                      std::string *error) {
+    if (option == "--as") {
+        return SetOnce(&entry->as, value, option, error);
+    }
+    if (option == "--packed") {
+        return SetOnce(&entry->packed, value, option, error);
+    }
+    if (option == "--compress" || option == "--stored") {
+        entry->compressed = option == "--compress";
+    } else {
+        entry->temp = option == "--temp";
+    }
+    return true;
+}
+
+bool ApplyOption(BuildArguments *build, const std::string &option, const std::string &value,
+                 std::string *error) {
+    if (option == "--launcher") {
+        return SetOnce(&build->launcher, value, option, error);
+    }
+    if (option == "--content") {
+        return SetOnce(&build->content, value, option, error);
+    }
+    if (option == "--reserved") {
+        if (!ParseReserved(value, build->reserved)) {
+            *error = "--reserved expects two 32-bit numbers, like 80,192";
+            return false;
+        }
+        return true;
+    }
+    if (option == "--file") {
+        build->entries.push_back(EntryArgument());
+        return SetOnce(&build->entries.back().source, value, option, error);
+    }
+    if (build->entries.empty()) {
+        *error = option + " describes an entry: put it after --file SOURCE";
+        return false;
+    }
+    return ApplyEntryOption(&build->entries.back(), option, value, error);
+}
+
+bool ParseBuildArguments(const std::vector<std::string> &args, BuildArguments *build,
+                         std::string *error) {
+    for (size_t i = 0; i < args.size(); i++) {
+        const std::string &argument = args[i];
+        if (argument.size() < 2 || argument.compare(0, 2, "--") != 0) {
+            if (!build->out.empty()) {
+                *error = "unexpected argument '" + argument + "' (files are added with --file)";
+                return false;
+            }
+            build->out = argument;
+            continue;
+        }
+        bool known = TakesValue(argument) || IsEntryOption(argument);
+        if (!known) {
+            *error = "unknown option '" + argument + "'";
+            return false;
+        }
+        std::string value;
+        if (TakesValue(argument)) {
+            if (i + 1 >= args.size()) {
+                *error = argument + " needs a value";
+                return false;
+            }
+            value = args[++i];
+        }
+        if (!ApplyOption(build, argument, value, error)) {
+            return false;
+        }
+    }
+    if (build->out.empty()) {
+        *error = "expected the output file OUT";
+        return false;
+    }
+    if (build->launcher.empty()) {
+        *error = "expected --launcher EXE";
+        return false;
+    }
+    return true;
+}
+
+// "docs/readme.txt" gives "readme" and "txt"; the extension follows the last
+// dot after the last separator, and is empty without one.
+void SplitFileName(const std::string &fileName, std::string *name, std::string *extension) {
+    size_t separator = fileName.find_last_of("\\/");
+    size_t dot = fileName.rfind('.');
+    if (dot == std::string::npos || (separator != std::string::npos && dot < separator)) {
+        *name = fileName;
+        extension->clear();
+        return;
+    }
+    *name = fileName.substr(0, dot);
+    *extension = fileName.substr(dot + 1);
+}
+
+std::string BaseName(const std::string &path) {
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool ReadInput(const std::string &path, std::vector<uint8_t> *data) {
+    std::string error;
+    if (!ReadWholeFile(path, data, &error)) {
+        Fail(path, error);
+        return false;
+    }
+    return true;
+}
+
+bool SameFile(const std::string &a, const std::string &b) {
+    struct stat first;
+    struct stat second;
+    return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+// OUT must never replace what it is built from.
+bool OutputIsAnInput(const BuildArguments &build) {
+    std::vector<std::string> inputs = {build.launcher};
+    if (!build.content.empty()) {
+        inputs.push_back(build.content);
+    }
+    for (const EntryArgument &entry : build.entries) {
+        inputs.push_back(entry.source);
+    }
+    for (const std::string &input : inputs) {
+        if (SameFile(build.out, input)) {
+            Fail(build.out, "is also an input (" + input + "); choose another output file");
+            return true;
+        }
+    }
+    return false;
+}
+
+bool LoadRequest(const BuildArguments &build, BuildRequest *request) {
+    if (!ReadInput(build.launcher, &request->launcherImage) ||
+        (!build.content.empty() && !ReadInput(build.content, &request->content))) {
+        return false;
+    }
+    request->reserved[0] = build.reserved[0];
+    request->reserved[1] = build.reserved[1];
+    for (const EntryArgument &argument : build.entries) {
+        BuildEntry entry;
+        SplitFileName(argument.as.empty() ? BaseName(argument.source) : argument.as, &entry.name,
+                      &entry.outputExtension);
+        entry.compressed = argument.compressed;
+        entry.packedExtension = argument.packed;
+        entry.group = argument.temp ? EntryGroup::TempFolder : EntryGroup::ExeFolder;
+        if (!ReadInput(argument.source, &entry.data)) {
+            return false;
+        }
+        request->entries.push_back(std::move(entry));
+    }
+    return true;
+}
+
+struct BuildProgressState {
+    const BuildRequest *request;
+    std::string label;
+};
+
+void ShowBuildProgress(void *context, size_t entryIndex, size_t done, size_t total) {
+    BuildProgressState *state = static_cast<BuildProgressState *>(context);
+    const BuildEntry &entry = state->request->entries[entryIndex];
+    state->label = "compressing " + PrintableText(entry.name + "." + entry.outputExtension);
+    ShowProgress(const_cast<char *>(state->label.c_str()), done, total);
+}
+
+bool AnyLargeCompression(const BuildRequest &request) {
+    for (const BuildEntry &entry : request.entries) {
+        if (entry.compressed && WorthShowingProgress(entry.data.size())) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int Build(const std::vector<std::string> &args) {
+    BuildArguments build;
+    std::string error;
+    if (!ParseBuildArguments(args, &build, &error)) {
+        return UsageError("build", error, BuildHelp);
+    }
+    BuildRequest request;
+    if (OutputIsAnInput(build) || !LoadRequest(build, &request)) {
+        return 1;
+    }
+    BuildProgressState state = {&request, ""};
+    bool showProgress = AnyLargeCompression(request);
+    std::vector<uint8_t> output;
+    if (!BuildPresentation(request, &output, &error, showProgress ? ShowBuildProgress : nullptr,
+                           &state)) {
+        return Fail(build.out, error);
+    }
+    if (!WriteWholeFile(build.out, output, &error)) {
+        return Fail(build.out, error);
+    }
+    printf("%s: %zu bytes, %zu %s\n", build.out.c_str(), output.size(), request.entries.size(),
+           request.entries.size() == 1 ? "entry" : "entries");
+    return 0;
+}
+
+// ---- list, verify, extract ----
+
+bool OpenFile(const std::string &path, std::vector<uint8_t> *bytes, Presentation *presentation) {
+    std::string error;
+    if (!ReadInput(path, bytes)) {
+        return false;
+    }
+    if (!OpenPresentation(bytes->data(), bytes->size(), presentation, &error)) {
+        Fail(path, error);
+        return false;
+    }
+    return true;
+}
+
+int List(const std::vector<std::string> &args) {
+    std::string path;
+    bool json = false;
+    for (const std::string &argument : args) {
+        if (argument == "--json") {
+            json = true;
+        } else if (argument.compare(0, 1, "-") == 0 || !path.empty()) {
+            return UsageError("list", "unexpected argument '" + argument + "'", ListHelp);
+        } else {
+            path = argument;
+        }
+    }
+    if (path.empty()) {
+        return UsageError("list", "expected FILE", ListHelp);
+    }
+    std::vector<uint8_t> bytes;
+    Presentation presentation;
+    if (!OpenFile(path, &bytes, &presentation)) {
+        return 1;
+    }
+    std::string text = json ? ListingJson(path, presentation) : ListingText(path, presentation);
+    fputs(text.c_str(), stdout);
+    return 0;
+}
+
+// Prints the findings; true when none is a fault.
+bool Report(const std::string &path, const std::vector<Finding> &findings) {
+    bool ok = true;
+    for (const Finding &finding : findings) {
+        bool fault = finding.severity == Severity::Fault;
+        fprintf(stderr, "lumpack: %s: %s%s\n", path.c_str(),
+                fault ? "" : "warning: ", finding.message.c_str());
+        ok = ok && !fault;
+    }
+    return ok;
+}
+
+int Verify(const std::vector<std::string> &args) {
+    if (args.size() != 1 || args[0].compare(0, 1, "-") == 0) {
+        return UsageError("verify", "expected FILE", VerifyHelp);
+    }
+    const std::string &path = args[0];
+    std::vector<uint8_t> bytes;
+    if (!ReadInput(path, &bytes)) {
+        return 1;
+    }
+    std::vector<Finding> findings;
+    VerifyPresentation(bytes.data(), bytes.size(), &findings);
+    if (!Report(path, findings)) {
+        return 1;
+    }
+    Presentation presentation;
+    std::string error;
+    OpenPresentation(bytes.data(), bytes.size(), &presentation, &error);
+    int32_t entries = presentation.header.entryCount;
+    printf("%s: OK, %d %s, %u content bytes%s%s\n", path.c_str(), entries,
+           entries == 1 ? "entry" : "entries", presentation.contentSize,
+           presentation.isSigned ? ", signed" : "", findings.empty() ? "" : ", with warnings");
+    return 0;
+}
+
+int Extract(const std::vector<std::string> &args) {
+    std::vector<std::string> positional;
+    ExtractRequest request;
+    for (const std::string &argument : args) {
+        if (argument == "--force") {
+            request.force = true;
+        } else if (argument.compare(0, 1, "-") == 0 || positional.size() == 2) {
+            return UsageError("extract", "unexpected argument '" + argument + "'", ExtractHelp);
+        } else {
+            positional.push_back(argument);
+        }
+    }
+    if (positional.size() != 2) {
+        return UsageError("extract", "expected FILE and DIR", ExtractHelp);
+    }
+    request.sourcePath = positional[0];
+    request.folder = positional[1];
+    std::vector<uint8_t> bytes;
+    Presentation presentation;
+    if (!OpenFile(request.sourcePath, &bytes, &presentation)) {
+        return 1;
+    }
+    std::vector<Finding> findings;
+    if (!VerifyPresentation(bytes.data(), bytes.size(), &findings)) {
+        Report(request.sourcePath, findings);
+        return Fail(request.sourcePath, "damaged; nothing extracted");
+    }
+    std::vector<std::string> written;
+    std::string error;
+    if (!ExtractPresentation(presentation, request, &written, &error)) {
+        return Fail(request.sourcePath, error + "; nothing extracted");
+    }
+    for (const std::string &path : written) {
+        printf("%s\n", PrintableText(path).c_str());
+    }
+    return 0;
+}
+
+struct Command {
+    const char *name;
+    const char *help;
+    int (*run)(const std::vector<std::string> &args);
+    int fixedArguments;  // -1: the command parses its own
+};
+
+const Command Commands[] = {
+    {"build", BuildHelp, Build, -1},         {"list", ListHelp, List, -1},
+    {"extract", ExtractHelp, Extract, -1},   {"verify", VerifyHelp, Verify, -1},
+    {"compress", CompressHelp, Compress, 2}, {"decompress", DecompressHelp, Decompress, 2},
+};
+
+const Command *FindCommand(const std::string &name) {
+    for (const Command &command : Commands) {
+        if (name == command.name) {
+            return &command;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -93,21 +569,21 @@ int main(int argc, char **argv) {
         fputs(Usage, argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;
     }
-    std::string command = argv[1];
-    const char *help = command == "compress"     ? CompressHelp
-                       : command == "decompress" ? DecompressHelp
-                                                 : nullptr;
-    if (help == nullptr) {
-        fprintf(stderr, "lumpack: unknown command '%s'\n%s", command.c_str(), Usage);
+    const Command *command = FindCommand(argv[1]);
+    if (command == nullptr) {
+        fprintf(stderr, "lumpack: unknown command '%s'\n%s", argv[1], Usage);
         return 2;
     }
-    if (argc >= 3 && IsHelp(argv[2])) {
-        fputs(help, stdout);
-        return 0;
+    std::vector<std::string> args(argv + 2, argv + argc);
+    for (const std::string &argument : args) {
+        if (IsHelp(argument)) {
+            fputs(command->help, stdout);
+            return 0;
+        }
     }
-    if (argc != 4) {
-        fprintf(stderr, "lumpack %s: expected IN and OUT\n%s", command.c_str(), help);
-        return 2;
+    if (command->fixedArguments >= 0 &&
+        args.size() != static_cast<size_t>(command->fixedArguments)) {
+        return UsageError(command->name, "expected IN and OUT", command->help);
     }
-    return command == "compress" ? Compress(argv[2], argv[3]) : Decompress(argv[2], argv[3]);
+    return command->run(args);
 }

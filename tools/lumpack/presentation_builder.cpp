@@ -1,0 +1,348 @@
+// Building a presentation executable in memory: checking each entry against
+// what the launcher can unpack, compressing, and laying out header, content,
+// entries, padding and trailer.
+#include "presentation_builder.h"
+
+#include <string.h>
+
+#include "display_text.h"
+#include "file_name_rules.h"
+#include "lzari_encoder.h"
+#include "presentation_reader.h"
+
+namespace {
+
+// Every offset in the header is a signed 32-bit file position, so the whole
+// file, the trailer's end included, has to stay within that range.
+const uint64_t MaxPresentationSize = 0x7FFFFFFF;
+
+// Signing tools pad the file to this before the certificate table; ending
+// the payload on such a boundary keeps the trailer the last thing before it.
+const uint64_t PresentationAlignment = 8;
+
+std::string OutputName(const BuildEntry &entry) {
+    return entry.name + "." + entry.outputExtension;
+}
+
+std::string DisplayName(const BuildEntry &entry) {
+    return PrintableText(OutputName(entry));
+}
+
+// "entry 2 (lumv.dll): " - numbered from 1 in request order.
+std::string EntryPrefix(size_t index, const BuildEntry &entry) {
+    return "entry " + std::to_string(index + 1) + " (" + DisplayName(entry) + "): ";
+}
+
+// Why text cannot be part of an entry's file name, or "" when it can. The
+// launcher writes names as single-byte text in the system's code page, so
+// only ASCII means the same file on every machine.
+std::string TextProblem(const std::string &text, const char *what) {
+    for (unsigned char c : text) {
+        if (c == 0) {
+            return std::string(what) + " holds a NUL byte";
+        }
+        if (c >= 0x80) {
+            return std::string(what) + " holds the non-ASCII byte " +
+                   PrintableText(std::string(1, static_cast<char>(c))) +
+                   "; names are single-byte text in the system's code page, so only ASCII is "
+                   "portable";
+        }
+    }
+    char forbidden = ForbiddenFileNameCharacter(text);
+    if (forbidden != 0) {
+        return std::string(what) + " holds '" + PrintableText(std::string(1, forbidden)) +
+               "', which Windows does not allow in file names";
+    }
+    return "";
+}
+
+// Why the entry's output file name is unusable, or "".
+std::string NameProblem(const BuildEntry &entry) {
+    if (entry.name.size() > PayloadNameSize - 1) {
+        return "name is " + std::to_string(entry.name.size()) + " characters long, at most " +
+               std::to_string(PayloadNameSize - 1) + " fit";
+    }
+    if (entry.outputExtension.size() > PayloadOutputExtensionSize - 1) {
+        return "extension is " + std::to_string(entry.outputExtension.size()) +
+               " characters long, at most " + std::to_string(PayloadOutputExtensionSize - 1) +
+               " fit";
+    }
+    std::string problem = TextProblem(entry.name, "name");
+    if (problem.empty()) {
+        problem = TextProblem(entry.outputExtension, "extension");
+    }
+    if (!problem.empty()) {
+        return problem;
+    }
+    if (entry.outputExtension.find_first_of("\\/") != std::string::npos) {
+        return "extension holds a path separator";
+    }
+    if (NamesADevice(OutputName(entry))) {
+        return "the name is a Windows device name (CON, NUL, COM1 and the like)";
+    }
+    if (!EntryFileNameIsSafe(entry.name.c_str(), entry.outputExtension.c_str())) {
+        return "the file would be written outside its folder (a leading separator, a ':', or a "
+               "part made only of dots and blanks such as \"..\")";
+    }
+    return "";
+}
+
+// The packed extension a compressed entry gets, or why it cannot have one.
+std::string PackedExtensionProblem(const BuildEntry &entry, std::string *packed) {
+    if (!entry.compressed) {
+        *packed = entry.outputExtension;
+        return entry.packedExtension.empty() || entry.packedExtension == entry.outputExtension
+                   ? ""
+                   : "a packed extension is only for compressed entries";
+    }
+    *packed = entry.packedExtension.empty() ? PackedExtensionFor(entry.outputExtension)
+                                            : entry.packedExtension;
+    if (packed->size() > PayloadPackedExtensionSize - 1) {
+        return "packed extension \"" + PrintableText(*packed) + "\" is longer than " +
+               std::to_string(PayloadPackedExtensionSize - 1) + " characters";
+    }
+    if (packed->find('\0') != std::string::npos) {
+        return "packed extension holds a NUL byte";
+    }
+    if (*packed == entry.outputExtension) {
+        return "packed extension \"" + PrintableText(*packed) +
+               "\" equals the output extension, which marks an entry as stored";
+    }
+    return "";
+}
+
+// The launcher would write both into one folder, the later replacing the
+// earlier; Windows tells names apart without regard to case.
+std::string DuplicateProblem(const std::vector<BuildEntry> &entries, size_t index) {
+    for (size_t other = 0; other < index; other++) {
+        if (entries[other].group == entries[index].group &&
+            FileNameKey(OutputName(entries[other])) == FileNameKey(OutputName(entries[index]))) {
+            return "writes the same file as entry " + std::to_string(other + 1) + " (" +
+                   DisplayName(entries[other]) + ") in the same folder";
+        }
+    }
+    return "";
+}
+
+// A launcher image must be bare: a payload already appended would end up
+// nested and ignored, and data appended after a signature voids it.
+std::string ImageProblem(const std::vector<uint8_t> &image) {
+    if (image.size() > MaxPresentationSize) {
+        return "launcher image is larger than 2 GiB";
+    }
+    MemoryByteReader file = MakeMemoryByteReader(image.data(), image.size());
+    uint32_t size = static_cast<uint32_t>(image.size());
+    uint32_t payloadEnd = FindPayloadEnd(&file.reader, size);
+    if (payloadEnd != size) {
+        return "launcher image is signed (it ends with a certificate table); build from the "
+               "unsigned image and sign the presentation instead";
+    }
+    PayloadHeader header;
+    int32_t headerOffset = 0;
+    if (ReadPayloadHeaderFrom(&file.reader, payloadEnd, &header, &headerOffset) &&
+        HasPayloadMagic(&header)) {
+        return "launcher image already carries a presentation payload (header at " +
+               std::to_string(headerOffset) + "); build from the bare launcher";
+    }
+    return "";
+}
+
+// Checks everything that does not need compression and fills the packed
+// extensions. False with *error naming the entry.
+bool CheckRequest(const BuildRequest &request, std::vector<std::string> *packed,
+                  std::string *error) {
+    if (request.entries.size() > PayloadMaxEntries) {
+        *error = std::to_string(request.entries.size()) + " entries given, at most " +
+                 std::to_string(PayloadMaxEntries) + " fit in the header";
+        return false;
+    }
+    std::string problem = ImageProblem(request.launcherImage);
+    if (!problem.empty()) {
+        *error = problem;
+        return false;
+    }
+    packed->resize(request.entries.size());
+    for (size_t i = 0; i < request.entries.size(); i++) {
+        const BuildEntry &entry = request.entries[i];
+        problem = NameProblem(entry);
+        if (problem.empty()) {
+            problem = PackedExtensionProblem(entry, &(*packed)[i]);
+        }
+        if (problem.empty()) {
+            problem = DuplicateProblem(request.entries, i);
+        }
+        if (problem.empty() && entry.compressed && entry.data.size() > 0xFFFFFFFFu) {
+            problem = "larger than the 4 GiB - 1 bytes a compressed stream can describe";
+        }
+        if (!problem.empty()) {
+            *error = EntryPrefix(i, entry) + problem;
+            return false;
+        }
+    }
+    return true;
+}
+
+// The size the file would at least have: compression can only shrink
+// compressed entries to their 4-byte length field. Checked before the
+// (possibly long) compression.
+uint64_t SmallestFileSize(const BuildRequest &request) {
+    uint64_t size = static_cast<uint64_t>(request.launcherImage.size()) + PayloadHeaderSize +
+                    request.content.size() + PayloadTrailerSize;
+    for (const BuildEntry &entry : request.entries) {
+        size += entry.compressed || entry.data.empty() ? 4 : entry.data.size();
+    }
+    return size;
+}
+
+std::string TooLargeMessage(uint64_t size, const char *bound) {
+    return std::string("the presentation would be ") + bound + std::to_string(size) +
+           " bytes; its offsets are signed 32-bit numbers, so at most " +
+           std::to_string(MaxPresentationSize) + " bytes are possible";
+}
+
+struct LaidOutEntry {
+    size_t requestIndex;
+    std::string packedExtension;
+    std::vector<uint8_t> compressed;  // the stream, for compressed entries
+    bool stored;
+};
+
+struct ProgressRelay {
+    BuildProgress progress;
+    void *context;
+    size_t entryIndex;
+};
+
+void RelayProgress(void *context, size_t done, size_t total) {
+    ProgressRelay *relay = static_cast<ProgressRelay *>(context);
+    relay->progress(relay->context, relay->entryIndex, done, total);
+}
+
+// Header order: the exe-folder group, then the temporary group, each in
+// request order. Compressed entries are compressed here; an empty stored
+// file is written as an empty stream, since a stored size of 0 would mean
+// "everything up to the payload's end".
+std::vector<LaidOutEntry> LayOutEntries(const BuildRequest &request,
+                                        const std::vector<std::string> &packed,
+                                        BuildProgress progress, void *progressContext) {
+    std::vector<LaidOutEntry> laidOut;
+    for (EntryGroup group : {EntryGroup::ExeFolder, EntryGroup::TempFolder}) {
+        for (size_t i = 0; i < request.entries.size(); i++) {
+            const BuildEntry &entry = request.entries[i];
+            if (entry.group != group) {
+                continue;
+            }
+            LaidOutEntry out;
+            out.requestIndex = i;
+            out.stored = !entry.compressed && !entry.data.empty();
+            out.packedExtension = out.stored || entry.compressed
+                                      ? packed[i]
+                                      : PackedExtensionFor(entry.outputExtension);
+            if (!out.stored) {
+                ProgressRelay relay = {progress, progressContext, i};
+                out.compressed =
+                    LzariCompress(entry.data.data(), entry.data.size(),
+                                  progress != nullptr ? RelayProgress : nullptr, &relay);
+            }
+            laidOut.push_back(std::move(out));
+        }
+    }
+    return laidOut;
+}
+
+void CopyText(char *field, const std::string &text) {
+    memcpy(field, text.data(), text.size());
+}
+
+void Append(std::vector<uint8_t> *output, const std::vector<uint8_t> &bytes) {
+    output->insert(output->end(), bytes.begin(), bytes.end());
+}
+
+// The header for the laid-out entries, their bytes starting right after the
+// content; *dataEnd gets where the last entry ends. Offsets past the signed
+// range are left 0: the caller refuses such a file.
+PayloadHeader MakeHeader(const BuildRequest &request, const std::vector<LaidOutEntry> &entries,
+                         uint64_t *dataEnd) {
+    uint64_t headerOffset = request.launcherImage.size();
+    uint64_t at = headerOffset + PayloadHeaderSize + request.content.size();
+    PayloadHeader header;
+    memset(&header, 0, sizeof header);
+    memcpy(header.magic, "10VL", 4);
+    header.contentOffset = static_cast<int32_t>(headerOffset + PayloadHeaderSize);
+    header.reserved[0] = request.reserved[0];
+    header.reserved[1] = request.reserved[1];
+    header.entryCount = static_cast<int32_t>(entries.size());
+    for (size_t i = 0; i < entries.size(); i++) {
+        const BuildEntry &entry = request.entries[entries[i].requestIndex];
+        uint64_t size = entries[i].stored ? entry.data.size() : entries[i].compressed.size();
+        if (entry.group == EntryGroup::TempFolder) {
+            header.tempEntryCount++;
+        }
+        PayloadEntry *record = &header.entries[i];
+        record->dataOffset = static_cast<int32_t>(at < MaxPresentationSize ? at : 0);
+        record->storedSize = static_cast<int32_t>(size < MaxPresentationSize ? size : 0);
+        CopyText(record->name, entry.name);
+        CopyText(record->packedExtension, entries[i].packedExtension);
+        CopyText(record->outputExtension, entry.outputExtension);
+        at += size;
+    }
+    *dataEnd = at;
+    return header;
+}
+
+// Image, header, content, entries, padding, trailer.
+void Assemble(const BuildRequest &request, const std::vector<LaidOutEntry> &entries,
+              const PayloadHeader &header, uint64_t padding, std::vector<uint8_t> *output) {
+    uint32_t headerOffset = static_cast<uint32_t>(request.launcherImage.size());
+    output->clear();
+    Append(output, request.launcherImage);
+    output->resize(output->size() + PayloadHeaderSize);
+    StorePayloadHeader(&header, output->data() + headerOffset);
+    Append(output, request.content);
+    for (const LaidOutEntry &entry : entries) {
+        Append(output, entry.stored ? request.entries[entry.requestIndex].data : entry.compressed);
+    }
+    output->resize(output->size() + padding, 0);
+    for (int i = 0; i < PayloadTrailerSize; i++) {
+        output->push_back(static_cast<uint8_t>(headerOffset >> (8 * i)));
+    }
+}
+
+}  // namespace
+
+std::string PackedExtensionFor(const std::string &outputExtension) {
+    std::string firstTwo = outputExtension.substr(0, 2);
+    std::string firstOne = outputExtension.substr(0, 1);
+    for (const std::string &candidate :
+         {firstTwo + "_", firstOne + "__", std::string("___"), std::string("__")}) {
+        if (candidate != outputExtension) {
+            return candidate;
+        }
+    }
+    return "_";  // not reached: "___" and "__" cannot both equal it
+}
+
+bool BuildPresentation(const BuildRequest &request, std::vector<uint8_t> *output,
+                       std::string *error, BuildProgress progress, void *progressContext) {
+    std::vector<std::string> packed;
+    if (!CheckRequest(request, &packed, error)) {
+        return false;
+    }
+    uint64_t smallest = SmallestFileSize(request);
+    if (smallest > MaxPresentationSize) {
+        *error = TooLargeMessage(smallest, "at least ");
+        return false;
+    }
+    std::vector<LaidOutEntry> entries = LayOutEntries(request, packed, progress, progressContext);
+    uint64_t dataEnd = 0;
+    PayloadHeader header = MakeHeader(request, entries, &dataEnd);
+    uint64_t unaligned = (dataEnd + PayloadTrailerSize) % PresentationAlignment;
+    uint64_t padding = (PresentationAlignment - unaligned) % PresentationAlignment;
+    uint64_t total = dataEnd + padding + PayloadTrailerSize;
+    if (total > MaxPresentationSize) {
+        *error = TooLargeMessage(total, "");
+        return false;
+    }
+    Assemble(request, entries, header, padding, output);
+    return true;
+}

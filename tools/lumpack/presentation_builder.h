@@ -1,0 +1,59 @@
+// Building a presentation executable in memory: the launcher image, the
+// payload header right after it, the content right after the header, then
+// the entries' bytes, padding to a multiple of 8 bytes (so that signing adds
+// none) and the trailer. Portable; shared by `lumpack build` and the tests.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "payload/payload_format.h"
+
+enum class EntryGroup { ExeFolder, TempFolder };
+
+struct BuildEntry {
+    std::string name;             // file name without extension, at most 32 characters
+    std::string outputExtension;  // at most 6 characters
+    bool compressed = false;
+    // Only for compressed entries; empty: derived from outputExtension (see
+    // PackedExtensionFor). Must differ from outputExtension.
+    std::string packedExtension;
+    EntryGroup group = EntryGroup::ExeFolder;
+    std::vector<uint8_t> data;  // the file's own bytes
+};
+
+struct BuildRequest {
+    std::vector<uint8_t> launcherImage;
+    std::vector<uint8_t> content;
+    std::vector<BuildEntry> entries;  // in any group order; see BuildPresentation
+    int32_t reserved[2] = {0, 0};
+};
+
+// The classic packed extension: the output extension's first two characters
+// and '_' ("dll" gives "dl_", "x" gives "x_", "" gives "_"). When that would
+// equal the output extension ("dl_"), the first character and "__" is tried,
+// then "___" and "__": the first that differs is used.
+std::string PackedExtensionFor(const std::string &outputExtension);
+
+// Progress of the compression of one entry: entry index, bytes done, total.
+typedef void (*BuildProgress)(void *context, size_t entryIndex, size_t done, size_t total);
+
+// Lays out the presentation. Entries of the exe-folder group come first in
+// the header and the temporary group last, each group in request order. An
+// empty file asked to be stored is written as an empty compressed stream:
+// a stored size of 0 would mean "everything up to the payload's end".
+// False, with *error saying what and which entry (numbered from 1 in request
+// order), for anything the launcher could not unpack as meant: more than five
+// entries; a name over 32 or an extension over 6 characters; a NUL, a
+// non-ASCII byte or a character Windows forbids in a name or extension; a
+// name that would leave its folder or names a device; a packed extension
+// over 3 characters, equal to the output extension, or given for a stored
+// entry; two entries writing the same file (ASCII case ignored) in the same
+// group; a launcher image that is signed or already carries a payload; or a
+// file that would not fit the 32-bit signed offsets.
+bool BuildPresentation(const BuildRequest &request, std::vector<uint8_t> *output,
+                       std::string *error, BuildProgress progress = nullptr,
+                       void *progressContext = nullptr);

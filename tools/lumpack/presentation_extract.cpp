@@ -1,0 +1,221 @@
+// Unpacking a presentation into a folder, all or nothing.
+#include "presentation_extract.h"
+
+#include <errno.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "display_text.h"
+#include "file_io.h"
+
+const char ExtractTempFolderName[] = "TempFolder";
+const char ExtractContentFileName[] = "content";
+
+namespace {
+
+struct Target {
+    std::string relative;  // below the folder, '/'-separated
+    std::string label;     // for messages: "entry 2 (lumv.dll)" or "the content"
+    std::vector<uint8_t> data;
+};
+
+// What this run created, so a failure can take it all back.
+struct Undo {
+    std::vector<std::string> folders;   // in creation order
+    std::vector<std::string> partials;  // written, not yet renamed
+    std::vector<std::string> fresh;     // renamed into place where nothing was before
+};
+
+void Rollback(const Undo &undo) {
+    for (const std::string &path : undo.partials) {
+        unlink(path.c_str());
+    }
+    for (const std::string &path : undo.fresh) {
+        unlink(path.c_str());
+    }
+    for (size_t i = undo.folders.size(); i > 0; i--) {
+        rmdir(undo.folders[i - 1].c_str());
+    }
+}
+
+// name.ext with either separator as '/' and repeated separators folded, so
+// two spellings of one file compare equal.
+std::string RelativePath(const EntryInfo &entry) {
+    std::string path;
+    for (char c : EntryFileName(entry)) {
+        if (c == '\\' || c == '/') {
+            if (!path.empty() && path.back() == '/') {
+                continue;
+            }
+            c = '/';
+        }
+        path += c;
+    }
+    return path;
+}
+
+bool CollectTargets(const Presentation &p, std::vector<Target> *targets, std::string *error) {
+    for (size_t i = 0; i < p.entries.size(); i++) {
+        const EntryInfo &entry = p.entries[i];
+        if (!entry.terminated ||
+            !EntryFileNameIsSafe(entry.name.c_str(), entry.outputExtension.c_str())) {
+            *error = EntryLabel(entry) + ": its name is unterminated or would leave the folder";
+            return false;
+        }
+        Target target;
+        target.relative =
+            (entry.tempGroup ? std::string(ExtractTempFolderName) + "/" : "") + RelativePath(entry);
+        target.label = EntryLabel(entry);
+        if (!ReadEntryData(p, i, &target.data, error)) {
+            return false;
+        }
+        targets->push_back(std::move(target));
+    }
+    Target content;
+    content.relative = ExtractContentFileName;
+    content.label = "the content";
+    content.data = ReadContent(p);
+    targets->push_back(std::move(content));
+    return true;
+}
+
+bool CheckDistinct(const std::vector<Target> &targets, std::string *error) {
+    for (size_t i = 0; i < targets.size(); i++) {
+        for (size_t j = i + 1; j < targets.size(); j++) {
+            if (targets[i].relative == targets[j].relative) {
+                *error = targets[i].label + " and " + targets[j].label +
+                         " would both be written to " + PrintableText(targets[i].relative);
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool SameFile(const struct stat &a, const struct stat &b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// An existing target may be replaced only with force, and never when it is a
+// folder, a link (rename would replace the link, not what it points to, but
+// the user surely meant neither) or the presentation being read.
+bool CheckTarget(const std::string &path, const ExtractRequest &request, std::string *error) {
+    struct stat target;
+    if (lstat(path.c_str(), &target) != 0) {
+        return true;
+    }
+    struct stat source;
+    if (stat(request.sourcePath.c_str(), &source) == 0 && SameFile(target, source)) {
+        *error = PrintableText(path) + ": is the presentation being extracted";
+        return false;
+    }
+    if (!S_ISREG(target.st_mode)) {
+        *error = PrintableText(path) + ": exists and is not a plain file";
+        return false;
+    }
+    if (!request.force) {
+        *error = PrintableText(path) + ": exists (--force replaces it)";
+        return false;
+    }
+    return true;
+}
+
+// Makes sure path is a folder, creating it (and recording that) when
+// missing. Below the destination, existing links are refused so nothing is
+// written outside it.
+bool EnsureFolder(const std::string &path, bool followLinks, Undo *undo, std::string *error) {
+    struct stat info;
+    int found = followLinks ? stat(path.c_str(), &info) : lstat(path.c_str(), &info);
+    if (found == 0) {
+        if (S_ISDIR(info.st_mode)) {
+            return true;
+        }
+        *error = PrintableText(path) + ": exists and is not a folder";
+        return false;
+    }
+    if (mkdir(path.c_str(), 0777) != 0) {
+        *error = PrintableText(path) + ": " + strerror(errno);
+        return false;
+    }
+    undo->folders.push_back(path);
+    return true;
+}
+
+// The destination and its missing parents, like mkdir -p.
+bool EnsureDestination(const std::string &folder, Undo *undo, std::string *error) {
+    for (size_t at = folder.find('/', 1); at != std::string::npos; at = folder.find('/', at + 1)) {
+        if (!EnsureFolder(folder.substr(0, at), true, undo, error)) {
+            return false;
+        }
+    }
+    return EnsureFolder(folder, true, undo, error);
+}
+
+bool EnsureParents(const std::string &folder, const std::string &relative, Undo *undo,
+                   std::string *error) {
+    for (size_t at = relative.find('/'); at != std::string::npos; at = relative.find('/', at + 1)) {
+        if (!EnsureFolder(folder + "/" + relative.substr(0, at), false, undo, error)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool WriteTargets(const std::vector<Target> &targets, const ExtractRequest &request,
+                  std::vector<std::string> *written, Undo *undo, std::string *error) {
+    std::vector<std::string> paths;
+    std::vector<bool> existed;
+    for (const Target &target : targets) {
+        std::string path = request.folder + "/" + target.relative;
+        std::string partial;
+        if (!EnsureParents(request.folder, target.relative, undo, error) ||
+            !CheckTarget(path, request, error)) {
+            return false;
+        }
+        if (!WritePartialFile(path, target.data, &partial, error)) {
+            *error = PrintableText(path) + ": " + *error;
+            return false;
+        }
+        undo->partials.push_back(partial);
+        paths.push_back(path);
+        existed.push_back(access(path.c_str(), F_OK) == 0);
+    }
+    for (size_t i = 0; i < paths.size(); i++) {
+        if (!CommitPartialFile(undo->partials[i], paths[i], error)) {
+            *error = PrintableText(paths[i]) + ": " + *error;
+            return false;
+        }
+        undo->partials[i].clear();
+        if (!existed[i]) {
+            undo->fresh.push_back(paths[i]);
+        }
+        written->push_back(paths[i]);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ExtractPresentation(const Presentation &presentation, const ExtractRequest &request,
+                         std::vector<std::string> *written, std::string *error) {
+    written->clear();
+    std::vector<Target> targets;
+    if (!CollectTargets(presentation, &targets, error) || !CheckDistinct(targets, error)) {
+        return false;
+    }
+    // Every existing file is looked at before anything is created.
+    for (const Target &target : targets) {
+        if (!CheckTarget(request.folder + "/" + target.relative, request, error)) {
+            return false;
+        }
+    }
+    Undo undo;
+    if (!EnsureDestination(request.folder, &undo, error) ||
+        !WriteTargets(targets, request, written, &undo, error)) {
+        Rollback(undo);
+        written->clear();
+        return false;
+    }
+    return true;
+}

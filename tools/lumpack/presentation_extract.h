@@ -1,0 +1,31 @@
+// Unpacking a presentation into a folder for `lumpack extract`: the files
+// the launcher would write, and the content, all or nothing. Host only.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "presentation_reader.h"
+
+// The exe-folder group goes straight into the folder, the temporary group
+// into its TempFolder subfolder (the launcher's run folder has a random
+// name), the content into a file named content. Neither name holds a dot
+// while every entry's file name does, so no entry can take their place. A '\' or '/' in
+// an entry's name names a subfolder, created as needed.
+extern const char ExtractTempFolderName[];
+extern const char ExtractContentFileName[];
+
+struct ExtractRequest {
+    std::string sourcePath;  // the presentation itself: never overwritten
+    std::string folder;      // created, parents included, when missing
+    bool force = false;      // replace existing files
+};
+
+// Decodes every entry first, then writes all files beside their final names
+// and renames them into place. Refuses, before writing anything, a damaged
+// entry, an unsafe name, two entries landing on one file, an existing file
+// (unless force), anything in the way that is a folder or a link, and the
+// presentation itself as a target. On failure everything it created is
+// removed again. *written gets the paths written, in order.
+bool ExtractPresentation(const Presentation &presentation, const ExtractRequest &request,
+                         std::vector<std::string> *written, std::string *error);

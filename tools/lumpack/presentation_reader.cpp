@@ -1,0 +1,437 @@
+// Reading, checking and unpacking a presentation executable held in memory.
+#include "presentation_reader.h"
+
+#include <string.h>
+
+#include "display_text.h"
+#include "file_name_rules.h"
+#include "payload/lzari_decoder.h"
+
+// How far a correct stream is read past its end. The decoder's value
+// register runs 17 bits ahead of the bits its interval has used, and the
+// coder ends a stream with two bits after the last one the interval settled
+// (the classic coder's way, and ours), so the decoder fetches 15 bits the
+// coder never wrote: 1 byte past the end when the coder's last bit opens a
+// byte, 2 otherwise. Measured: 2 for every reference vector, 1 or 2 for 4000
+// streams of our encoder (random, zero, text and run data up to 64 KiB). A
+// stream cut by one byte is read 2 to 9 bytes past its new end, so 7 in 8
+// such cuts are caught; longer cuts practically always.
+static_assert(LzariMaxOverRead == 2, "see the measurement above");
+
+// How many bytes a stream can code per stored byte. Our encoder reaches
+// 52.2 on long runs of zeros: it codes them as 60-byte matches, and every
+// match costs at least the 9.2 bits of the position model's likeliest index
+// (49 / 28568). Literals can do better in a stream no compressor of ours
+// makes: one byte value repeated as literals reaches 415 (measured on
+// 16 MiB), and the ceiling of any stream is a literal holding the largest
+// share the symbol model allows (32454 / 32767, since the model is halved
+// at 32767 and the other 313 codes keep a count of 1): 0.0139 bits, or 577
+// bytes per stored byte. 1024 stays clear of that ceiling with room to
+// spare, so no correct stream is ever refused, and still caps the work a
+// damaged length field can cause at about 1024 times the stored size
+// (decoding garbage runs at about 40 MB/s) instead of up to 4 GiB.
+static_assert(LzariMaxDecodedPerStoredByte == 1024, "see the measurement above");
+
+namespace {
+
+bool ReadMemoryAt(const PayloadByteReader *reader, uint32_t offset, void *buffer, uint32_t size) {
+    const MemoryByteReader *file = reinterpret_cast<const MemoryByteReader *>(reader);
+    if (offset > file->size || size > file->size - offset) {
+        return false;
+    }
+    memcpy(buffer, file->data + offset, size);
+    return true;
+}
+
+uint32_t WordAt(const uint8_t *bytes) {
+    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+}
+
+std::string FieldText(const char *field, size_t size) {
+    size_t length = 0;
+    while (length < size && field[length] != '\0') {
+        length++;
+    }
+    return std::string(field, length);
+}
+
+std::string Number(int64_t value) {
+    return std::to_string(value);
+}
+
+// Why the trailer leads to no usable header, or "".
+std::string LocateHeader(Presentation *p) {
+    uint32_t trailerStart = p->payloadEnd - PayloadTrailerSize;
+    int32_t offset = static_cast<int32_t>(WordAt(p->data + trailerStart));
+    if (offset < 0) {
+        return "no presentation payload: the trailer holds a negative header offset (" +
+               Number(offset) + ")";
+    }
+    uint64_t headerEnd = static_cast<uint64_t>(offset) + PayloadHeaderSize;
+    if (headerEnd > trailerStart) {
+        return "no presentation payload: the trailer points to a header at " + Number(offset) +
+               ", but its " + Number(PayloadHeaderSize) + " bytes would run past the trailer at " +
+               Number(trailerStart);
+    }
+    p->headerOffset = static_cast<uint32_t>(offset);
+    ParsePayloadHeader(p->data + offset, &p->header);
+    if (!HasPayloadMagic(&p->header)) {
+        return "no presentation payload: the header at " + Number(offset) + " starts with \"" +
+               PrintableText(std::string(p->header.magic, 4)) + "\", not \"10VL\"";
+    }
+    return "";
+}
+
+std::string CountsProblem(const PayloadHeader &header) {
+    if (header.entryCount < 0 || header.entryCount > PayloadMaxEntries) {
+        return "entry count " + Number(header.entryCount) + " is out of range (0 to " +
+               Number(PayloadMaxEntries) + ")";
+    }
+    if (header.tempEntryCount < 0 || header.tempEntryCount > header.entryCount) {
+        return "temporary entry count " + Number(header.tempEntryCount) +
+               " is out of range (0 to the entry count, " + Number(header.entryCount) + ")";
+    }
+    return "";
+}
+
+EntryInfo DescribeEntry(const Presentation &p, int slot) {
+    const PayloadEntry &record = p.header.entries[slot];
+    EntryInfo entry = EntryInfo();
+    entry.slot = slot;
+    entry.tempGroup = slot >= ExeFolderEntryCount(&p.header);
+    entry.terminated = EntryTextFieldsTerminated(&record);
+    entry.stored = IsStoredEntry(&record);
+    entry.name = FieldText(record.name, PayloadNameSize);
+    entry.packedExtension = FieldText(record.packedExtension, PayloadPackedExtensionSize);
+    entry.outputExtension = FieldText(record.outputExtension, PayloadOutputExtensionSize);
+    entry.dataOffset = record.dataOffset;
+    entry.storedSize = record.storedSize;
+    bool toEnd = entry.stored && record.storedSize <= 0;
+    int64_t end =
+        toEnd ? p.payloadEnd : static_cast<int64_t>(record.dataOffset) + record.storedSize;
+    entry.spanInside = record.dataOffset >= 0 && record.dataOffset <= end && end <= p.payloadEnd;
+    if (!entry.spanInside) {
+        return entry;
+    }
+    entry.spanStart = static_cast<uint32_t>(record.dataOffset);
+    entry.spanSize = static_cast<uint32_t>(end - record.dataOffset);
+    if (entry.stored) {
+        entry.decodedSizeKnown = true;
+        entry.decodedSize = entry.spanSize;
+    } else if (entry.spanSize >= 4) {
+        entry.decodedSizeKnown = true;
+        entry.decodedSize = WordAt(p.data + entry.spanStart);
+    }
+    return entry;
+}
+
+void FindContent(Presentation *p) {
+    uint32_t trailerStart = p->payloadEnd - PayloadTrailerSize;
+    int32_t offset = p->header.contentOffset;
+    p->contentInside = offset >= 0 && static_cast<uint32_t>(offset) <= trailerStart;
+    if (!p->contentInside) {
+        return;
+    }
+    uint32_t start = static_cast<uint32_t>(offset);
+    uint32_t end = trailerStart;
+    if (p->headerOffset >= start && p->headerOffset < end) {
+        end = p->headerOffset;
+    }
+    for (const EntryInfo &entry : p->entries) {
+        if (entry.spanInside && entry.spanStart >= start && entry.spanStart < end) {
+            end = entry.spanStart;
+        }
+    }
+    p->contentSize = end - start;
+}
+
+struct CountingSource {
+    const uint8_t *data;
+    uint32_t size;
+    uint32_t at;
+    uint64_t overRead;  // reads answered with -1
+};
+
+int32_t ReadCounted(void *sourceData) {
+    CountingSource *source = static_cast<CountingSource *>(sourceData);
+    if (source->at >= source->size) {
+        source->overRead++;
+        return -1;
+    }
+    return source->data[source->at++];
+}
+
+struct CollectingSink {
+    uint64_t written;
+    std::vector<uint8_t> *out;  // null: only count
+};
+
+int32_t Collect(void *sinkData, int32_t byte) {
+    CollectingSink *sink = static_cast<CollectingSink *>(sinkData);
+    sink->written++;
+    if (sink->out != nullptr) {
+        sink->out->push_back(static_cast<uint8_t>(byte));
+    }
+    return byte;
+}
+
+void Add(std::vector<Finding> *findings, Severity severity, const std::string &message) {
+    findings->push_back(Finding{severity, message});
+}
+
+std::string UnterminatedFields(const PayloadEntry &record) {
+    std::string fields;
+    const char *names[] = {"name", "packed extension", "output extension"};
+    const char *starts[] = {record.name, record.packedExtension, record.outputExtension};
+    const size_t sizes[] = {PayloadNameSize, PayloadPackedExtensionSize,
+                            PayloadOutputExtensionSize};
+    for (int i = 0; i < 3; i++) {
+        if (memchr(starts[i], 0, sizes[i]) == nullptr) {
+            fields += std::string(fields.empty() ? "" : ", ") + names[i];
+        }
+    }
+    return fields;
+}
+
+// Why the entry's bytes cannot be read as the launcher reads them, or "".
+std::string SpanProblem(const Presentation &p, const EntryInfo &entry) {
+    if (entry.dataOffset < 0) {
+        return "its data offset is negative (" + Number(entry.dataOffset) + ")";
+    }
+    if (static_cast<uint32_t>(entry.dataOffset) > p.payloadEnd) {
+        return "its data offset " + Number(entry.dataOffset) + " lies past the payload's end at " +
+               Number(p.payloadEnd);
+    }
+    if (!entry.stored && entry.storedSize < 4) {
+        return "its compressed stream is " + Number(entry.storedSize) +
+               " bytes long, too short for the stream's 4-byte length";
+    }
+    if (!entry.spanInside) {
+        return "its " + Number(entry.storedSize) + " bytes at " + Number(entry.dataOffset) +
+               " run to " + Number(static_cast<int64_t>(entry.dataOffset) + entry.storedSize) +
+               ", past the payload's end at " + Number(p.payloadEnd);
+    }
+    return "";
+}
+
+// The name must keep the file in its folder and be one Windows can create.
+void CheckEntryName(const EntryInfo &entry, std::vector<Finding> *findings) {
+    std::string fileName = EntryFileName(entry);
+    if (NamesADevice(fileName)) {
+        Add(findings, Severity::Fault,
+            EntryLabel(entry) +
+                ": its file name is a Windows device name (CON, NUL, COM1 and the like); the "
+                "launcher refuses to write to a device");
+    } else if (!EntryFileNameIsSafe(entry.name.c_str(), entry.outputExtension.c_str())) {
+        Add(findings, Severity::Fault,
+            EntryLabel(entry) +
+                ": its file name would leave the destination folder (a leading separator, a "
+                "':', or a part made only of dots and blanks)");
+    }
+    char forbidden = ForbiddenFileNameCharacter(fileName);
+    if (forbidden != 0) {
+        Add(findings, Severity::Fault,
+            EntryLabel(entry) + ": its file name holds '" +
+                PrintableText(std::string(1, forbidden)) +
+                "', which Windows does not allow: the launcher cannot create it");
+    }
+}
+
+void CheckEntry(const Presentation &p, const EntryInfo &entry, std::vector<Finding> *findings) {
+    if (!entry.terminated) {
+        Add(findings, Severity::Fault,
+            EntryLabel(entry) + ": no terminator in its " +
+                UnterminatedFields(p.header.entries[entry.slot]) + " field");
+        return;
+    }
+    CheckEntryName(entry, findings);
+    std::string problem = SpanProblem(p, entry);
+    if (problem.empty() && !entry.stored) {
+        problem = CheckLzariStream(p.data + entry.spanStart, entry.spanSize, nullptr);
+    }
+    if (!problem.empty()) {
+        Add(findings, Severity::Fault, EntryLabel(entry) + ": " + problem);
+    }
+}
+
+// The launcher writes both, the later replacing the earlier.
+void CheckDuplicates(const Presentation &p, std::vector<Finding> *findings) {
+    for (size_t i = 0; i < p.entries.size(); i++) {
+        for (size_t j = i + 1; j < p.entries.size(); j++) {
+            const EntryInfo &a = p.entries[i];
+            const EntryInfo &b = p.entries[j];
+            if (a.terminated && b.terminated && a.tempGroup == b.tempGroup &&
+                FileNameKey(EntryFileName(a)) == FileNameKey(EntryFileName(b))) {
+                Add(findings, Severity::Warning,
+                    EntryLabel(b) + " writes the same file as " + EntryLabel(a) +
+                        (a.tempGroup ? " in the temporary folder" : " beside the executable") +
+                        " and replaces it");
+            }
+        }
+    }
+}
+
+bool Overlap(uint32_t aStart, uint32_t aSize, uint32_t bStart, uint32_t bSize) {
+    return aSize > 0 && bSize > 0 && aStart < bStart + static_cast<uint64_t>(bSize) &&
+           bStart < aStart + static_cast<uint64_t>(aSize);
+}
+
+// Shared bytes unpack fine - each entry is read on its own - but no builder
+// of ours lays entries out that way, so they are worth a look.
+void CheckOverlaps(const Presentation &p, std::vector<Finding> *findings) {
+    for (size_t i = 0; i < p.entries.size(); i++) {
+        const EntryInfo &a = p.entries[i];
+        if (!a.spanInside) {
+            continue;
+        }
+        if (Overlap(a.spanStart, a.spanSize, p.headerOffset, PayloadHeaderSize)) {
+            Add(findings, Severity::Warning, EntryLabel(a) + ": its bytes overlap the header");
+        }
+        for (size_t j = i + 1; j < p.entries.size(); j++) {
+            const EntryInfo &b = p.entries[j];
+            if (b.spanInside && Overlap(a.spanStart, a.spanSize, b.spanStart, b.spanSize)) {
+                Add(findings, Severity::Warning,
+                    EntryLabel(a) + " and " + EntryLabel(b) + " share bytes");
+            }
+        }
+    }
+}
+
+}  // namespace
+
+MemoryByteReader MakeMemoryByteReader(const uint8_t *data, size_t size) {
+    MemoryByteReader reader = {{ReadMemoryAt}, data, size};
+    return reader;
+}
+
+std::string EntryFileName(const EntryInfo &entry) {
+    return entry.name + "." + entry.outputExtension;
+}
+
+std::string EntryLabel(const EntryInfo &entry) {
+    std::string label = "entry " + Number(entry.slot + 1);
+    if (entry.terminated) {
+        label += " (" + PrintableText(EntryFileName(entry)) + ")";
+    }
+    return label;
+}
+
+bool OpenPresentation(const uint8_t *data, size_t size, Presentation *out, std::string *error) {
+    *out = Presentation();
+    out->data = data;
+    out->size = size;
+    if (size > 0xFFFFFFFFu) {
+        *error = "larger than 4 GiB, which no presentation can be";
+        return false;
+    }
+    MemoryByteReader file = MakeMemoryByteReader(data, size);
+    out->payloadEnd = FindPayloadEnd(&file.reader, static_cast<uint32_t>(size));
+    out->isSigned = out->payloadEnd != size;
+    if (out->payloadEnd < PayloadTrailerSize) {
+        *error = "no presentation payload: " + Number(out->payloadEnd) + " bytes" +
+                 (out->isSigned ? " before the certificate table" : "") +
+                 ", too short for the 4-byte trailer";
+        return false;
+    }
+    *error = LocateHeader(out);
+    if (error->empty()) {
+        *error = CountsProblem(out->header);
+    }
+    if (!error->empty()) {
+        return false;
+    }
+    for (int slot = 0; slot < out->header.entryCount; slot++) {
+        out->entries.push_back(DescribeEntry(*out, slot));
+    }
+    FindContent(out);
+    return true;
+}
+
+std::string CheckLzariStream(const uint8_t *stream, uint32_t size, std::vector<uint8_t> *out) {
+    if (size < 4) {
+        return "its compressed stream is " + Number(size) +
+               " bytes long, too short for the stream's 4-byte length";
+    }
+    uint32_t declared = WordAt(stream);
+    uint64_t limit = static_cast<uint64_t>(size) * LzariMaxDecodedPerStoredByte;
+    if (declared > limit) {
+        return "its stream declares " + Number(declared) + " decoded bytes, more than " +
+               Number(size) + " stored bytes can code (at most " + Number(limit) +
+               "): the length field is damaged";
+    }
+    // Aligned for pointers, as the decoder requires.
+    std::vector<void *> workArea(LzariWorkAreaSize / sizeof(void *) + 1);
+    CountingSource source = {stream, size, 0, 0};
+    CollectingSink sink = {0, out};
+    if (out != nullptr) {
+        out->clear();
+    }
+    LzariDecode(workArea.data(), ReadCounted, &source, Collect, &sink);
+    if (source.overRead > LzariMaxOverRead) {
+        return "decoding its stream reads " + Number(static_cast<int64_t>(source.overRead)) +
+               " bytes past its " + Number(size) +
+               " stored bytes (a correct stream needs at most " + Number(LzariMaxOverRead) +
+               "): the stream is cut short or damaged";
+    }
+    if (sink.written != declared) {
+        return "its stream decoded to " + Number(static_cast<int64_t>(sink.written)) +
+               " bytes, not the declared " + Number(declared);
+    }
+    return "";
+}
+
+bool VerifyPresentation(const uint8_t *data, size_t size, std::vector<Finding> *findings) {
+    findings->clear();
+    Presentation p;
+    std::string error;
+    if (!OpenPresentation(data, size, &p, &error)) {
+        Add(findings, Severity::Fault, error);
+        return false;
+    }
+    if (!p.contentInside) {
+        Add(findings, Severity::Fault,
+            "the content offset " + Number(p.header.contentOffset) +
+                " lies outside the payload (0 to the trailer at " +
+                Number(p.payloadEnd - PayloadTrailerSize) + ")");
+    }
+    for (const EntryInfo &entry : p.entries) {
+        CheckEntry(p, entry, findings);
+    }
+    CheckDuplicates(p, findings);
+    CheckOverlaps(p, findings);
+    for (const Finding &finding : *findings) {
+        if (finding.severity == Severity::Fault) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ReadEntryData(const Presentation &presentation, size_t index, std::vector<uint8_t> *out,
+                   std::string *error) {
+    const EntryInfo &entry = presentation.entries.at(index);
+    std::string problem = SpanProblem(presentation, entry);
+    if (problem.empty() && entry.stored) {
+        const uint8_t *start = presentation.data + entry.spanStart;
+        out->assign(start, start + entry.spanSize);
+        return true;
+    }
+    if (problem.empty()) {
+        problem = CheckLzariStream(presentation.data + entry.spanStart, entry.spanSize, out);
+    }
+    if (!problem.empty()) {
+        out->clear();
+        *error = EntryLabel(entry) + ": " + problem;
+        return false;
+    }
+    return true;
+}
+
+std::vector<uint8_t> ReadContent(const Presentation &presentation) {
+    if (!presentation.contentInside) {
+        return std::vector<uint8_t>();
+    }
+    const uint8_t *start = presentation.data + presentation.header.contentOffset;
+    return std::vector<uint8_t>(start, start + presentation.contentSize);
+}
