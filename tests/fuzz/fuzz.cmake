@@ -1,20 +1,25 @@
-# Fuzz targets for the LZARI codec: libFuzzer binaries with LUMV_FUZZ (clang),
-# otherwise replay programs that run the committed corpora as CTest tests.
+# Fuzz targets for the LZARI codec and the presentation reader: libFuzzer
+# binaries with LUMV_FUZZ (clang), otherwise replay programs that run the
+# committed corpora as CTest tests.
 #
 # Fuzzing, from the source directory:
-#   cmake --preset fuzz && cmake --build build/fuzz --target lzari_decode_fuzz lzari_roundtrip_fuzz
+#   cmake --preset fuzz && cmake --build build/fuzz --target lzari_decode_fuzz lzari_roundtrip_fuzz payload_verify_fuzz
 #   mkdir -p build/fuzz/new
 #   build/fuzz/lzari_decode_fuzz -max_total_time=600 build/fuzz/new tests/fuzz/corpus/lzari_decode
 # and to fold what it found back in, keeping the corpus small:
 #   build/fuzz/lzari_decode_fuzz -merge=1 tests/fuzz/corpus/lzari_decode build/fuzz/new
 # (the same for lzari_roundtrip, whose corpus holds only inputs of up to 4 KB:
-# larger ones added size but no coverage).
-set(LUMV_FUZZ_TARGETS lzari_decode lzari_roundtrip)
+# larger ones added size but no coverage). payload_verify's seeds are small
+# presentations (both groups, stored and compressed, signed PE32 and PE32+);
+# keep its inputs small too, since verify decodes every stream, up to 1024
+# times its stored size.
+set(LUMV_FUZZ_TARGETS lzari_decode lzari_roundtrip payload_verify)
 set(LUMV_FUZZ_DIR ${PROJECT_SOURCE_DIR}/tests/fuzz)
 # The decoder's output is checked against the plain classic decoder that the
 # native tests keep.
 set(LUMV_FUZZ_EXTRA_lzari_decode ${PROJECT_SOURCE_DIR}/tests/native/lzari_reference.cpp)
 set(LUMV_FUZZ_EXTRA_lzari_roundtrip)
+set(LUMV_FUZZ_EXTRA_payload_verify)
 
 if(LUMV_FUZZ)
   if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
@@ -24,7 +29,7 @@ if(LUMV_FUZZ)
   # linking it gets the sanitizer runtimes.
   set(LUMV_FUZZ_SANITIZERS -fsanitize=address,undefined -fno-sanitize-recover=all
       -fno-omit-frame-pointer)
-  foreach(lib lumcore lumpack_lib)
+  foreach(lib lumcore lumpack_format lumpack_lib)
     target_compile_options(${lib} PRIVATE -fsanitize=fuzzer-no-link ${LUMV_FUZZ_SANITIZERS})
     target_link_options(${lib} INTERFACE -fsanitize=address,undefined)
   endforeach()

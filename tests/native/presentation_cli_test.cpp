@@ -1,0 +1,256 @@
+// The lumpack commands around presentations: build, list, extract and
+// verify through the real tool - round trips, signed files, refusals with
+// clear messages and exit codes, and nothing half-written or overwritten.
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "lumpack_cli_fixture.h"
+#include "presentation_test_support.h"
+
+namespace {
+
+class PresentationCli : public LumpackCliTest {
+protected:
+    void SetUp() override {
+        LumpackCliTest::SetUp();
+        WriteBytes("launcher.exe", MakePeImage(false, 1536));
+        WriteBytes("lumv.dll", SampleBytes(100000, 1));
+        WriteBytes("readme.txt", SampleBytes(300, 2));
+        WriteBytes("show.lvc", SampleBytes(2000, 3));
+    }
+
+    std::string Q(const std::string &name) const { return "'" + Path(name) + "'"; }
+
+    // The example the tool exists for: a compressed player library for the
+    // temporary folder and a readme stored beside the executable.
+    CliResult BuildShow(const std::string &extra = "") const {
+        return Run("build " + Q("show.exe") + " --launcher " + Q("launcher.exe") + " --content " +
+                   Q("show.lvc") + " --reserved 80,0xC0 --file " + Q("lumv.dll") +
+                   " --compress --temp --file " + Q("readme.txt") + extra);
+    }
+};
+
+TEST_F(PresentationCli, BuildListVerifyExtractRoundTrip) {
+    CliResult built = BuildShow();
+    ASSERT_EQ(built.exitCode, 0) << built.err;
+    EXPECT_EQ(built.err, "");
+
+    CliResult list = Run("list " + Q("show.exe"));
+    EXPECT_EQ(list.exitCode, 0) << list.err;
+    EXPECT_NE(list.out.find("not signed"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("header:    at 1536"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("content:   at 1820, 2000 bytes"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("reserved:  80, 192"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("2 (1 beside the executable, 1 in the temporary folder)"),
+              std::string::npos);
+    EXPECT_NE(list.out.find("1  exe   readme.txt"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("2  temp  lumv.dll"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("compressed .dl_"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("100000"), std::string::npos) << list.out;
+
+    CliResult json = Run("list --json " + Q("show.exe"));
+    EXPECT_EQ(json.exitCode, 0) << json.err;
+    for (const char *part :
+         {"\"signed\": false", "\"headerOffset\": 1536", "\"reserved\": [80, 192]",
+          "\"tempEntryCount\": 1", "\"group\": \"temp\", \"name\": \"lumv\"",
+          "\"stored\": false, \"packedExtension\": \"dl_\"", "\"decodedSize\": 100000",
+          "\"file\": \"readme.txt\", \"stored\": true"}) {
+        EXPECT_NE(json.out.find(part), std::string::npos) << part << "\n" << json.out;
+    }
+
+    CliResult verify = Run("verify " + Q("show.exe"));
+    EXPECT_EQ(verify.exitCode, 0) << verify.err;
+    EXPECT_EQ(verify.out, Path("show.exe") + ": OK, 2 entries, 2000 content bytes\n");
+
+    CliResult extract = Run("extract " + Q("show.exe") + " " + Q("out/new"));
+    ASSERT_EQ(extract.exitCode, 0) << extract.err;
+    EXPECT_EQ(Lines(extract.out), 3u);
+    EXPECT_EQ(Files("out/new"), (std::vector<std::string>{"TempFolder", "content", "readme.txt"}));
+    EXPECT_EQ(ReadText(Path("out/new/TempFolder/lumv.dll")), ReadText(Path("lumv.dll")));
+    EXPECT_EQ(ReadText(Path("out/new/readme.txt")), ReadText(Path("readme.txt")));
+    EXPECT_EQ(ReadText(Path("out/new/content")), ReadText(Path("show.lvc")));
+}
+
+TEST_F(PresentationCli, ExtractNeverOverwritesWithoutForce) {
+    ASSERT_EQ(BuildShow().exitCode, 0);
+    ASSERT_EQ(mkdir(Path("out").c_str(), 0777), 0);
+    Write("out/readme.txt", "mine");
+    CliResult refused = Run("extract " + Q("show.exe") + " " + Q("out"));
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(Lines(refused.err), 1u) << refused.err;
+    EXPECT_NE(refused.err.find(Path("out/readme.txt") + ": exists (--force replaces it)"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_EQ(Files("out"), std::vector<std::string>{"readme.txt"});
+    EXPECT_EQ(ReadText(Path("out/readme.txt")), "mine");
+
+    CliResult forced = Run("extract --force " + Q("show.exe") + " " + Q("out"));
+    EXPECT_EQ(forced.exitCode, 0) << forced.err;
+    EXPECT_EQ(ReadText(Path("out/readme.txt")), ReadText(Path("readme.txt")));
+
+    // Never the presentation itself, not even with --force.
+    ASSERT_EQ(Run("build " + Q("out/content") + " --launcher " + Q("launcher.exe")).exitCode, 0);
+    std::string before = ReadText(Path("out/content"));
+    CliResult self = Run("extract --force " + Q("out/content") + " " + Q("out"));
+    EXPECT_EQ(self.exitCode, 1);
+    EXPECT_NE(self.err.find("is the presentation being extracted"), std::string::npos) << self.err;
+    EXPECT_EQ(ReadText(Path("out/content")), before);
+}
+
+TEST_F(PresentationCli, AFailedExtractionLeavesNothingBehind) {
+    // The second entry needs the subfolder "sub", where a file stands.
+    ASSERT_EQ(BuildShow(" --file " + Q("readme.txt") + " --as 'sub\\notes.txt'").exitCode, 0);
+    ASSERT_EQ(mkdir(Path("out").c_str(), 0777), 0);
+    Write("out/sub", "in the way");
+    CliResult result = Run("extract " + Q("show.exe") + " " + Q("out"));
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("exists and is not a folder"), std::string::npos) << result.err;
+    EXPECT_EQ(Files("out"), std::vector<std::string>{"sub"});
+
+    // A damaged file is refused before DIR is even made.
+    std::vector<uint8_t> file;
+    std::string error;
+    ASSERT_TRUE(ReadWholeFile(Path("show.exe"), &file, &error));
+    WriteWord(&file, ReadWord(file, file.size() - 4) + 16, 9);
+    WriteBytes("damaged.exe", file);
+    CliResult damaged = Run("extract " + Q("damaged.exe") + " " + Q("fresh"));
+    EXPECT_EQ(damaged.exitCode, 1);
+    EXPECT_NE(damaged.err.find("entry count 9 is out of range"), std::string::npos) << damaged.err;
+    EXPECT_EQ(access(Path("fresh").c_str(), F_OK), -1);
+}
+
+TEST_F(PresentationCli, VerifyAndListReadSignedFilesAndNameFaults) {
+    ASSERT_EQ(BuildShow().exitCode, 0);
+    std::vector<uint8_t> file;
+    std::string error;
+    ASSERT_TRUE(ReadWholeFile(Path("show.exe"), &file, &error));
+    size_t unsignedSize = file.size();
+    AppendCertificateTable(&file, false, 2048);
+    WriteBytes("signed.exe", file);
+    CliResult verify = Run("verify " + Q("signed.exe"));
+    EXPECT_EQ(verify.exitCode, 0) << verify.err;
+    EXPECT_NE(verify.out.find("OK, 2 entries, 2000 content bytes, signed"), std::string::npos);
+    CliResult list = Run("list " + Q("signed.exe"));
+    EXPECT_NE(list.out.find("signed (certificate table from " + std::to_string(unsignedSize) + ")"),
+              std::string::npos)
+        << list.out;
+
+    // The stream of lumv.dll (slot 2) cut short by 100 bytes.
+    size_t record = ReadWord(file, unsignedSize - 4) + 24 + 52;
+    WriteWord(&file, record + 4, ReadWord(file, record + 4) - 100);
+    WriteBytes("cut.exe", file);
+    CliResult cut = Run("verify " + Q("cut.exe"));
+    EXPECT_EQ(cut.exitCode, 1);
+    EXPECT_EQ(cut.out, "");
+    EXPECT_NE(cut.err.find(Path("cut.exe") + ": entry 2 (lumv.dll): decoding its stream reads"),
+              std::string::npos)
+        << cut.err;
+
+    // list still describes a damaged file, and points to verify.
+    WriteWord(&file, record, 0xFFFFFFFFu);
+    WriteBytes("damaged.exe", file);
+    CliResult damaged = Run("list " + Q("damaged.exe"));
+    EXPECT_EQ(damaged.exitCode, 0) << damaged.err;
+    EXPECT_NE(damaged.out.find("lumpack verify says why"), std::string::npos) << damaged.out;
+
+    for (const char *command : {"verify", "list"}) {
+        CliResult bare = Run(std::string(command) + " " + Q("launcher.exe"));
+        EXPECT_EQ(bare.exitCode, 1) << command;
+        EXPECT_NE(bare.err.find("no presentation payload"), std::string::npos) << bare.err;
+        CliResult missing = Run(std::string(command) + " " + Q("absent.exe"));
+        EXPECT_EQ(missing.exitCode, 1);
+        EXPECT_NE(missing.err.find(Path("absent.exe")), std::string::npos) << missing.err;
+    }
+}
+
+TEST_F(PresentationCli, BuildRefusesBadArgumentsAndNeverReplacesAnInput) {
+    struct Case {
+        std::string arguments;
+        int exitCode;
+        const char *message;
+    };
+    const Case cases[] = {
+        {"build " + Q("a.exe"), 2, "expected --launcher EXE"},
+        {"build --launcher " + Q("launcher.exe"), 2, "expected the output file OUT"},
+        {"build " + Q("a.exe") + " --launcher " + Q("launcher.exe") + " --temp", 2,
+         "--temp describes an entry: put it after --file SOURCE"},
+        {"build " + Q("a.exe") + " --launcher " + Q("launcher.exe") + " --reserved 80", 2,
+         "--reserved expects two 32-bit numbers"},
+        {"build " + Q("a.exe") + " --launcher " + Q("launcher.exe") + " --reserved 1,0x100000000",
+         2, "--reserved expects two 32-bit numbers"},
+        {"build " + Q("a.exe") + " --launcher " + Q("launcher.exe") + " --zip", 2,
+         "unknown option '--zip'"},
+        {"build " + Q("a.exe") + " " + Q("b.exe") + " --launcher " + Q("launcher.exe"), 2,
+         "unexpected argument"},
+        {"build " + Q("a.exe") + " --launcher " + Q("launcher.exe") + " --file", 2,
+         "--file needs a value"},
+        {"build " + Q("a.exe") + " --launcher " + Q("launcher.exe") + " --file " + Q("absent"), 1,
+         "absent: No such file"},
+        {"build " + Q("a.exe") + " --launcher " + Q("launcher.exe") + " --file " + Q("readme.txt") +
+             " --as 'a-name-that-is-much-too-long-to-fit.txt'",
+         1, "entry 1 (a-name-that-is-much-too-long-to-fit.txt): name is 35 characters long"},
+        {"build " + Q("a.exe") + " --launcher " + Q("launcher.exe") + " --file " + Q("readme.txt") +
+             " --file " + Q("readme.txt"),
+         1, "entry 2 (readme.txt): writes the same file as entry 1"},
+        {"build " + Q("a.exe") + " --launcher " + Q("launcher.exe") + " --file " + Q("readme.txt") +
+             " --as ../up.txt",
+         1, "outside its folder"},
+    };
+    for (const Case &c : cases) {
+        CliResult result = Run(c.arguments);
+        EXPECT_EQ(result.exitCode, c.exitCode) << c.arguments << "\n" << result.err;
+        EXPECT_NE(result.err.find(c.message), std::string::npos) << c.arguments << "\n"
+                                                                 << result.err;
+        EXPECT_EQ(access(Path("a.exe").c_str(), F_OK), -1) << c.arguments;
+    }
+
+    std::string launcher = ReadText(Path("launcher.exe"));
+    for (const char *input : {"launcher.exe", "readme.txt", "show.lvc"}) {
+        CliResult result = Run("build " + Q(input) + " --launcher " + Q("launcher.exe") +
+                               " --content " + Q("show.lvc") + " --file " + Q("readme.txt"));
+        EXPECT_EQ(result.exitCode, 1) << input;
+        EXPECT_NE(result.err.find("is also an input"), std::string::npos) << result.err;
+    }
+    EXPECT_EQ(ReadText(Path("launcher.exe")), launcher);
+    EXPECT_EQ(Files(),
+              (std::vector<std::string>{"launcher.exe", "lumv.dll", "readme.txt", "show.lvc"}));
+
+    // A presentation is no launcher image to build from.
+    ASSERT_EQ(BuildShow().exitCode, 0);
+    CliResult nested = Run("build " + Q("twice.exe") + " --launcher " + Q("show.exe"));
+    EXPECT_EQ(nested.exitCode, 1);
+    EXPECT_NE(nested.err.find("already carries a presentation payload"), std::string::npos);
+}
+
+TEST_F(PresentationCli, EveryCommandHasHelpAndRejectsStrayArguments) {
+    for (const char *command : {"build", "list", "extract", "verify"}) {
+        CliResult help = Run(std::string(command) + " --help");
+        EXPECT_EQ(help.exitCode, 0) << command;
+        EXPECT_EQ(help.out.find(std::string("usage: lumpack ") + command), 0u) << help.out;
+    }
+    EXPECT_NE(Run("--help").out.find("extract FILE DIR"), std::string::npos);
+    EXPECT_EQ(Run("list").exitCode, 2);
+    EXPECT_EQ(Run("list a b").exitCode, 2);
+    EXPECT_EQ(Run("list --yaml a").exitCode, 2);
+    EXPECT_EQ(Run("verify").exitCode, 2);
+    EXPECT_EQ(Run("verify a b").exitCode, 2);
+    EXPECT_EQ(Run("extract a").exitCode, 2);
+    EXPECT_EQ(Run("extract a b c").exitCode, 2);
+    EXPECT_EQ(Run("extract --overwrite a b").exitCode, 2);
+}
+
+TEST_F(PresentationCli, LargeCompressionShowsProgressOnlyOnATerminal) {
+    WriteBytes("big.dll", SampleBytes(5u << 20, 7));
+    std::string arguments = "build " + Q("big.exe") + " --launcher " + Q("launcher.exe") +
+                            " --file " + Q("big.dll") + " --compress";
+    EXPECT_EQ(Run(arguments).err, "");
+    std::string command = std::string("script -qec \"'") + LUMV_LUMPACK_PATH + "' " + arguments +
+                          "\" /dev/null >'" + Path("screen") + "' 2>&1";
+    ASSERT_EQ(system(command.c_str()), 0);
+    std::string screen = ReadText(Path("screen"));
+    EXPECT_NE(screen.find("compressing big.dll: 100%"), std::string::npos) << screen;
+}
+
+}  // namespace

@@ -1,0 +1,40 @@
+// What the presentation tests build on: minimal PE images whose security
+// directory can be set, signing laid out as Authenticode tools lay it out,
+// and short ways to build presentations.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "presentation_builder.h"
+
+// A PE32 (or PE32+) image of size bytes: DOS header, "PE\0\0", COFF header
+// and an optional header with all 16 data directories, the rest zeros.
+std::vector<uint8_t> MakePeImage(bool pe32Plus, size_t size = 512);
+
+void SetSecurityDirectory(std::vector<uint8_t> *image, bool pe32Plus, uint32_t offset,
+                          uint32_t size);
+
+// Pads the file with zeros to a multiple of 8, appends a certificate table
+// of tableSize bytes (a WIN_CERTIFICATE header, then filler) and points the
+// security directory at it.
+void AppendCertificateTable(std::vector<uint8_t> *file, bool pe32Plus, uint32_t tableSize);
+
+// Bytes that compress a little: text-like runs with some noise.
+std::vector<uint8_t> SampleBytes(size_t size, uint32_t seed);
+
+BuildEntry MakeEntry(const std::string &name, const std::string &extension,
+                     std::vector<uint8_t> data, bool compressed,
+                     EntryGroup group = EntryGroup::ExeFolder);
+
+// Builds and fails the current test when the builder refuses.
+std::vector<uint8_t> BuildOrFail(const BuildRequest &request);
+
+// The builder's refusal for the request, or "" when it builds.
+std::string BuildError(const BuildRequest &request);
+
+uint32_t ReadWord(const std::vector<uint8_t> &bytes, size_t at);
+void WriteWord(std::vector<uint8_t> *bytes, size_t at, uint32_t value);
