@@ -1,11 +1,13 @@
-// The shipping 32-bit launcher with the 32-bit player, started once (a 32-bit
-// process start takes about a minute here): the 24-byte block and the hand-off.
+// The shipping 32-bit launcher with the 32-bit player, started twice (a 32-bit
+// process start takes about a minute here): the 24-byte block and the
+// hand-off, then a packed presentation unpacked, run and cleaned up.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "presentation_builder.h"
 #include "test_support.h"
 
 using namespace lumvtest;
@@ -59,6 +61,45 @@ TEST(Smoke32, HandsTheThirtyTwoBitBlockToThePlayer) {
     for (size_t i = 0; i < 6; i++) {
         EXPECT_EQ(words[i], LittleEndianAt(block, 4 * i, 4)) << "word at offset " << 4 * i;
     }
+}
+
+// The player compressed in the temporary group and a stored file beside the
+// executable: the player runs from the run folder, and after the run neither
+// the file nor the run folder is left.
+TEST(Smoke32, UnpacksThePlayerIntoTheRunFolderAndCleansUp) {
+    Presentation show("smoke32packed", "smoke 32");
+    BuildRequest request;
+    request.launcherImage = FileBytes(LauncherExePath());
+    BuildEntry notes;
+    notes.name = "notes";
+    notes.outputExtension = "txt";
+    notes.data = SampleBytes(3000, 1);
+    BuildEntry player;
+    player.name = "lumv";
+    player.outputExtension = "dll";
+    player.compressed = true;
+    player.group = EntryGroup::TempFolder;
+    player.data = FileBytes(TestPlayerDllPath());
+    request.entries = {notes, player};
+    std::vector<unsigned char> file;
+    std::string error;
+    ASSERT_TRUE(BuildPresentation(request, &file, &error)) << error;
+    ASSERT_TRUE(WriteBytesFile(show.exePath(), file));
+
+    RunResult run = show.Run(3, std::string(), StartOptions(), 10 * 60 * 1000);
+
+    ASSERT_TRUE(run.started);
+    ASSERT_TRUE(run.finished) << "the 32-bit launcher did not end within 10 minutes";
+    EXPECT_EQ(0u, run.exitCode);
+    auto report = show.Report();
+    ASSERT_FALSE(report.empty()) << "the player was not called";
+    std::string runFolder = show.tempFolder() + "\\TempFolder.aaa\\";
+    EXPECT_EQ("2", report["playerLocation"]);
+    EXPECT_EQ("4", report["pointerSize"]);
+    EXPECT_TRUE(SamePath(runFolder, report["tempFolderPath"])) << report["tempFolderPath"];
+    EXPECT_TRUE(SamePath(runFolder + "lumv.dll", report["modulePath"])) << report["modulePath"];
+    EXPECT_EQ(FolderEntries(show.exeFolder()), std::vector<std::string>{"show.exe"});
+    EXPECT_TRUE(FolderEntries(show.tempFolder()).empty()) << "the run folder is left";
 }
 
 }  // namespace

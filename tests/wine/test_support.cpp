@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace lumvtest {
 
@@ -89,6 +90,18 @@ bool ReadTextFile(const std::string &path, std::string *text) {
     return true;
 }
 
+bool WriteBytesFile(const std::string &path, const std::vector<unsigned char> &bytes) {
+    return WriteTextFile(path, std::string(bytes.begin(), bytes.end()));
+}
+
+std::vector<unsigned char> FileBytes(const std::string &path) {
+    std::string text;
+    if (!ReadTextFile(path, &text)) {
+        return std::vector<unsigned char>();
+    }
+    return std::vector<unsigned char>(text.begin(), text.end());
+}
+
 bool FileExists(const std::string &path) {
     DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -126,7 +139,7 @@ void DeleteTree(const std::string &path) {
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         return;
     }
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
         for (const std::string &name : FolderEntries(path)) {
             DeleteTree(path + "\\" + name);
         }
@@ -134,8 +147,39 @@ void DeleteTree(const std::string &path) {
         RemoveDirectoryA(path.c_str());
         return;
     }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveDirectoryA(path.c_str());  // a link to a folder
+        return;
+    }
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(path.c_str());
+}
+
+std::vector<unsigned char> SampleBytes(size_t size, unsigned seed) {
+    static const char text[] = "Slides, notes and a little music for the show. ";
+    std::vector<unsigned char> bytes(size);
+    uint32_t state = seed * 2654435761u + 1;
+    for (size_t i = 0; i < size; i++) {
+        state = state * 1664525u + 1013904223u;
+        bool fromText = (i / 97 + seed) % 2 == 0;
+        bytes[i] = static_cast<unsigned char>(fromText ? text[i % (sizeof text - 1)] : state >> 24);
+    }
+    return bytes;
+}
+
+HeldFile::HeldFile(const std::string &path, Mode mode) {
+    handle_ = mode == Locked ? CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr)
+                             : CreateFileA(path.c_str(), GENERIC_READ,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+void HeldFile::Release() {
+    if (handle_ != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle_);
+        handle_ = INVALID_HANDLE_VALUE;
+    }
 }
 
 std::map<std::string, std::string> ReadReport(const std::string &path) {
@@ -291,8 +335,10 @@ Presentation::Presentation(const std::string &label, const std::string &exeFolde
       exeFolder_(scratch_.Child(exeFolderName)),
       exePath_(LayOutLauncher(exeFolder_, exeName)),
       workFolder_(scratch_.Child("work")),
-      reportPath_(scratch_.Child("report.txt")) {
+      reportPath_(scratch_.Child("report.txt")),
+      tempFolder_(scratch_.Child("temp")) {
     MakeFolder(workFolder_);
+    MakeFolder(tempFolder_);
 }
 
 bool Presentation::PutPlayer(const std::string &folder) const {
@@ -301,7 +347,7 @@ bool Presentation::PutPlayer(const std::string &folder) const {
 
 std::vector<std::string> Presentation::Environment(int playerResult) const {
     return {"LUMV_TEST_REPORT=" + reportPath_,
-            "LUMV_TEST_RESULT=" + std::to_string(playerResult)};
+            "LUMV_TEST_RESULT=" + std::to_string(playerResult), "TMP=" + tempFolder_};
 }
 
 RunResult Presentation::Run(int playerResult, const std::string &commandLine,
@@ -326,6 +372,67 @@ ScopedEnvironmentVariable::ScopedEnvironmentVariable(const std::string &name,
 
 ScopedEnvironmentVariable::~ScopedEnvironmentVariable() {
     SetEnvironmentVariableA(name_.c_str(), hadValue_ ? previous_.c_str() : nullptr);
+}
+
+// Every import address slot of this program whose name entry is functionName.
+static std::vector<void **> ImportSlots(const char *functionName) {
+    std::vector<void **> slots;
+    BYTE *base = reinterpret_cast<BYTE *>(GetModuleHandleA(nullptr));
+    const IMAGE_DOS_HEADER *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(base);
+    const IMAGE_NT_HEADERS *nt = reinterpret_cast<const IMAGE_NT_HEADERS *>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY &imports =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (imports.VirtualAddress == 0) {
+        return slots;
+    }
+    for (const IMAGE_IMPORT_DESCRIPTOR *library =
+             reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR *>(base + imports.VirtualAddress);
+         library->Name != 0; library++) {
+        if (library->OriginalFirstThunk == 0) {
+            continue;  // names unknown
+        }
+        const IMAGE_THUNK_DATA *names =
+            reinterpret_cast<const IMAGE_THUNK_DATA *>(base + library->OriginalFirstThunk);
+        IMAGE_THUNK_DATA *addresses =
+            reinterpret_cast<IMAGE_THUNK_DATA *>(base + library->FirstThunk);
+        for (; names->u1.AddressOfData != 0; names++, addresses++) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) {
+                continue;
+            }
+            const IMAGE_IMPORT_BY_NAME *name =
+                reinterpret_cast<const IMAGE_IMPORT_BY_NAME *>(base + names->u1.AddressOfData);
+            if (strcmp(reinterpret_cast<const char *>(name->Name), functionName) == 0) {
+                slots.push_back(reinterpret_cast<void **>(&addresses->u1.Function));
+            }
+        }
+    }
+    return slots;
+}
+
+static void WriteSlot(void **slot, void *value) {
+    DWORD protection = 0;
+    if (VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection)) {
+        *slot = value;
+        VirtualProtect(slot, sizeof *slot, protection, &protection);
+    }
+}
+
+ImportHook::ImportHook(const char *functionName, void *replacement)
+    : slots_(ImportSlots(functionName)) {
+    if (slots_.empty()) {
+        fprintf(stderr, "test_support: %s is not imported\n", functionName);
+        return;
+    }
+    original_ = *slots_.front();
+    for (void **slot : slots_) {
+        WriteSlot(slot, replacement);
+    }
+}
+
+ImportHook::~ImportHook() {
+    for (void **slot : slots_) {
+        WriteSlot(slot, original_);
+    }
 }
 
 std::string MakeFolderOfLength(const std::string &base, size_t length) {

@@ -42,11 +42,39 @@ bool MakeFolder(const std::string &path);  // with missing parents
 bool CopyFileTo(const std::string &from, const std::string &to);
 bool WriteTextFile(const std::string &path, const std::string &text);
 bool ReadTextFile(const std::string &path, std::string *text);
+bool WriteBytesFile(const std::string &path, const std::vector<unsigned char> &bytes);
+// The file's bytes; empty when it cannot be read.
+std::vector<unsigned char> FileBytes(const std::string &path);
 bool FileExists(const std::string &path);
 bool FolderExists(const std::string &path);
 bool SamePath(const std::string &a, const std::string &b);  // ignoring case
+// Deletes path and, for a folder, all it holds; a junction or symbolic link
+// goes as the link itself, never followed.
 void DeleteTree(const std::string &path);
 std::vector<std::string> FolderEntries(const std::string &folder);  // sorted, no . and ..
+
+// size bytes of repeating text (matches for a compressor) alternating with
+// pseudo-random bytes of every value, different for every seed.
+std::vector<unsigned char> SampleBytes(size_t size, unsigned seed);
+
+// A file held open by this process for the object's lifetime.
+//   Locked: share mode 0, so nobody else can open it at all.
+//   Pinned: others may open it to read and write, and so replace its bytes,
+//     but nobody can delete it; a file a run writes can be read after the
+//     run's clean-up. Created empty when missing.
+class HeldFile {
+public:
+    enum Mode { Locked, Pinned };
+    HeldFile(const std::string &path, Mode mode);
+    ~HeldFile() { Release(); }
+    HeldFile(const HeldFile &) = delete;
+    HeldFile &operator=(const HeldFile &) = delete;
+    bool held() const { return handle_ != INVALID_HANDLE_VALUE; }
+    void Release();
+
+private:
+    HANDLE handle_;
+};
 
 // The key=value lines the test player writes; empty when there is no report.
 std::map<std::string, std::string> ReadReport(const std::string &path);
@@ -96,7 +124,8 @@ unsigned long long LittleEndianAt(const std::vector<unsigned char> &bytes, size_
 
 // A presentation laid out for an end-to-end run: the launcher (exeName) in
 // its own folder under a scratch folder, a working folder elsewhere to start
-// it in, and the path of the test player's report.
+// it in, a temporary path of its own (so a run's sweep sees only this
+// presentation's run folders), and the path of the test player's report.
 class Presentation {
 public:
     explicit Presentation(const std::string &label, const std::string &exeFolderName = "show",
@@ -105,12 +134,14 @@ public:
     const std::string &exePath() const { return exePath_; }
     const std::string &workFolder() const { return workFolder_; }
     const std::string &reportPath() const { return reportPath_; }
+    // The temporary path the runs get (TMP), empty at the start.
+    const std::string &tempFolder() const { return tempFolder_; }
     std::string KivoxFolder() const { return exeFolder_ + "\\Kivox"; }
     std::string QuotedExePath() const { return "\"" + exePath_ + "\""; }
 
     // Copies the test player into folder (created when missing) as lumv.dll.
     bool PutPlayer(const std::string &folder) const;
-    // LUMV_TEST_REPORT and LUMV_TEST_RESULT for the player.
+    // LUMV_TEST_REPORT and LUMV_TEST_RESULT for the player, TMP for the launcher.
     std::vector<std::string> Environment(int playerResult) const;
     // Runs commandLine (the quoted executable when empty) in the working folder.
     RunResult Run(int playerResult, const std::string &commandLine = std::string(),
@@ -123,6 +154,7 @@ private:
     std::string exePath_;
     std::string workFolder_;
     std::string reportPath_;
+    std::string tempFolder_;
 };
 
 // Runs show with a quiet player result and checks the outcome of a search
@@ -146,6 +178,24 @@ private:
     std::string name_;
     std::string previous_;
     bool hadValue_ = false;
+};
+
+// Redirects this program's calls of an imported function to replacement for
+// the object's lifetime. The launcher's code is linked into the test programs,
+// so its calls go through this program's import table as well; a replacement
+// reaches the real function through original().
+class ImportHook {
+public:
+    ImportHook(const char *functionName, void *replacement);
+    ~ImportHook();
+    ImportHook(const ImportHook &) = delete;
+    ImportHook &operator=(const ImportHook &) = delete;
+    bool installed() const { return !slots_.empty(); }
+    void *original() const { return original_; }
+
+private:
+    std::vector<void **> slots_;
+    void *original_ = nullptr;
 };
 
 // Creates base and folders nested in it until the path is exactly length

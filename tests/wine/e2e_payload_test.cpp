@@ -1,0 +1,552 @@
+// End-to-end: presentations built around the real launcher, with the test
+// player as one of their entries or beside them, started as processes of
+// their own - what is unpacked where, what the player is handed, how a broken
+// payload ends the run, and what the clean-up leaves behind.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "payload/payload_format.h"
+#include "presentation_builder.h"
+#include "test_support.h"
+
+using namespace lumvtest;
+
+namespace {
+
+typedef std::vector<unsigned char> Bytes;
+
+const char kLockFileName[] = "Vantorelle.lok";
+const char kUserText[] = "the user's own file";
+
+BuildEntry Entry(const std::string &name, const std::string &extension, bool compressed,
+                 EntryGroup group, const Bytes &data) {
+    BuildEntry entry;
+    entry.name = name;
+    entry.outputExtension = extension;
+    entry.compressed = compressed;
+    entry.group = group;
+    entry.data = data;
+    return entry;
+}
+
+BuildEntry CompressedPlayer() {
+    return Entry("lumv", "dll", true, EntryGroup::TempFolder, FileBytes(TestPlayerDllPath()));
+}
+
+// The presentation file: the launcher image with request's payload.
+Bytes BuildBytes(BuildRequest request) {
+    request.launcherImage = FileBytes(LauncherExePath());
+    Bytes output;
+    std::string error;
+    EXPECT_FALSE(request.launcherImage.empty()) << "no launcher image";
+    EXPECT_TRUE(BuildPresentation(request, &output, &error)) << error;
+    return output;
+}
+
+Bytes BuildBytes(const std::vector<BuildEntry> &entries) {
+    BuildRequest request;
+    request.entries = entries;
+    return BuildBytes(request);
+}
+
+uint32_t HeaderOffset(const Bytes &file) {
+    return static_cast<uint32_t>(LittleEndianAt(file, file.size() - PayloadTrailerSize, 4));
+}
+
+PayloadHeader HeaderOf(const Bytes &file) {
+    PayloadHeader header;
+    ParsePayloadHeader(file.data() + HeaderOffset(file), &header);
+    return header;
+}
+
+void StoreHeader(Bytes *file, const PayloadHeader &header) {
+    StorePayloadHeader(&header, file->data() + HeaderOffset(*file));
+}
+
+// The bytes the launcher must write for a stored entry of file: storedSize
+// bytes, or everything from its offset to the end of the file.
+Bytes StoredEntryBytes(const Bytes &file, const PayloadEntry &entry) {
+    size_t start = static_cast<size_t>(entry.dataOffset);
+    size_t end = entry.storedSize > 0 ? start + static_cast<size_t>(entry.storedSize) : file.size();
+    return Bytes(file.begin() + start, file.begin() + end);
+}
+
+std::string UserText(const std::string &path) {
+    std::string text;
+    return ReadTextFile(path, &text) ? text : std::string("(missing)");
+}
+
+std::vector<std::string> Split(const std::string &list) {
+    std::vector<std::string> items;
+    size_t start = 0;
+    while (!list.empty()) {
+        size_t end = list.find('|', start);
+        items.push_back(list.substr(start, end == std::string::npos ? end : end - start));
+        if (end == std::string::npos) {
+            break;
+        }
+        start = end + 1;
+    }
+    std::sort(items.begin(), items.end());
+    return items;
+}
+
+// The run's outcome when the player ran from the run folder: location 2, the
+// run folder handed over and holding what the temporary group put there.
+::testing::AssertionResult PlayerRanFromRunFolder(const Presentation &show, const RunResult &run,
+                                                  const std::vector<std::string> &runFolderFiles) {
+    if (!run.started || !run.finished) {
+        return ::testing::AssertionFailure() << "the launcher did not start or did not end";
+    }
+    auto report = show.Report();
+    if (report.empty()) {
+        return ::testing::AssertionFailure()
+               << "the player was not called (exit code " << run.exitCode << ")";
+    }
+    std::string runFolder = show.tempFolder() + "\\TempFolder.aaa\\";
+    if (report["playerLocation"] != "2") {
+        return ::testing::AssertionFailure() << "playerLocation " << report["playerLocation"];
+    }
+    if (!SamePath(report["tempFolderPath"], runFolder)) {
+        return ::testing::AssertionFailure() << "tempFolderPath " << report["tempFolderPath"];
+    }
+    if (!SamePath(report["modulePath"], runFolder + "lumv.dll")) {
+        return ::testing::AssertionFailure() << "player loaded from " << report["modulePath"];
+    }
+    if (Split(report["tempFolderFiles"]) != runFolderFiles) {
+        return ::testing::AssertionFailure() << "run folder held " << report["tempFolderFiles"];
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// A run that ended without the player: a quiet exit and no report.
+::testing::AssertionResult EndedWithoutPlayer(const Presentation &show, const RunResult &run) {
+    if (!run.started || !run.finished) {
+        return ::testing::AssertionFailure() << "the launcher did not start or did not end";
+    }
+    if (run.exitCode != 0) {
+        return ::testing::AssertionFailure() << "exit code " << run.exitCode;
+    }
+    if (FileExists(show.reportPath())) {
+        return ::testing::AssertionFailure() << "the player was called";
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// After the run, only these are left beside the executable (sorted), and no
+// run folder is left in the temporary path.
+void ExpectLeftBehind(const Presentation &show, const std::vector<std::string> &exeFolder,
+                      const std::vector<std::string> &tempFolder = {}) {
+    EXPECT_EQ(FolderEntries(show.exeFolder()), exeFolder) << "beside the executable";
+    EXPECT_EQ(FolderEntries(show.tempFolder()), tempFolder) << "in the temporary path";
+}
+
+// A run folder as a killed run leaves it: nested folders, files, and a lock
+// file nobody holds (or none at all).
+void MakeLeftover(const std::string &folder, bool withLock = true) {
+    ASSERT_TRUE(MakeFolder(folder + "\\a\\b\\c"));
+    ASSERT_TRUE(WriteTextFile(folder + "\\lumv.dll", "old player"));
+    ASSERT_TRUE(WriteTextFile(folder + "\\a\\b\\c\\deep.txt", "deep"));
+    ASSERT_TRUE(WriteTextFile(folder + "\\a\\top.txt", "top"));
+    if (withLock) {
+        ASSERT_TRUE(WriteTextFile(folder + "\\" + kLockFileName, ""));
+    }
+}
+
+// ---- What lands where ----
+
+// Stored and compressed entries beside the executable (decoded sizes of 255
+// and 32,768 x 2, the second stream larger than the first), the player
+// compressed and a stored file in the run folder. The first run pins the
+// exe-folder files so that their bytes can be read after the clean-up; the
+// second shows that the clean-up removes them.
+TEST(Payload, EntriesLandBesideTheExecutableAndInTheRunFolder) {
+    Presentation show("payload");
+    const Bytes readme = SampleBytes(1000, 1);
+    const Bytes notes = SampleBytes(255, 2);
+    const Bytes slides = SampleBytes(65536, 3);
+    Bytes file =
+        BuildBytes({Entry("readme", "txt", false, EntryGroup::ExeFolder, readme),
+                    Entry("notes", "txt", true, EntryGroup::ExeFolder, notes),
+                    Entry("slides", "bin", true, EntryGroup::ExeFolder, slides), CompressedPlayer(),
+                    Entry("cue", "txt", false, EntryGroup::TempFolder, notes)});
+    PayloadHeader header = HeaderOf(file);
+    ASSERT_LT(header.entries[1].storedSize, header.entries[2].storedSize);
+    ASSERT_TRUE(WriteBytesFile(show.exePath(), file));
+    const std::vector<std::string> runFolderFiles = {kLockFileName, "cue.txt", "lumv.dll"};
+    const std::pair<const char *, const Bytes *> besideExe[] = {
+        {"readme.txt", &readme}, {"notes.txt", &notes}, {"slides.bin", &slides}};
+
+    {
+        std::vector<std::unique_ptr<HeldFile>> pins;
+        for (const auto &entry : besideExe) {
+            pins.emplace_back(
+                new HeldFile(show.exeFolder() + "\\" + entry.first, HeldFile::Pinned));
+            ASSERT_TRUE(pins.back()->held());
+        }
+        RunResult run = show.Run(3);
+        EXPECT_TRUE(PlayerRanFromRunFolder(show, run, runFolderFiles));
+        EXPECT_EQ(run.exitCode, 0u);
+    }
+    for (const auto &entry : besideExe) {
+        EXPECT_TRUE(FileBytes(show.exeFolder() + "\\" + entry.first) == *entry.second)
+            << entry.first << " does not hold the entry's bytes";
+        DeleteFileA((show.exeFolder() + "\\" + entry.first).c_str());
+    }
+    ExpectLeftBehind(show, {"show.exe"});
+
+    DeleteFileA(show.reportPath().c_str());
+    EXPECT_TRUE(PlayerRanFromRunFolder(show, show.Run(3), runFolderFiles));
+    ExpectLeftBehind(show, {"show.exe"});
+}
+
+// Files that carry no payload the launcher could use: it extracts nothing,
+// makes no run folder, and starts the player beside the executable. A user's
+// file of an entry's name shows that nothing was written over it.
+TEST(Payload, WithoutAPayloadNothingIsExtracted) {
+    struct Case {
+        const char *name;
+        bool packed;
+        void (*damage)(Bytes *file);
+    };
+    const Case cases[] = {
+        {"the bare launcher", false, nullptr},
+        {"a payload without entries", true, nullptr},
+        {"a header without its magic", true, [](Bytes *f) { (*f)[HeaderOffset(*f)] = 'X'; }},
+        {"a trailer pointing past the end", true, [](Bytes *f) { f->back() = 0x7F; }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Presentation show("nopayload");
+        ASSERT_TRUE(show.PutPlayer(show.exeFolder()));
+        ASSERT_TRUE(WriteTextFile(show.exeFolder() + "\\notes.txt", kUserText));
+        if (c.packed) {
+            BuildRequest request;
+            request.reserved[0] = 80;
+            request.reserved[1] = 192;
+            request.content = SampleBytes(5000, 9);
+            if (c.damage != nullptr) {
+                request.entries = {
+                    Entry("notes", "txt", false, EntryGroup::ExeFolder, SampleBytes(9, 9))};
+            }
+            Bytes file = BuildBytes(request);
+            if (c.damage != nullptr) {
+                c.damage(&file);
+            } else {
+                // The format's own example: the header right after the image,
+                // the content right after the header, no entries.
+                size_t imageSize = FileBytes(LauncherExePath()).size();
+                ASSERT_EQ(HeaderOffset(file), imageSize);
+                PayloadHeader header = HeaderOf(file);
+                EXPECT_EQ(static_cast<size_t>(header.contentOffset), imageSize + PayloadHeaderSize);
+                EXPECT_EQ(header.reserved[0], 80);
+                EXPECT_EQ(header.reserved[1], 192);
+                EXPECT_EQ(header.entryCount, 0);
+                EXPECT_EQ(header.tempEntryCount, 0);
+                EXPECT_TRUE(std::equal(request.content.begin(), request.content.end(),
+                                       file.begin() + header.contentOffset));
+            }
+            ASSERT_TRUE(WriteBytesFile(show.exePath(), file));
+        }
+
+        RunResult run = show.Run(3);
+
+        ASSERT_TRUE(run.started && run.finished);
+        EXPECT_EQ(run.exitCode, 0u);
+        auto report = show.Report();
+        EXPECT_EQ(report["playerLocation"], "1");
+        EXPECT_EQ(report["tempFolderPath"], "(null)") << "a run folder was made";
+        EXPECT_EQ(UserText(show.exeFolder() + "\\notes.txt"), kUserText);
+        ExpectLeftBehind(show, {"lumv.dll", "notes.txt", "show.exe"});
+    }
+}
+
+// ---- A payload that cannot be unpacked ----
+
+// The second entry fails: the first file is written (and kept until the
+// clean-up), the second is gone, the third is never written, so a user's
+// file of its name keeps its bytes. The player is not called, and the
+// clean-up still runs: a killed run's leftover folder is swept.
+TEST(Payload, AFailureAtTheSecondEntryEndsTheRun) {
+    struct Case {
+        const char *name;
+        void (*damage)(PayloadEntry *second);
+    };
+    const Case cases[] = {
+        {"a stream too short for its length", [](PayloadEntry *e) { e->storedSize = 3; }},
+        {"a name climbing out of the folder", [](PayloadEntry *e) { strcpy(e->name, "..\\out"); }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Presentation show("secondfails");
+        const Bytes first = SampleBytes(4000, 20);
+        Bytes file =
+            BuildBytes({Entry("first", "txt", false, EntryGroup::ExeFolder, first),
+                        Entry("second", "bin", true, EntryGroup::ExeFolder, SampleBytes(4000, 21)),
+                        Entry("third", "txt", false, EntryGroup::ExeFolder, SampleBytes(4000, 22)),
+                        CompressedPlayer()});
+        PayloadHeader header = HeaderOf(file);
+        c.damage(&header.entries[1]);
+        StoreHeader(&file, header);
+        ASSERT_TRUE(WriteBytesFile(show.exePath(), file));
+        ASSERT_TRUE(WriteTextFile(show.exeFolder() + "\\third.txt", kUserText));
+        MakeLeftover(show.tempFolder() + "\\TempFolder.xyz");
+        RunResult run;
+        {
+            HeldFile pin(show.exeFolder() + "\\first.txt", HeldFile::Pinned);
+            ASSERT_TRUE(pin.held());
+            run = show.Run(3);
+        }
+
+        EXPECT_TRUE(EndedWithoutPlayer(show, run));
+        EXPECT_TRUE(FileBytes(show.exeFolder() + "\\first.txt") == first);
+        DeleteFileA((show.exeFolder() + "\\first.txt").c_str());
+        EXPECT_EQ(UserText(show.exeFolder() + "\\third.txt"), kUserText);
+        ExpectLeftBehind(show, {"show.exe", "third.txt"});
+        EXPECT_FALSE(FileExists(show.exeFolder() + "\\..\\out.bin"));
+    }
+}
+
+// Counts out of range: the payload is damaged, so nothing is unpacked, the
+// player beside the executable is not called, and the clean-up deletes
+// nothing beside the executable - the user's files of the entries' names
+// keep their bytes.
+TEST(Payload, CountsOutOfRangeUnpackNothingAndDeleteNothing) {
+    struct Case {
+        int32_t entryCount;
+        int32_t tempEntryCount;
+    };
+    const Case cases[] = {{6, 0}, {-1, 0}, {2, -1}, {2, 3}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::to_string(c.entryCount) + " entries, " +
+                     std::to_string(c.tempEntryCount) + " temporary");
+        Presentation show("counts");
+        ASSERT_TRUE(show.PutPlayer(show.exeFolder()));
+        Bytes file =
+            BuildBytes({Entry("notes", "txt", false, EntryGroup::ExeFolder, SampleBytes(99, 1)),
+                        Entry("slides", "bin", true, EntryGroup::ExeFolder, SampleBytes(999, 2))});
+        PayloadHeader header = HeaderOf(file);
+        header.entryCount = c.entryCount;
+        header.tempEntryCount = c.tempEntryCount;
+        StoreHeader(&file, header);
+        ASSERT_TRUE(WriteBytesFile(show.exePath(), file));
+        for (const char *name : {"notes.txt", "slides.bin"}) {
+            ASSERT_TRUE(WriteTextFile(show.exeFolder() + "\\" + name, kUserText));
+        }
+
+        RunResult run = show.Run(3);
+
+        EXPECT_TRUE(EndedWithoutPlayer(show, run));
+        for (const char *name : {"notes.txt", "slides.bin"}) {
+            EXPECT_EQ(UserText(show.exeFolder() + "\\" + name), kUserText) << name;
+        }
+        ExpectLeftBehind(show, {"lumv.dll", "notes.txt", "show.exe", "slides.bin"});
+    }
+}
+
+// ---- Files already there ----
+
+// A writable file is overwritten (and, written by the run, removed after
+// it). A file held open without sharing stays as it is: a stored entry
+// counts as unpacked and the run goes on, a compressed one fails the run.
+// Either way the user's file survives the clean-up.
+TEST(Payload, AnExistingFileIsOverwrittenUnlessItIsLocked) {
+    struct Case {
+        const char *name;
+        bool compressed;
+        bool locked;
+        bool expectPlayer;
+    };
+    const Case cases[] = {
+        {"writable, stored entry", false, false, true},
+        {"locked, stored entry", false, true, true},
+        {"locked, compressed entry", true, true, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Presentation show("existing");
+        const Bytes data = SampleBytes(3000, 30);
+        Bytes file = BuildBytes(
+            {Entry("notes", "txt", c.compressed, EntryGroup::ExeFolder, data), CompressedPlayer()});
+        ASSERT_TRUE(WriteBytesFile(show.exePath(), file));
+        std::string target = show.exeFolder() + "\\notes.txt";
+        ASSERT_TRUE(WriteTextFile(target, kUserText));
+        RunResult run;
+        {
+            HeldFile held(target, c.locked ? HeldFile::Locked : HeldFile::Pinned);
+            ASSERT_TRUE(held.held());
+            run = show.Run(3);
+        }
+
+        if (c.expectPlayer) {
+            EXPECT_TRUE(PlayerRanFromRunFolder(show, run, {kLockFileName, "lumv.dll"}));
+        } else {
+            EXPECT_TRUE(EndedWithoutPlayer(show, run));
+        }
+        if (c.locked) {
+            EXPECT_EQ(UserText(target), kUserText);
+        } else {
+            EXPECT_TRUE(FileBytes(target) == data) << "the file was not overwritten";
+        }
+        ExpectLeftBehind(show, {"notes.txt", "show.exe"});
+    }
+}
+
+// A stored entry whose size is 0 or less takes everything from its offset
+// to the end of the file: the entries after it, the padding and the trailer.
+TEST(Payload, StoredSizeZeroOrLessCopiesToTheEndOfTheData) {
+    for (int32_t storedSize : {0, -1}) {
+        SCOPED_TRACE("stored size " + std::to_string(storedSize));
+        Presentation show("tailcopy");
+        Bytes file =
+            BuildBytes({Entry("tail", "dat", false, EntryGroup::ExeFolder, SampleBytes(700, 40)),
+                        CompressedPlayer()});
+        PayloadHeader header = HeaderOf(file);
+        header.entries[0].storedSize = storedSize;
+        StoreHeader(&file, header);
+        ASSERT_TRUE(WriteBytesFile(show.exePath(), file));
+        RunResult run;
+        {
+            HeldFile pin(show.exeFolder() + "\\tail.dat", HeldFile::Pinned);
+            ASSERT_TRUE(pin.held());
+            run = show.Run(3);
+        }
+
+        EXPECT_TRUE(PlayerRanFromRunFolder(show, run, {kLockFileName, "lumv.dll"}));
+        EXPECT_TRUE(FileBytes(show.exeFolder() + "\\tail.dat") ==
+                    StoredEntryBytes(file, header.entries[0]));
+        DeleteFileA((show.exeFolder() + "\\tail.dat").c_str());
+        ExpectLeftBehind(show, {"show.exe"});
+    }
+}
+
+// ---- The sweep of run folders ----
+
+// Leftovers under the temporary path: a killed run's folders go (nested ones
+// depth first), a folder whose lock a live process holds stays, so does one
+// without a lock file, and a read-only file keeps only its own folder.
+TEST(Sweep, RemovesKilledRunsFoldersAndNothingInUse) {
+    Presentation show("sweep");
+    ASSERT_TRUE(WriteBytesFile(show.exePath(), BuildBytes({CompressedPlayer()})));
+    std::string temp = show.tempFolder();
+    MakeLeftover(temp + "\\TempFolder.xyz");
+    MakeLeftover(temp + "\\TempFolder.abc");
+    MakeLeftover(temp + "\\TempFolder.nol", false);
+    MakeLeftover(temp + "\\TempFolder.ro");
+    MakeLeftover(temp + "\\TempFolder.zzz");
+    std::string readOnly = temp + "\\TempFolder.ro\\a\\b\\kept.txt";
+    ASSERT_TRUE(WriteTextFile(readOnly, "kept"));
+    ASSERT_TRUE(SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
+    RunResult run;
+    {
+        HeldFile lock(temp + "\\TempFolder.abc\\" + kLockFileName, HeldFile::Locked);
+        ASSERT_TRUE(lock.held());
+        run = show.Run(3);
+    }
+
+    EXPECT_TRUE(PlayerRanFromRunFolder(show, run, {kLockFileName, "lumv.dll"}));
+    ExpectLeftBehind(show, {"show.exe"}, {"TempFolder.abc", "TempFolder.nol", "TempFolder.ro"});
+    EXPECT_EQ(UserText(temp + "\\TempFolder.abc\\a\\b\\c\\deep.txt"), "deep");
+    EXPECT_EQ(UserText(temp + "\\TempFolder.nol\\a\\b\\c\\deep.txt"), "deep");
+    EXPECT_EQ(UserText(readOnly), "kept");
+    SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// Links made from the Linux side (make_links.sh): a link inside a killed
+// run's folder is removed, if at all, as a link, and a "run folder" that is
+// itself a link is not swept; what they point to stays whole.
+TEST(Sweep, NeverFollowsALink) {
+    std::string root = EnvironmentValue("LUMV_LINK_ROOT");
+    ASSERT_FALSE(root.empty()) << "LUMV_LINK_ROOT is not set (run through CTest)";
+    std::string layout = WindowsPathFromUnix(root) + "\\e2e";
+    DWORD attributes = GetFileAttributesA((layout + "\\temp\\TempFolder.lnk\\link").c_str());
+    ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES) << "the link layout is missing";
+    ASSERT_TRUE(attributes & FILE_ATTRIBUTE_REPARSE_POINT) << "not seen as a link: " << attributes;
+    Presentation show("links");
+    ASSERT_TRUE(WriteBytesFile(show.exePath(), BuildBytes({CompressedPlayer()})));
+
+    RunResult run =
+        RunProgram(show.QuotedExePath(), show.workFolder(),
+                   {"LUMV_TEST_REPORT=" + show.reportPath(), "TMP=" + layout + "\\temp"});
+
+    ASSERT_TRUE(run.started && run.finished);
+    auto report = show.Report();
+    EXPECT_EQ(report["playerLocation"], "2");
+    EXPECT_TRUE(SamePath(report["tempFolderPath"], layout + "\\temp\\TempFolder.aaa\\"))
+        << report["tempFolderPath"];
+    EXPECT_FALSE(FolderExists(layout + "\\temp\\TempFolder.aaa")) << "the run folder is left";
+    EXPECT_EQ(UserText(layout + "\\target\\keep.txt"), "keep");
+    EXPECT_EQ(UserText(layout + "\\target\\sub\\deep.txt"), "deep");
+    EXPECT_EQ(UserText(layout + "\\victim\\keep.txt"), "keep");
+    EXPECT_TRUE(FileExists(layout + "\\victim\\" + kLockFileName));
+}
+
+// ---- Signed presentations (driven by signed_presentation_test.sh) ----
+
+// LUMV_SIGNED_DIR, where the script and these tests exchange files.
+std::string SignedFolder() {
+    std::string folder = EnvironmentValue("LUMV_SIGNED_DIR");
+    return folder.empty() ? std::string() : WindowsPathFromUnix(folder);
+}
+
+// Writes unsigned.exe for the script to sign: the player compressed in the
+// temporary group, beside the executable a stored file of exact size and one
+// whose size 0 takes everything up to the end of the payload.
+TEST(SignedPresentation, Build) {
+    std::string folder = SignedFolder();
+    ASSERT_FALSE(folder.empty()) << "LUMV_SIGNED_DIR is not set (run signed_presentation_test.sh)";
+    Bytes file =
+        BuildBytes({Entry("notes", "txt", false, EntryGroup::ExeFolder, SampleBytes(5000, 50)),
+                    Entry("rest", "dat", false, EntryGroup::ExeFolder, SampleBytes(500, 51)),
+                    CompressedPlayer()});
+    PayloadHeader header = HeaderOf(file);
+    header.entries[1].storedSize = 0;
+    StoreHeader(&file, header);
+    EXPECT_EQ(file.size() % 8, 0u) << "signing would pad the file";
+    ASSERT_TRUE(WriteBytesFile(folder + "\\unsigned.exe", file));
+}
+
+// The signed file and the unsigned one unpack the same bytes, which are the
+// unsigned file's: the signature's certificate table is never part of them.
+TEST(SignedPresentation, LaunchUnpacksWhatTheUnsignedOneDoes) {
+    std::string folder = SignedFolder();
+    ASSERT_FALSE(folder.empty()) << "LUMV_SIGNED_DIR is not set (run signed_presentation_test.sh)";
+    Bytes unsignedFile = FileBytes(folder + "\\unsigned.exe");
+    Bytes signedFile = FileBytes(folder + "\\signed.exe");
+    ASSERT_FALSE(unsignedFile.empty());
+    ASSERT_GT(signedFile.size(), unsignedFile.size()) << "signed.exe carries no signature";
+    PayloadHeader header = HeaderOf(unsignedFile);
+    const char *const names[] = {"notes.txt", "rest.dat"};
+
+    for (const Bytes *file : {&unsignedFile, &signedFile}) {
+        SCOPED_TRACE(file == &signedFile ? "signed" : "unsigned");
+        Presentation show("signed");
+        ASSERT_TRUE(WriteBytesFile(show.exePath(), *file));
+        RunResult run;
+        {
+            HeldFile notes(show.exeFolder() + "\\notes.txt", HeldFile::Pinned);
+            HeldFile rest(show.exeFolder() + "\\rest.dat", HeldFile::Pinned);
+            ASSERT_TRUE(notes.held() && rest.held());
+            run = show.Run(3);
+        }
+
+        EXPECT_TRUE(PlayerRanFromRunFolder(show, run, {kLockFileName, "lumv.dll"}));
+        for (int i = 0; i < 2; i++) {
+            std::string path = show.exeFolder() + "\\" + names[i];
+            EXPECT_TRUE(FileBytes(path) == StoredEntryBytes(unsignedFile, header.entries[i]))
+                << names[i] << " differs from the unsigned file's entry";
+            DeleteFileA(path.c_str());
+        }
+        ExpectLeftBehind(show, {"show.exe"});
+    }
+}
+
+}  // namespace

@@ -1,0 +1,202 @@
+// In-process tests of the clean-up after the run: deleting a folder tree,
+// the sweep of run folders under the temporary path, and the whole clean-up
+// of a run that had a run folder.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "payload/extract_payload.h"
+#include "tempfolder/clean_up.h"
+#include "tempfolder/run_temp_folder.h"
+#include "test_support.h"
+
+namespace {
+
+using lumvtest::EnvironmentValue;
+using lumvtest::FileExists;
+using lumvtest::FolderEntries;
+using lumvtest::FolderExists;
+using lumvtest::MakeFolder;
+using lumvtest::ReadTextFile;
+using lumvtest::ScopedEnvironmentVariable;
+using lumvtest::ScratchFolder;
+using lumvtest::WindowsPathFromUnix;
+using lumvtest::WriteTextFile;
+
+const char kLockFileName[] = "Vantorelle.lok";
+
+int DeleteTree(const std::string &folder) {
+    char buffer[MAX_PATH];
+    EXPECT_LT(folder.size(), sizeof buffer - 1);
+    strcpy(buffer, folder.c_str());
+    return DeleteFolderTree(buffer);
+}
+
+// A run folder as a run leaves it: files, nested folders, a hidden file, and
+// (unless withoutLock) its lock file, which nobody holds.
+void MakeRunFolder(const std::string &folder, bool withoutLock = false) {
+    ASSERT_TRUE(MakeFolder(folder + "\\deep\\deeper\\deepest"));
+    ASSERT_TRUE(MakeFolder(folder + "\\empty"));
+    ASSERT_TRUE(WriteTextFile(folder + "\\lumv.dll", "player"));
+    ASSERT_TRUE(WriteTextFile(folder + "\\deep\\a.txt", "a"));
+    ASSERT_TRUE(WriteTextFile(folder + "\\deep\\deeper\\deepest\\b.txt", "b"));
+    ASSERT_TRUE(WriteTextFile(folder + "\\hidden.txt", "h"));
+    ASSERT_TRUE(SetFileAttributesA((folder + "\\hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN));
+    if (!withoutLock) {
+        ASSERT_TRUE(WriteTextFile(folder + "\\" + kLockFileName, ""));
+        ASSERT_TRUE(
+            SetFileAttributesA((folder + "\\" + kLockFileName).c_str(), FILE_ATTRIBUTE_HIDDEN));
+    }
+}
+
+std::string TextOf(const std::string &path) {
+    std::string text;
+    return ReadTextFile(path, &text) ? text : std::string("(unreadable)");
+}
+
+// A layout made from the Linux side before the program runs (Wine cannot make
+// symbolic links): LUMV_LINK_ROOT/inprocess holds
+//   target\keep.txt, target\sub\deep.txt
+//   holder\file.txt, holder\link -> target
+//   temp\TempFolder.lnk\ (a free lock, file.txt, link -> target)
+//   temp\TempFolder.sym -> victim;  victim\ (a free lock, keep.txt)
+std::string LinkLayout() {
+    std::string root = EnvironmentValue("LUMV_LINK_ROOT");
+    return root.empty() ? std::string() : WindowsPathFromUnix(root) + "\\inprocess";
+}
+
+bool IsLinkToFolder(const std::string &path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+class CleanUpTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ReleaseRunTempFolder();
+        ForgetWrittenEntries();
+        ASSERT_TRUE(MakeFolder(temp_));
+    }
+    void TearDown() override { ReleaseRunTempFolder(); }
+
+    std::string Temp(const std::string &name) const { return temp_ + "\\" + name; }
+
+    ScratchFolder scratch_{"cleanup"};
+    std::string temp_ = scratch_.Child("temp");
+    ScopedEnvironmentVariable tmp_{"TMP", temp_};
+};
+
+TEST_F(CleanUpTest, DeleteFolderTreeGoesDepthFirst) {
+    std::string folder = scratch_.Child("tree");
+    MakeRunFolder(folder);
+    char buffer[MAX_PATH];
+    strcpy(buffer, folder.c_str());
+
+    EXPECT_NE(DeleteFolderTree(buffer), 0);
+
+    EXPECT_FALSE(FolderExists(folder));
+    EXPECT_EQ(std::string(buffer), folder + "\\")
+        << "the separator is added in the caller's buffer";
+    EXPECT_EQ(DeleteTree(scratch_.Child("never there")), 0);
+}
+
+TEST_F(CleanUpTest, AReadOnlyFileStopsTheDeletionOfItsFolders) {
+    std::string folder = scratch_.Child("tree");
+    MakeRunFolder(folder);
+    std::string readOnly = folder + "\\deep\\deeper\\kept.txt";
+    ASSERT_TRUE(WriteTextFile(readOnly, "kept"));
+    ASSERT_TRUE(SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
+
+    EXPECT_EQ(DeleteTree(folder), 0);
+
+    EXPECT_EQ(TextOf(readOnly), "kept");
+    SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// A link is removed as a link or, where the system cannot remove it (Wine),
+// stops the deletion; what it points to is never touched.
+TEST_F(CleanUpTest, DeleteFolderTreeNeverFollowsALink) {
+    std::string layout = LinkLayout();
+    ASSERT_FALSE(layout.empty()) << "LUMV_LINK_ROOT is not set (run through CTest)";
+    ASSERT_TRUE(IsLinkToFolder(layout + "\\holder\\link")) << "the link layout is missing";
+
+    int result = DeleteTree(layout + "\\holder");
+
+    EXPECT_EQ(TextOf(layout + "\\target\\keep.txt"), "keep");
+    EXPECT_EQ(TextOf(layout + "\\target\\sub\\deep.txt"), "deep");
+    EXPECT_EQ(result != 0, !FolderExists(layout + "\\holder"));
+}
+
+// Which leftovers a sweep deletes: only real folders named like run folders
+// whose lock file opens without sharing. Each survivor keeps what it holds,
+// and one that cannot be deleted does not stop the others.
+TEST_F(CleanUpTest, SweepDeletesOnlyRunFoldersWhoseLockIsFree) {
+    MakeRunFolder(Temp("TempFolder.xyz"));
+    MakeRunFolder(Temp("TempFolder.aaa"));
+    MakeRunFolder(Temp("TempFolder.held"));
+    MakeRunFolder(Temp("TempFolder.nol"), true);
+    MakeRunFolder(Temp("TempFolder.ro"));
+    MakeRunFolder(Temp("Other.abc"));
+    ASSERT_TRUE(WriteTextFile(Temp("TempFolder.txt"), "a file"));
+    std::string readOnly = Temp("TempFolder.ro\\deep\\kept.txt");
+    ASSERT_TRUE(WriteTextFile(readOnly, "kept"));
+    ASSERT_TRUE(SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
+    HANDLE held = CreateFileA(Temp("TempFolder.held\\Vantorelle.lok").c_str(), GENERIC_READ, 0,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+
+    int result = SweepRunTempFolders();
+    int again = SweepRunTempFolders();
+    CloseHandle(held);
+    SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    EXPECT_NE(result, 0);
+    EXPECT_EQ(again, 0) << "nothing was left that a sweep could delete";
+    EXPECT_EQ(FolderEntries(temp_),
+              (std::vector<std::string>{"Other.abc", "TempFolder.held", "TempFolder.nol",
+                                        "TempFolder.ro", "TempFolder.txt"}));
+    EXPECT_EQ(TextOf(Temp("TempFolder.held\\deep\\a.txt")), "a");
+    EXPECT_EQ(TextOf(Temp("TempFolder.nol\\deep\\a.txt")), "a");
+    EXPECT_EQ(TextOf(readOnly), "kept");
+    EXPECT_EQ(TextOf(Temp("Other.abc\\deep\\a.txt")), "a");
+}
+
+TEST_F(CleanUpTest, SweepNeverFollowsALink) {
+    std::string layout = LinkLayout();
+    ASSERT_FALSE(layout.empty()) << "LUMV_LINK_ROOT is not set (run through CTest)";
+    ASSERT_TRUE(IsLinkToFolder(layout + "\\temp\\TempFolder.sym")) << "the link layout is missing";
+    ASSERT_TRUE(IsLinkToFolder(layout + "\\temp\\TempFolder.lnk\\link"));
+    ScopedEnvironmentVariable tmp("TMP", layout + "\\temp");
+
+    SweepRunTempFolders();
+
+    // A run folder that is itself a link was not made by a run.
+    EXPECT_EQ(TextOf(layout + "\\victim\\keep.txt"), "keep");
+    EXPECT_TRUE(FileExists(layout + "\\victim\\" + kLockFileName));
+    // A link inside a run folder goes, if at all, as a link.
+    EXPECT_EQ(TextOf(layout + "\\target\\keep.txt"), "keep");
+    EXPECT_EQ(TextOf(layout + "\\target\\sub\\deep.txt"), "deep");
+}
+
+// This program carries no payload, so the clean-up deletes nothing beside it;
+// it releases the run folder and sweeps it away with a killed run's leftover.
+TEST_F(CleanUpTest, CleanUpReleasesAndSweepsTheRunFolder) {
+    MakeRunFolder(Temp("TempFolder.zzz"));
+    char folder[MAX_PATH];
+    ASSERT_TRUE(GetRunTempFolder(folder, true));
+    ASSERT_TRUE(WriteTextFile(std::string(folder) + "lumv.dll", "player"));
+    ASSERT_TRUE(FolderExists(folder));
+
+    EXPECT_TRUE(CleanUpAfterRun(GetModuleHandleA(nullptr)));
+
+    EXPECT_EQ(RunTempFolderPath, nullptr);
+    EXPECT_EQ(RunLockFileHandle, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(FolderEntries(temp_).empty());
+}
+
+}  // namespace
