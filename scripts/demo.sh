@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The main job: builds everything, installs it into dist/, then lays out a
-# sample presentation folder (the launcher beside the test player), starts it
-# under Wine and prints what the player received.
+# The main job: builds everything, installs it into dist/, packs a sample
+# presentation with lumpack (the test player compressed for the run's
+# temporary folder, a read-me beside the executable), starts it under Wine and
+# prints what was unpacked, what the player received and that nothing was left.
 # Usage: scripts/demo.sh [--win32]   (--win32: the shipping 32-bit launcher; ~1 min to start)
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
@@ -18,32 +19,34 @@ build_windows_artifacts
 echo "built: $(ls -l dist/win32/launcher.exe | awk '{print $5}') bytes dist/win32/launcher.exe," \
      "$(ls -l dist/win64/launcher.exe | awk '{print $5}') bytes dist/win64/launcher.exe"
 
-# lumpack round trip on the player library, as a build will store it.
-packed="$repo_root/build/demo/lumv.dl_"
-mkdir -p "$repo_root/build/demo"
-dist/host/lumpack compress "dist/$target/testplayer/lumv.dll" "$packed"
-dist/host/lumpack decompress "$packed" "$packed.back"
-cmp -s "dist/$target/testplayer/lumv.dll" "$packed.back"
-echo "lumpack: lumv.dll $(stat -c %s "dist/$target/testplayer/lumv.dll") bytes," \
-     "compressed $(stat -c %s "$packed") bytes, restored identical"
-rm -f "$packed" "$packed.back"
+demo="$repo_root/build/demo"
+rm -rf "$demo/inputs" "$demo/Sample Show" "$demo/player-report.txt"
+mkdir -p "$demo/inputs"
 
-show="$repo_root/build/demo/Sample Show"
-rm -rf "$show"
+# The presentation's parts: content for the player, a read-me to unpack
+# beside the executable, and the player itself, compressed, for the run's
+# temporary folder.
+printf 'Sample presentation content, read by the player.\r\n' > "$demo/inputs/sample.lvc"
+printf 'Thank you for watching.\r\n' > "$demo/inputs/readme.txt"
+show="$demo/Sample Show"
 mkdir -p "$show"
-cp "dist/$target/launcher.exe" "$show/Sample Show.exe"
-cp "dist/$target/testplayer/lumv.dll" "$show/lumv.dll"
+echo "== lumpack build"
+dist/host/lumpack build "$show/Sample Show.exe" --launcher "dist/$target/launcher.exe" \
+    --content "$demo/inputs/sample.lvc" \
+    --file "dist/$target/testplayer/lumv.dll" --compress --temp \
+    --file "$demo/inputs/readme.txt"
+dist/host/lumpack list "$show/Sample Show.exe"
+dist/host/lumpack verify "$show/Sample Show.exe"
 
-wine_root="$repo_root/build/demo/wine"
+wine_root="$demo/wine"
 cleanup() {
     stop_wine_servers "$wine_root"
     stop_display
 }
 trap cleanup EXIT
 start_display
-report="$show/player-report.txt"
-rm -f "$report"
-echo "starting \"$show/Sample Show.exe\" under Wine ($target)"
+report="$demo/player-report.txt"
+echo "== starting \"$show/Sample Show.exe\" under Wine ($target)"
 set +e
 LUMV_TEST_REPORT="Z:${report//\//\\}" LUMV_TEST_RESULT=3 \
     "$repo_root/tests/wine/wine-run.sh" "$wine_root" "$show/Sample Show.exe" --demo "first argument"
@@ -54,5 +57,19 @@ if [ ! -f "$report" ]; then
     echo "error: the player was not called (no report)" >&2
     exit 1
 fi
-echo "what the player received:"
+echo "what the player received (tempFolderFiles and exeFolderFiles: what was unpacked):"
 sed 's/\r$//; s/^/  /' "$report"
+echo "== after the run"
+echo "beside the executable: $(ls -A "$show" | tr '\n' ' ')"
+# The run folder the player was given, as a path of the Wine prefix's C: drive.
+run_folder=$(sed -n 's/\r$//; s/^tempFolderPath=C:\\//p' "$report")
+run_folder="$wine_root/main/drive_c/${run_folder//\\//}"
+if [ ! -d "$(dirname "$run_folder")" ] || [ -e "$run_folder" ]; then
+    echo "error: the run folder is still there, or its parent is not: $run_folder" >&2
+    exit 1
+fi
+echo "the run folder $(sed -n 's/\r$//; s/^tempFolderPath=//p' "$report") is gone"
+if [ "$(ls -A "$show")" != "Sample Show.exe" ]; then
+    echo "error: the run left files beside the executable" >&2
+    exit 1
+fi
