@@ -163,11 +163,12 @@ static bool IsDeviceComponent(const char *start, const char *end) {
     return false;
 }
 
-bool FileNameNamesDevice(const char *fileName) {
+// True when test holds for some component (text between separators).
+static bool AnyComponent(const char *fileName, bool (*test)(const char *, const char *)) {
     const char *componentStart = fileName;
     for (const char *at = fileName;; at++) {
         if (*at == '\0' || IsSeparator(*at)) {
-            if (IsDeviceComponent(componentStart, at)) {
+            if (test(componentStart, at)) {
                 return true;
             }
             if (*at == '\0') {
@@ -178,25 +179,20 @@ bool FileNameNamesDevice(const char *fileName) {
     }
 }
 
+bool FileNameNamesDevice(const char *fileName) {
+    return AnyComponent(fileName, IsDeviceComponent);
+}
+
 static bool FileNameIsSafe(const char *fileName) {
     if (fileName[0] == '\0' || IsSeparator(fileName[0])) {
         return false;
     }
-    const char *componentStart = fileName;
-    for (const char *at = fileName;; at++) {
+    for (const char *at = fileName; *at != '\0'; at++) {
         if (*at == ':') {
             return false;
         }
-        if (*at == '\0' || IsSeparator(*at)) {
-            if (IsDotComponent(componentStart, at)) {
-                return false;
-            }
-            if (*at == '\0') {
-                return true;
-            }
-            componentStart = at + 1;
-        }
     }
+    return !AnyComponent(fileName, IsDotComponent);
 }
 
 // name + "." + extension into dest; false when it does not fit.
