@@ -5,7 +5,7 @@ set -euo pipefail
 
 need_pkgs=(cmake g++ make git g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest
            libbenchmark-dev clang libclang-rt-14-dev
-           wine wine64 wine32:i386 qemu-user-static xvfb xauth x11-utils imagemagick osslsigncode openssl)
+           wine wine64 wine32:i386 qemu-user-static xvfb xauth x11-utils imagemagick osslsigncode openssl locales)
 
 missing=()
 for p in "${need_pkgs[@]}"; do

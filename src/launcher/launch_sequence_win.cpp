@@ -5,6 +5,7 @@
 #include "../payload/extract_payload.h"
 #include "../tempfolder/clean_up.h"
 #include "../tempfolder/run_temp_folder.h"
+#include "launch_error.h"
 #include "launcher.h"
 #include "library_search.h"
 
@@ -59,12 +60,17 @@ static void UnloadLibraries(LaunchState *state) {
     }
 }
 
-static void ReportOutcome(const LaunchState *state) {
-    if (state->playerResult == 1 || state->playerResult == 2) {
+// At most one box: launchStatus is non-zero only where the player was not
+// called, and a player result of 0 needs the player to have been called.
+static void ReportOutcome(HINSTANCE instance, const LaunchState *state) {
+    if (state->playerResult == 0) {
+        ShowLaunchError(instance, LaunchPlayerReturnedZero);
+    } else if (state->playerResult == 1 || state->playerResult == 2) {
         ExitWindowsEx(EWX_LOGOFF, 0xFFFFFFFF);
     }
-    // The message box for a player result of 0 and for a non-zero
-    // launchStatus comes here, shown after unloading and clean-up.
+    if (state->launchStatus != LaunchOk) {
+        ShowLaunchError(instance, state->launchStatus);
+    }
 }
 
 int RunLaunchSequence(HINSTANCE instance, HINSTANCE prevInstance, char *cmdLine, int cmdShow) {
@@ -89,7 +95,7 @@ int RunLaunchSequence(HINSTANCE instance, HINSTANCE prevInstance, char *cmdLine,
     CleanUpAfterRun(instance);
 
     // 11. Report.
-    ReportOutcome(&state);
+    ReportOutcome(instance, &state);
 
     // 12. The exit code.
     return state.playerResult == 0 ? 1 : 0;

@@ -1,0 +1,19 @@
+// The one message box that reports a failed launch, and the download offer
+// behind it: the player's download page opened in the browser registered for
+// ".htm" files. Main thread only; every failure of the offer is silent.
+#pragma once
+
+#include <windows.h>
+#include <stdint.h>
+
+// Shows the box for status with the texts of instance's string table, and
+// opens the download page when the box offered it and OK was pressed.
+void ShowLaunchError(HINSTANCE instance, int32_t status);
+
+// The download page's address for the system's default language, into dest
+// (DownloadUrlBufferSize bytes). Always true: the base address is checked
+// when the launcher is built.
+bool BuildDownloadUrl(char *dest);
+
+// Starts the ".htm" browser with url.
+void OpenUrlInBrowser(const char *url);

@@ -1,0 +1,106 @@
+// The error report's texts and the download offer's address and command line.
+#include "launch_error_rules.h"
+
+#include "path_rules.h"
+
+LaunchErrorMessage MessageForStatus(int32_t status) {
+    switch (status) {
+    case 2:
+        return {RuntimeMissingTextId, ErrorBoxStyle, false};
+    case 3:
+        return {PlayerMissingTextId, DownloadOfferStyle, true};
+    case 6:
+    case 7:
+        return {CannotCreateFileTextId, ErrorBoxStyle, false};
+    default:
+        return {CannotStartTextId, ErrorBoxStyle, false};
+    }
+}
+
+const char *LanguageFolderFor(uint16_t languageId) {
+    switch (languageId & 0x3FF) {
+    case 7:
+        return "de/";
+    case 12:
+        return "fr/";
+    case 17:
+        return "jp/";
+    case 18:
+        return "ko/";
+    default:
+        return "";
+    }
+}
+
+// Appends text at *length; false (nothing written) when it does not fit.
+static bool AppendText(char *dest, size_t destSize, size_t *length, const char *text) {
+    size_t textLength = TextLength(text);
+    if (*length + textLength + 1 > destSize) {
+        return false;
+    }
+    for (size_t i = 0; i <= textLength; i++) {
+        dest[*length + i] = text[i];
+    }
+    *length += textLength;
+    return true;
+}
+
+bool ComposeDownloadUrl(char *dest, size_t destSize, const char *baseUrl, uint16_t languageId) {
+    size_t length = 0;
+    return AppendText(dest, destSize, &length, baseUrl) &&
+           AppendText(dest, destSize, &length, LanguageFolderFor(languageId)) &&
+           AppendText(dest, destSize, &length, "brisklume/download/?P1_Prod_Version=BLArchive") &&
+           AppendText(dest, destSize, &length, "8.5.0");
+}
+
+bool CutProgramPath(char *dest, size_t destSize, const char *command) {
+    const char *start = command;
+    while (*start == ' ' || *start == '\t') {
+        start++;
+    }
+    if (*start == '\0') {
+        return false;
+    }
+    char end = ' ';
+    if (*start == '"') {
+        start++;
+        end = '"';
+    }
+    size_t length = 0;
+    while (start[length] != '\0' && start[length] != end) {
+        length++;
+    }
+    if (length == 0 || length + 1 > destSize) {
+        return false;
+    }
+    for (size_t i = 0; i < length; i++) {
+        dest[i] = start[i];
+    }
+    dest[length] = '\0';
+    return true;
+}
+
+static bool HoldsBlank(const char *text) {
+    for (; *text != '\0'; text++) {
+        if (*text == ' ') {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ComposeBrowserCommandLine(char *dest, size_t destSize, const char *command, const char *url) {
+    char path[BrowserCommandBufferSize];
+    if (!CutProgramPath(path, sizeof path, command)) {
+        return false;
+    }
+    size_t length = 0;
+    if (HoldsBlank(path)) {
+        return AppendText(dest, destSize, &length, "\"") &&
+               AppendText(dest, destSize, &length, path) &&
+               AppendText(dest, destSize, &length, "\" ") &&
+               AppendText(dest, destSize, &length, url);
+    }
+    return AppendText(dest, destSize, &length, path) && AppendText(dest, destSize, &length, " ") &&
+           AppendText(dest, destSize, &length, url);
+}
