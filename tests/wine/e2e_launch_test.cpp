@@ -44,7 +44,7 @@ TEST(PlayerSearch, LoadsThePlayerFromTheFirstFolderThatHoldsIt) {
     }
 }
 
-TEST(PlayerSearch, WithoutAPlayerTheLauncherEndsQuietly) {
+TEST(PlayerSearch, WithoutAPlayerTheLauncherOffersTheDownload) {
     struct Case {
         const char *name;
         bool emptyKivox;
@@ -72,10 +72,13 @@ TEST(PlayerSearch, WithoutAPlayerTheLauncherEndsQuietly) {
         }
 
         // Result 0: a player that did run would show in the exit code too.
+        // The offer is declined (Cancel, the runs' default answer): this
+        // prefix's browser is not part of the test.
         RunResult run = show.Run(0);
 
         ASSERT_TRUE(run.started);
         ASSERT_TRUE(run.finished);
+        EXPECT_TRUE(IsLaunchErrorBox(run.boxes, 1003));
         EXPECT_EQ(0u, run.exitCode);
         EXPECT_FALSE(FileExists(show.reportPath())) << "a player was called";
     }
@@ -100,10 +103,13 @@ TEST(PlayerSearch, APlayerWithoutTheEntryPointIsNotCalledAndEndsTheSearch) {
 
     ASSERT_TRUE(run.started);
     ASSERT_TRUE(run.finished);
+    EXPECT_TRUE(IsLaunchErrorBox(run.boxes, 1004));
     EXPECT_EQ(0u, run.exitCode);
     EXPECT_FALSE(FileExists(show.reportPath())) << "the player in Kivox was called";
 }
 
+// A player result of 0 is the one result reported in a box (text 1004), and
+// the one that makes the exit code 1; other results end quietly.
 TEST(ExitCode, IsOneOnlyWhenThePlayerReturnsZero) {
     struct Case {
         int playerResult;
@@ -121,6 +127,11 @@ TEST(ExitCode, IsOneOnlyWhenThePlayerReturnsZero) {
         ASSERT_TRUE(run.finished);
         EXPECT_EQ(c.expectedExitCode, run.exitCode);
         EXPECT_EQ(std::to_string(c.playerResult), show.Report()["result"]);
+        if (c.playerResult == 0) {
+            EXPECT_TRUE(IsLaunchErrorBox(run.boxes, 1004));
+        } else {
+            EXPECT_TRUE(run.boxes.empty()) << "a message box after a quiet result";
+        }
     }
 }
 

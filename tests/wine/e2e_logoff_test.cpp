@@ -1,5 +1,6 @@
 // End-to-end, in a Wine prefix of its own: a player result of 1 or 2 makes the
-// launcher log the user off, seen through a windowed witness process ending.
+// launcher log the user off, seen through a windowed witness process ending,
+// without a message box; a result of 0 is reported in one.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -135,6 +136,11 @@ TEST(Logoff, FollowsThePlayerResult) {
         // and returns; the launcher owns no window, so it ends normally.
         EXPECT_EQ(c.expectedExitCode, run.exitCode);
         EXPECT_EQ(std::to_string(c.playerResult), show.Report()["result"]);
+        if (c.playerResult == 0) {
+            EXPECT_TRUE(IsLaunchErrorBox(run.boxes, 1004));
+        } else {
+            EXPECT_TRUE(run.boxes.empty()) << "a message box for result " << c.playerResult;
+        }
         if (c.logsOff) {
             EXPECT_TRUE(witness.EndsWithin(LogoffReachesWitnessMs)) << "no logoff";
             EXPECT_TRUE(WaitUntilNoProcessNamed("wineboot.exe", LogoffReachesWitnessMs));

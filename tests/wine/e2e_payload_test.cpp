@@ -124,11 +124,16 @@ std::vector<std::string> Split(const std::string &list) {
     if (Split(report["tempFolderFiles"]) != runFolderFiles) {
         return ::testing::AssertionFailure() << "run folder held " << report["tempFolderFiles"];
     }
+    if (!run.boxes.empty()) {
+        return ::testing::AssertionFailure()
+               << "a message box: [" << Utf8(run.boxes[0].text) << "]";
+    }
     return ::testing::AssertionSuccess();
 }
 
-// A run that ended without the player: a quiet exit and no report.
-::testing::AssertionResult EndedWithoutPlayer(const Presentation &show, const RunResult &run) {
+// A run whose payload step failed: the player was not called, the failure
+// was reported in one box (text 1001), and the exit code is 0.
+::testing::AssertionResult PayloadStepFailed(const Presentation &show, const RunResult &run) {
     if (!run.started || !run.finished) {
         return ::testing::AssertionFailure() << "the launcher did not start or did not end";
     }
@@ -138,7 +143,7 @@ std::vector<std::string> Split(const std::string &list) {
     if (FileExists(show.reportPath())) {
         return ::testing::AssertionFailure() << "the player was called";
     }
-    return ::testing::AssertionSuccess();
+    return IsLaunchErrorBox(run.boxes, 1001);
 }
 
 // After the run, only these are left beside the executable (sorted), and no
@@ -261,6 +266,7 @@ TEST(Payload, WithoutAPayloadNothingIsExtracted) {
 
         ASSERT_TRUE(run.started && run.finished);
         EXPECT_EQ(run.exitCode, 0u);
+        EXPECT_TRUE(run.boxes.empty());
         auto report = show.Report();
         EXPECT_EQ(report["playerLocation"], "1");
         EXPECT_EQ(report["tempFolderPath"], "(null)") << "a run folder was made";
@@ -306,7 +312,7 @@ TEST(Payload, AFailureAtTheSecondEntryEndsTheRun) {
             run = show.Run(3);
         }
 
-        EXPECT_TRUE(EndedWithoutPlayer(show, run));
+        EXPECT_TRUE(PayloadStepFailed(show, run));
         EXPECT_TRUE(FileBytes(show.exeFolder() + "\\first.txt") == first);
         DeleteFileA((show.exeFolder() + "\\first.txt").c_str());
         EXPECT_EQ(UserText(show.exeFolder() + "\\third.txt"), kUserText);
@@ -344,11 +350,47 @@ TEST(Payload, CountsOutOfRangeUnpackNothingAndDeleteNothing) {
 
         RunResult run = show.Run(3);
 
-        EXPECT_TRUE(EndedWithoutPlayer(show, run));
+        EXPECT_TRUE(PayloadStepFailed(show, run));
         for (const char *name : {"notes.txt", "slides.bin"}) {
             EXPECT_EQ(UserText(show.exeFolder() + "\\" + name), kUserText) << name;
         }
         ExpectLeftBehind(show, {"lumv.dll", "notes.txt", "show.exe", "slides.bin"});
+    }
+}
+
+// ---- A player in the run folder that does not load ----
+
+// The temporary group unpacks a lumv.dll that is no loadable library: the
+// search ends there (the player beside the executable is not reached), one
+// box says a needed file could not be made (text 1001), the exit code is 0,
+// and the run folder is cleaned up.
+TEST(Payload, ARunFolderPlayerThatDoesNotLoadIsReported) {
+    struct Case {
+        const char *name;
+        Bytes player;
+    };
+    Bytes truncated = FileBytes(TestPlayerDllPath());
+    ASSERT_GT(truncated.size(), 4096u);
+    truncated.resize(1024);  // the headers, without the sections they describe
+    const Case cases[] = {
+        {"bytes that are no library", SampleBytes(5000, 60)},
+        {"a library cut after its headers", truncated},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Presentation show("badplayer");
+        ASSERT_TRUE(show.PutPlayer(show.exeFolder()));
+        ASSERT_TRUE(WriteBytesFile(
+            show.exePath(), BuildBytes({Entry("lumv", "dll", true, EntryGroup::TempFolder,
+                                              c.player)})));
+
+        RunResult run = show.Run(3);
+
+        ASSERT_TRUE(run.started && run.finished);
+        EXPECT_TRUE(IsLaunchErrorBox(run.boxes, 1001));
+        EXPECT_EQ(run.exitCode, 0u);
+        EXPECT_FALSE(FileExists(show.reportPath())) << "a player was called";
+        ExpectLeftBehind(show, {"lumv.dll", "show.exe"});
     }
 }
 
@@ -389,7 +431,7 @@ TEST(Payload, AnExistingFileIsOverwrittenUnlessItIsLocked) {
         if (c.expectPlayer) {
             EXPECT_TRUE(PlayerRanFromRunFolder(show, run, {kLockFileName, "lumv.dll"}));
         } else {
-            EXPECT_TRUE(EndedWithoutPlayer(show, run));
+            EXPECT_TRUE(PayloadStepFailed(show, run));
         }
         if (c.locked) {
             EXPECT_EQ(UserText(target), kUserText);

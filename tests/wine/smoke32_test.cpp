@@ -1,6 +1,7 @@
 // The shipping 32-bit launcher with the 32-bit player, started twice (a 32-bit
-// process start takes about a minute here): the 24-byte block and the
-// hand-off, then a packed presentation unpacked, run and cleaned up.
+// process start takes about a minute here): the 24-byte block, the hand-off
+// and the box that reports a player result of 0, then a packed presentation
+// unpacked, run and cleaned up.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -20,14 +21,19 @@ TEST(Smoke32, HandsTheThirtyTwoBitBlockToThePlayer) {
     ASSERT_TRUE(show.PutPlayer(show.exeFolder()));
 
     // Player result 0 must come back as exit code 1, the one exit code that
-    // only the player's own result can produce.
+    // only the player's own result can produce, after a box with text 1004:
+    // its Japanese caption and text read back as the user sees them on a
+    // system whose code page is not Japanese.
     StartOptions options;
     options.useShowWindow = true;
     options.showWindow = SW_SHOWMINNOACTIVE;
+    options.boxAnswer = IDOK;
     RunResult run = show.Run(0, show.QuotedExePath() + "  --x \"y z\"", options, 10 * 60 * 1000);
 
     ASSERT_TRUE(run.started);
     ASSERT_TRUE(run.finished) << "the 32-bit launcher did not end within 10 minutes";
+    EXPECT_NE(932u, GetACP()) << "the check needs a code page that is not Japanese";
+    EXPECT_TRUE(IsLaunchErrorBox(run.boxes, 1004));
     EXPECT_EQ(1u, run.exitCode);
     auto report = show.Report();
     ASSERT_FALSE(report.empty()) << "the player was not called";
@@ -91,6 +97,7 @@ TEST(Smoke32, UnpacksThePlayerIntoTheRunFolderAndCleansUp) {
     ASSERT_TRUE(run.started);
     ASSERT_TRUE(run.finished) << "the 32-bit launcher did not end within 10 minutes";
     EXPECT_EQ(0u, run.exitCode);
+    EXPECT_TRUE(run.boxes.empty());
     auto report = show.Report();
     ASSERT_FALSE(report.empty()) << "the player was not called";
     std::string runFolder = show.tempFolder() + "\\TempFolder.aaa\\";

@@ -38,9 +38,12 @@ std::string TestPlayerDllPath() { return ArtifactPath("LUMV_TEST_PLAYER_DLL"); }
 ScratchFolder::ScratchFolder(const std::string &label) {
     static unsigned counter = 0;
     std::string root = ArtifactPath("LUMV_SCRATCH_ROOT");
+    // Process ids are only unique within a Wine prefix, and programs in
+    // several prefixes share the scratch root: the prefix is part of the name.
+    std::string prefix = EnvironmentValue("LUMV_WINE_PREFIX");
     char unique[64];
     snprintf(unique, sizeof unique, "%lu-%u", GetCurrentProcessId(), ++counter);
-    path_ = root + "\\" + label + "-" + unique;
+    path_ = root + "\\" + label + "-" + (prefix.empty() ? "" : prefix + "-") + unique;
     DeleteTree(path_);
     MakeFolder(path_);
 }
@@ -271,7 +274,21 @@ RunResult RunProgramWith(const std::string &commandLine, const std::string &work
         return result;
     }
     result.started = true;
-    result.finished = WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0;
+    // Every box is read and answered once; a box still on screen after its
+    // answer is not seen again.
+    std::vector<HWND> answered;
+    DWORD start = GetTickCount();
+    while (!result.finished && GetTickCount() - start < timeoutMs) {
+        result.finished = WaitForSingleObject(process.hProcess, 100) == WAIT_OBJECT_0;
+        HWND box = result.finished ? nullptr : FindMessageBox(process.dwProcessId, answered);
+        if (box != nullptr) {
+            MessageBoxView view;
+            ReadMessageBox(box, &view);
+            result.boxes.push_back(view);
+            answered.push_back(box);
+            PressMessageBoxButton(box, options.boxAnswer);
+        }
+    }
     if (!result.finished) {
         TerminateProcess(process.hProcess, 255);
         WaitForSingleObject(process.hProcess, 5000);
@@ -469,6 +486,10 @@ std::string MakeFolderOfLength(const std::string &base, size_t length) {
     }
     if (run.exitCode != 0) {
         return ::testing::AssertionFailure() << "exit code " << run.exitCode;
+    }
+    if (!run.boxes.empty()) {
+        return ::testing::AssertionFailure()
+               << "a message box: [" << Utf8(run.boxes.front().text) << "]";
     }
     std::map<std::string, std::string> report = show.Report();
     if (report.empty()) {

@@ -1,5 +1,6 @@
 // Shared helpers of the Windows test programs: scratch folders, files, the
-// player's report, and starting a program and waiting for it.
+// player's report, and starting a program, answering its message boxes and
+// waiting for it.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +10,8 @@
 #include <map>
 #include <string>
 #include <vector>
+
+#include "message_box_support.h"
 
 namespace lumvtest {
 
@@ -87,20 +90,25 @@ struct RunResult {
     bool started = false;
     bool finished = false;  // false: killed after the time-out
     DWORD exitCode = 0;
+    std::vector<MessageBoxView> boxes;  // every message box it showed, in order
 };
 
 // Starts commandLine with the current environment plus extraEnvironment
 // (NAME=value entries, overriding), in workingFolder (empty: inherit), and
-// waits up to timeoutMs.
+// waits up to timeoutMs, answering its message boxes as StartOptions says.
 RunResult RunProgram(const std::string &commandLine, const std::string &workingFolder,
                      const std::vector<std::string> &extraEnvironment,
                      DWORD timeoutMs = 60000);
 
-// How a program is started beyond its command line: a show state, used (with
-// STARTF_USESHOWWINDOW) when useShowWindow is set.
+// How a program is started beyond its command line, and how it is answered:
+//   a show state, used (with STARTF_USESHOWWINDOW) when useShowWindow is set;
+//   the button pressed on each message box it shows (the first button when
+//   the box has no such one). Cancel unless set, so that a download offer
+//   never starts the prefix's browser unasked.
 struct StartOptions {
     bool useShowWindow = false;
     WORD showWindow = 0;
+    int boxAnswer = IDCANCEL;
 };
 
 // RunProgram with StartOptions.
@@ -158,9 +166,9 @@ private:
 };
 
 // Runs show with a quiet player result and checks the outcome of a search
-// that found the player: exit code 0, the player at expectedModule with
-// expectedLocation, and started in the show's working folder, which every
-// search must have put back.
+// that found the player: exit code 0, no message box, the player at
+// expectedModule with expectedLocation, and started in the show's working
+// folder, which every search must have put back.
 ::testing::AssertionResult PlayerRanFrom(const Presentation &show,
                                          const std::string &expectedLocation,
                                          const std::string &expectedModule);

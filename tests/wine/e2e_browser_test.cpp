@@ -1,0 +1,110 @@
+// End-to-end, each in a Wine prefix of its own (the ".htm" association is the
+// prefix's, the system language is its wineserver's): the real launcher
+// without a player offers the download in its one box; OK starts the browser
+// registered for ".htm" - a fake one that records its command line - exactly
+// once with the download page's address, Cancel starts nothing, and a broken
+// registration starts nothing either, silently. DownloadLanguage runs once
+// per system language.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "browser_support.h"
+#include "test_support.h"
+
+using namespace lumvtest;
+
+namespace {
+
+// Runs show (which has no player) and answers its box; then waits until the
+// browser the launcher may have started has finished. The launcher calls
+// WinExec before it ends, so by then such a browser runs or has logged.
+RunResult RunOffer(const Presentation &show, const FakeBrowsers &browsers, int answer) {
+    std::vector<std::string> environment = show.Environment(0);
+    environment.push_back(browsers.LogEnvironment());
+    StartOptions options;
+    options.boxAnswer = answer;
+    RunResult run = RunProgramWith(show.QuotedExePath(), show.workFolder(), environment, options);
+    EXPECT_TRUE(WaitUntilNoBrowserRuns(1000, 20000)) << "a browser does not end";
+    return run;
+}
+
+::testing::AssertionResult OfferedTheDownload(const RunResult &run) {
+    if (!run.started || !run.finished) {
+        return ::testing::AssertionFailure() << "the launcher did not start or did not end";
+    }
+    if (run.exitCode != 0) {
+        return ::testing::AssertionFailure() << "exit code " << run.exitCode;
+    }
+    return IsLaunchErrorBox(run.boxes, 1003);
+}
+
+// The association of every case points at the fake browsers; those that
+// start one must start it exactly once, with the address appended.
+TEST(BrowserRedirect, OkStartsWhatTheRegisteredOpenCommandNames) {
+    ASSERT_TRUE(SystemLanguageIsTheExpectedOne());
+    for (const RegistrationCase &c : RegistrationCases()) {
+        if (!c.endToEnd) {
+            continue;
+        }
+        SCOPED_TRACE(c.name);
+        FakeBrowsers browsers;
+        ASSERT_TRUE(browsers.installed());
+        HtmlAssociation association = c.association;
+        association.command = browsers.Expand(association.command);
+        ASSERT_TRUE(RegisterHtmlAssociation(association));
+        Presentation show("offer");
+
+        RunResult run = RunOffer(show, browsers, IDOK);
+
+        EXPECT_TRUE(OfferedTheDownload(run));
+        std::vector<std::string> expected;
+        if (c.startsBrowser) {
+            std::string commandLine = browsers.Expand(c.commandLine);
+            commandLine.replace(commandLine.find("<url>"), 5, ExpectedDownloadUrl());
+            expected.push_back(commandLine);
+        }
+        EXPECT_EQ(expected, browsers.Starts());
+    }
+    ClearHtmlAssociation();
+}
+
+TEST(BrowserRedirect, CancelStartsNothing) {
+    FakeBrowsers browsers;
+    ASSERT_TRUE(browsers.installed());
+    HtmlAssociation association;
+    association.command = browsers.Expand("\"<spaced>\" -new \"%1\"");
+    ASSERT_TRUE(RegisterHtmlAssociation(association));
+    Presentation show("cancel");
+
+    RunResult run = RunOffer(show, browsers, IDCANCEL);
+
+    EXPECT_TRUE(OfferedTheDownload(run));
+    EXPECT_TRUE(browsers.Starts().empty()) << browsers.Starts().front();
+    ClearHtmlAssociation();
+}
+
+// Run with LANG naming a locale generated for the test, so that Wine takes
+// it as the system's default language. The box reads the same everywhere.
+TEST(DownloadLanguage, TheAddressHoldsTheSystemLanguagesFolder) {
+    ASSERT_TRUE(SystemLanguageIsTheExpectedOne());
+    SCOPED_TRACE("code page " + std::to_string(GetACP()));
+    FakeBrowsers browsers;
+    ASSERT_TRUE(browsers.installed());
+    HtmlAssociation association;
+    association.command = browsers.Expand("\"<spaced>\" -new \"%1\"");
+    ASSERT_TRUE(RegisterHtmlAssociation(association));
+    Presentation show("language");
+
+    RunResult run = RunOffer(show, browsers, IDOK);
+
+    EXPECT_TRUE(OfferedTheDownload(run));
+    EXPECT_EQ(std::vector<std::string>{browsers.Expand("\"<spaced>\" ") + ExpectedDownloadUrl()},
+              browsers.Starts());
+    ClearHtmlAssociation();
+}
+
+}  // namespace

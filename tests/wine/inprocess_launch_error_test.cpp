@@ -1,0 +1,196 @@
+// In-process tests of the error report and the download offer, with the
+// launcher's own string table (its executable loaded as a data file): the box
+// ShowLaunchError asks MessageBoxW for and the box that appears, for every
+// status, including those no end-to-end run can reach (2 and 5); and the
+// command line OpenUrlInBrowser hands to WinExec for each way the ".htm"
+// association can be registered. WinExec is intercepted, so nothing starts.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "browser_support.h"
+#include "launcher/launch_error.h"
+#include "test_support.h"
+
+namespace {
+
+using lumvtest::ClearHtmlAssociation;
+using lumvtest::ExpectedDownloadUrl;
+using lumvtest::FakeBrowsers;
+using lumvtest::HtmlAssociation;
+using lumvtest::ImportHook;
+using lumvtest::IsLaunchErrorBox;
+using lumvtest::LauncherExePath;
+using lumvtest::LauncherText;
+using lumvtest::MessageBoxView;
+using lumvtest::MessageBoxWatcher;
+using lumvtest::RegisterHtmlAssociation;
+using lumvtest::RegistrationCase;
+using lumvtest::RegistrationCases;
+using lumvtest::SystemLanguageIsTheExpectedOne;
+using lumvtest::Utf8;
+
+struct BoxRequest {
+    HWND owner;
+    std::wstring text;
+    std::wstring caption;
+    UINT style;
+};
+
+struct ExecRequest {
+    std::string commandLine;
+    UINT show;
+};
+
+std::vector<BoxRequest> boxRequests;
+std::vector<ExecRequest> execRequests;
+void *realMessageBoxW = nullptr;
+
+// The box is still shown: the watcher reads and answers the real one.
+int WINAPI RecordingMessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style) {
+    boxRequests.push_back({owner, text != nullptr ? text : L"(null)",
+                           caption != nullptr ? caption : L"(null)", style});
+    return reinterpret_cast<int(WINAPI *)(HWND, LPCWSTR, LPCWSTR, UINT)>(realMessageBoxW)(
+        owner, text, caption, style);
+}
+
+UINT WINAPI RecordingWinExec(LPCSTR commandLine, UINT show) {
+    execRequests.push_back({commandLine != nullptr ? commandLine : "(null)", show});
+    return 33;  // "started"
+}
+
+std::string ReplaceUrl(std::string text, const std::string &url) {
+    size_t at = text.find("<url>");
+    if (at != std::string::npos) {
+        text.replace(at, 5, url);
+    }
+    return text;
+}
+
+// The launcher's executable mapped as a data file: its resources, no code.
+class LauncherResources {
+public:
+    LauncherResources()
+        : module_(LoadLibraryExA(LauncherExePath().c_str(), nullptr,
+                                 LOAD_LIBRARY_AS_DATAFILE)) {}
+    ~LauncherResources() {
+        if (module_ != nullptr) {
+            FreeLibrary(module_);
+        }
+    }
+    LauncherResources(const LauncherResources &) = delete;
+    LauncherResources &operator=(const LauncherResources &) = delete;
+    HINSTANCE instance() const { return module_; }
+
+private:
+    HMODULE module_;
+};
+
+// Every status shows one box with its text, the hand icon and the topmost
+// style; only status 3 offers the download, and only OK there takes it.
+// The association points at the fake browser, so an offer that is taken
+// reaches WinExec with the address for this system's language.
+TEST(LaunchError, EachStatusShowsItsBoxAndOnlyOkOnTheOfferOpensTheBrowser) {
+    struct Case {
+        int32_t status;
+        int textId;
+        UINT style;
+        int answer;
+        bool opensBrowser;
+    };
+    const Case cases[] = {
+        {2, 1002, MB_ICONHAND, IDOK, false},
+        {3, 1003, MB_ICONHAND | MB_OKCANCEL, IDOK, true},
+        {3, 1003, MB_ICONHAND | MB_OKCANCEL, IDCANCEL, false},
+        {4, 1004, MB_ICONHAND, IDOK, false},
+        {5, 1004, MB_ICONHAND, IDOK, false},
+        {6, 1001, MB_ICONHAND, IDOK, false},
+        {7, 1001, MB_ICONHAND, IDOK, false},
+        {1, 1004, MB_ICONHAND, IDOK, false},  // the player returned 0
+        {0, 1004, MB_ICONHAND, IDOK, false},
+        {8, 1004, MB_ICONHAND, IDOK, false},
+        {-1, 1004, MB_ICONHAND, IDOK, false},
+    };
+    ASSERT_TRUE(SystemLanguageIsTheExpectedOne());
+    LauncherResources launcher;
+    ASSERT_NE(nullptr, launcher.instance()) << "cannot map " << LauncherExePath();
+    FakeBrowsers browsers;
+    HtmlAssociation association;
+    association.command = browsers.Expand("\"<spaced>\" -new \"%1\"");
+    ASSERT_TRUE(RegisterHtmlAssociation(association));
+    ImportHook boxHook("MessageBoxW", reinterpret_cast<void *>(RecordingMessageBoxW));
+    ImportHook execHook("WinExec", reinterpret_cast<void *>(RecordingWinExec));
+    ASSERT_TRUE(boxHook.installed() && execHook.installed());
+    realMessageBoxW = boxHook.original();
+    // The icon Wine's message box shows for MB_ICONHAND, as this process holds it.
+    HICON handIcon = LoadIconW(nullptr, MAKEINTRESOURCEW(32513));  // IDI_HAND
+
+    for (const Case &c : cases) {
+        SCOPED_TRACE("status " + std::to_string(c.status) +
+                     (c.answer == IDOK ? ", OK" : ", Cancel"));
+        boxRequests.clear();
+        execRequests.clear();
+        MessageBoxWatcher watcher(c.answer);
+        ASSERT_TRUE(watcher.running());
+
+        ShowLaunchError(launcher.instance(), c.status);
+
+        std::vector<MessageBoxView> boxes = watcher.Stop();
+        ASSERT_EQ(1u, boxRequests.size());
+        const BoxRequest &request = boxRequests.front();
+        EXPECT_EQ(nullptr, request.owner);
+        EXPECT_EQ(static_cast<UINT>(c.style | MB_TOPMOST), request.style);
+        EXPECT_TRUE(request.caption == LauncherText(1000)) << Utf8(request.caption);
+        EXPECT_TRUE(request.text == LauncherText(c.textId)) << Utf8(request.text);
+        EXPECT_TRUE(IsLaunchErrorBox(boxes, c.textId));
+        if (boxes.size() == 1) {
+            EXPECT_EQ(handIcon, boxes.front().icon);
+        }
+        if (c.opensBrowser) {
+            ASSERT_EQ(1u, execRequests.size());
+            EXPECT_EQ(browsers.Expand("\"<spaced>\" ") + ExpectedDownloadUrl(),
+                      execRequests.front().commandLine);
+            EXPECT_EQ(static_cast<UINT>(SW_SHOWNORMAL), execRequests.front().show);
+        } else {
+            EXPECT_TRUE(execRequests.empty()) << execRequests.front().commandLine;
+        }
+    }
+    ClearHtmlAssociation();
+}
+
+// OpenUrlInBrowser with each registration: the command line WinExec gets, or
+// no call at all, and never a box - every failure of the offer is silent.
+TEST(BrowserCommand, FollowsTheRegisteredOpenCommand) {
+    const std::string url =
+        "https://downloads.example/jp/brisklume/download/?P1_Prod_Version=BLArchive8.5.0";
+    FakeBrowsers browsers;
+    ImportHook execHook("WinExec", reinterpret_cast<void *>(RecordingWinExec));
+    ASSERT_TRUE(execHook.installed());
+
+    for (const RegistrationCase &c : RegistrationCases()) {
+        SCOPED_TRACE(c.name);
+        HtmlAssociation association = c.association;
+        association.command = browsers.Expand(association.command);
+        ASSERT_TRUE(RegisterHtmlAssociation(association));
+        execRequests.clear();
+        MessageBoxWatcher watcher(IDOK);
+
+        OpenUrlInBrowser(url.c_str());
+
+        EXPECT_TRUE(watcher.Stop().empty()) << "a message box";
+        if (c.commandLine.empty()) {
+            EXPECT_TRUE(execRequests.empty()) << "started " << execRequests.front().commandLine;
+            continue;
+        }
+        ASSERT_EQ(1u, execRequests.size());
+        EXPECT_EQ(ReplaceUrl(browsers.Expand(c.commandLine), url),
+                  execRequests.front().commandLine);
+        EXPECT_EQ(static_cast<UINT>(SW_SHOWNORMAL), execRequests.front().show);
+    }
+    ClearHtmlAssociation();
+}
+
+}  // namespace
