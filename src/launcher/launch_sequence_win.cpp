@@ -3,6 +3,7 @@
 #include "launch_sequence.h"
 
 #include "../payload/extract_payload.h"
+#include "../splash/splash_screen.h"
 #include "../tempfolder/clean_up.h"
 #include "../tempfolder/run_temp_folder.h"
 #include "launch_error.h"
@@ -42,8 +43,12 @@ static int32_t LoadAndCallPlayer(LaunchState *state, HINSTANCE instance,
     PlayerParams *params = &state->params;
     params->blockVersion = PlayerParamsVersion;
     params->blockSize = sizeof(PlayerParams);
-    // Splash: closeSplash and splashThreadId are set together, once a splash
-    // screen exists to be closed.
+    // closeSplash and splashThreadId are set together, and only when a splash
+    // screen is shown.
+    if (state->splashThreadId != 0) {
+        params->closeSplash = CloseSplashScreen;
+        params->splashThreadId = state->splashThreadId;
+    }
     params->tempFolderPath = RunTempFolderPath;
     params->playerLocation = state->playerLocation;
     state->playerResult =
@@ -79,7 +84,9 @@ int RunLaunchSequence(HINSTANCE instance, HINSTANCE prevInstance, char *cmdLine,
     ZeroMemory(&state, sizeof state);
     state.playerResult = PlayerNotCalled;
 
-    // 2. The splash screen is started here.
+    // 2. The splash screen; once started it runs on its own, nobody waits for it.
+    state.splashThreadId = StartSplashScreen();
+
     // 3. The payload; a failure skips the libraries and goes to unloading.
     if (!ExtractPayload(instance)) {
         state.launchStatus = LaunchPayloadFailed;
