@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The main job: builds everything, installs it into dist/, packs a sample
 # presentation with lumpack (the test player compressed for the run's
-# temporary folder, a read-me beside the executable), starts it under Wine and
-# prints what was unpacked, what the player received and that nothing was left.
+# temporary folder, a read-me beside the executable), puts a splash bitmap
+# beside it, starts it under Wine, saves a screenshot of the splash, and prints
+# what was unpacked, what the player received (it closes the splash after a
+# short pause) and that nothing was left.
 # Usage: scripts/demo.sh [--win32]   (--win32: the shipping 32-bit launcher; ~1 min to start)
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
@@ -20,7 +22,7 @@ echo "built: $(ls -l dist/win32/launcher.exe | awk '{print $5}') bytes dist/win3
      "$(ls -l dist/win64/launcher.exe | awk '{print $5}') bytes dist/win64/launcher.exe"
 
 demo="$repo_root/build/demo"
-rm -rf "$demo/inputs" "$demo/Sample Show" "$demo/player-report.txt"
+rm -rf "$demo/inputs" "$demo/Sample Show" "$demo/player-report.txt" "$demo/splash-screenshot.png"
 mkdir -p "$demo/inputs"
 
 # The presentation's parts: content for the player, a read-me to unpack
@@ -37,6 +39,11 @@ dist/host/lumpack build "$show/Sample Show.exe" --launcher "dist/$target/launche
     --file "$demo/inputs/readme.txt"
 dist/host/lumpack list "$show/Sample Show.exe"
 dist/host/lumpack verify "$show/Sample Show.exe"
+# The splash: a bitmap named like the executable, beside it.
+splash="$show/Sample Show.BMP"
+convert -size 320x200 gradient:'#1d3a6e-#f2c14e' -fill '#b8322a' \
+    -draw 'rectangle 40,60 280,140' -type TrueColor BMP3:"$splash"
+echo "splash bitmap: $splash ($(identify -format '%wx%h' "$splash"))"
 
 wine_root="$demo/wine"
 cleanup() {
@@ -46,13 +53,38 @@ cleanup() {
 trap cleanup EXIT
 start_display
 report="$demo/player-report.txt"
+screenshot="$demo/splash-screenshot.png"
 echo "== starting \"$show/Sample Show.exe\" under Wine ($target)"
+# The player closes the splash after 4 seconds; meanwhile the splash window
+# is found on the display and the whole screen is saved.
+LUMV_TEST_REPORT="Z:${report//\//\\}" LUMV_TEST_RESULT=3 LUMV_TEST_CLOSE_SPLASH=4000 \
+    "$repo_root/tests/wine/wine-run.sh" "$wine_root" "$show/Sample Show.exe" --demo "first argument" &
+launcher_pid=$!
+for _ in $(seq 1 1800); do
+    xwininfo -root -tree 2>/dev/null | grep -q '"Vantorelle Splash Screen"' && break
+    kill -0 "$launcher_pid" 2>/dev/null || break
+    sleep 0.1
+done
+sleep 0.5  # painted
+import -window root -display "$DISPLAY" "$screenshot" || true
 set +e
-LUMV_TEST_REPORT="Z:${report//\//\\}" LUMV_TEST_RESULT=3 \
-    "$repo_root/tests/wine/wine-run.sh" "$wine_root" "$show/Sample Show.exe" --demo "first argument"
+wait "$launcher_pid"
 code=$?
 set -e
 echo "launcher exit code: $code"
+# The screenshot's middle pixel is the bitmap's middle pixel: the splash is
+# centred on the 1024x768 screen.
+if [ ! -f "$screenshot" ]; then
+    echo "error: no screenshot of the splash" >&2
+    exit 1
+fi
+expected=$(convert "$splash" -format '%[pixel:p{160,100}]' info:)
+seen=$(convert "$screenshot" -format '%[pixel:p{512,384}]' info:)
+if [ "$expected" != "$seen" ]; then
+    echo "error: the screenshot does not show the splash ($seen where $expected belongs)" >&2
+    exit 1
+fi
+echo "splash screenshot: $screenshot (the splash in the middle of the screen)"
 if [ ! -f "$report" ]; then
     echo "error: the player was not called (no report)" >&2
     exit 1
@@ -69,7 +101,11 @@ if [ ! -d "$(dirname "$run_folder")" ] || [ -e "$run_folder" ]; then
     exit 1
 fi
 echo "the run folder $(sed -n 's/\r$//; s/^tempFolderPath=//p' "$report") is gone"
-if [ "$(ls -A "$show")" != "Sample Show.exe" ]; then
+if [ "$(grep -c '^closeSplashResult=[1-9]' "$report")" != 1 ]; then
+    echo "error: the player could not close the splash" >&2
+    exit 1
+fi
+if [ "$(ls -A "$show" | tr '\n' '|')" != "Sample Show.BMP|Sample Show.exe|" ]; then
     echo "error: the run left files beside the executable" >&2
     exit 1
 fi

@@ -1,7 +1,7 @@
 // The shipping 32-bit launcher with the 32-bit player, started twice (a 32-bit
 // process start takes about a minute here): the 24-byte block, the hand-off
 // and the box that reports a player result of 0, then a packed presentation
-// unpacked, run and cleaned up.
+// unpacked, run and cleaned up, with a splash that the player closes.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "presentation_builder.h"
+#include "splash_support.h"
 #include "test_support.h"
 
 using namespace lumvtest;
@@ -71,7 +72,8 @@ TEST(Smoke32, HandsTheThirtyTwoBitBlockToThePlayer) {
 
 // The player compressed in the temporary group and a stored file beside the
 // executable: the player runs from the run folder, and after the run neither
-// the file nor the run folder is left.
+// the file nor the run folder is left. A splash bitmap lies beside the
+// executable; the player closes the splash, which goes at once.
 TEST(Smoke32, UnpacksThePlayerIntoTheRunFolderAndCleansUp) {
     Presentation show("smoke32packed", "smoke 32");
     BuildRequest request;
@@ -91,8 +93,14 @@ TEST(Smoke32, UnpacksThePlayerIntoTheRunFolderAndCleansUp) {
     std::string error;
     ASSERT_TRUE(BuildPresentation(request, &file, &error)) << error;
     ASSERT_TRUE(WriteBytesFile(show.exePath(), file));
+    ASSERT_TRUE(WriteBytesFile(show.exeFolder() + "\\show.BMP", SplashBitmapFile({33, 21, 8})));
+    std::vector<std::string> environment = show.Environment(3);
+    environment.push_back("LUMV_TEST_CLOSE_SPLASH=0");
+    environment.push_back("LUMV_TEST_PAUSE=3000");
 
-    RunResult run = show.Run(3, std::string(), StartOptions(), 10 * 60 * 1000);
+    SplashRun watched = RunWatchingSplash(show.QuotedExePath(), show.workFolder(), environment,
+                                          StartOptions(), 10 * 60 * 1000);
+    const RunResult &run = watched.run;
 
     ASSERT_TRUE(run.started);
     ASSERT_TRUE(run.finished) << "the 32-bit launcher did not end within 10 minutes";
@@ -105,7 +113,19 @@ TEST(Smoke32, UnpacksThePlayerIntoTheRunFolderAndCleansUp) {
     EXPECT_EQ("4", report["pointerSize"]);
     EXPECT_TRUE(SamePath(runFolder, report["tempFolderPath"])) << report["tempFolderPath"];
     EXPECT_TRUE(SamePath(runFolder + "lumv.dll", report["modulePath"])) << report["modulePath"];
-    EXPECT_EQ(FolderEntries(show.exeFolder()), std::vector<std::string>{"show.exe"});
+    EXPECT_NE("0", report["splashThreadId"]);
+    EXPECT_NE("0x0", report["closeSplash"]);
+    EXPECT_NE("0", report["closeSplashResult"]);
+    ASSERT_EQ(1u, report.count("closeSplashTick")) << "the player did not close the splash";
+    DWORD closeTick = static_cast<DWORD>(std::stoul(report["closeSplashTick"]));
+    EXPECT_GT(watched.endTick - closeTick, 2000u) << "the player did not pause after closing";
+    if (watched.seen) {
+        EXPECT_LT(static_cast<int>(watched.lastSeenTick - closeTick), 1000)
+            << "the splash was still up long after the close request";
+        EXPECT_NE(watched.mainThreadId, watched.firstView.threadId);
+    }
+    const std::vector<std::string> left = {"show.BMP", "show.exe"};
+    EXPECT_EQ(left, FolderEntries(show.exeFolder()));
     EXPECT_TRUE(FolderEntries(show.tempFolder()).empty()) << "the run folder is left";
 }
 

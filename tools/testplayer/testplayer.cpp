@@ -2,6 +2,12 @@
 // handed to a report file and returns a result chosen by the test.
 //   LUMV_TEST_REPORT  path of the report file (key=value lines); no report without it
 //   LUMV_TEST_RESULT  the value LumivanceMain returns (default 3: a quiet exit)
+//   LUMV_TEST_CLOSE_SPLASH  milliseconds to wait before asking the launcher to
+//                     close its splash (closeSplash with splashThreadId), then
+//                     asking a second time; both results and the tick count of
+//                     the first call are reported
+//   LUMV_TEST_PAUSE   milliseconds to sleep before returning, so that a test
+//                     can look at the screen while the player still runs
 // Only test doubles read the environment; the launcher never does.
 #include <windows.h>
 
@@ -147,6 +153,45 @@ void WriteReport(Report *report, HINSTANCE instance, HINSTANCE prevInstance, cha
     PutFolderFiles(report, "exeFolderFiles", lastSeparator != nullptr ? text : nullptr);
 }
 
+// A whole number of milliseconds from the environment; false when unset.
+bool DelayFromEnvironment(const char *name, DWORD *delayMs) {
+    char text[32];
+    DWORD length = GetEnvironmentVariableA(name, text, sizeof text);
+    if (length == 0 || length >= sizeof text) {
+        return false;
+    }
+    *delayMs = static_cast<DWORD>(strtoul(text, nullptr, 10));
+    return true;
+}
+
+// Closes the splash the launcher handed over, twice: the second request must
+// do no harm, whether the splash thread is still there or not.
+void CloseSplashOnRequest(Report *report, const PlayerParams *params) {
+    DWORD delayMs = 0;
+    if (params == nullptr || !DelayFromEnvironment("LUMV_TEST_CLOSE_SPLASH", &delayMs)) {
+        return;
+    }
+    Sleep(delayMs);
+    if (params->closeSplash == nullptr) {
+        Put(report, "closeSplashResult", "(no callback)");
+        return;
+    }
+    int32_t first = params->closeSplash(params->splashThreadId);
+    DWORD tick = GetTickCount();
+    int32_t second = params->closeSplash(params->splashThreadId);
+    PutNumber(report, "closeSplashResult", first);
+    PutNumber(report, "closeSplashTick", tick);
+    PutNumber(report, "closeSplashSecondResult", second);
+}
+
+void PauseOnRequest(Report *report) {
+    DWORD pauseMs = 0;
+    if (DelayFromEnvironment("LUMV_TEST_PAUSE", &pauseMs)) {
+        Sleep(pauseMs);
+        PutNumber(report, "pausedMs", pauseMs);
+    }
+}
+
 }  // namespace
 
 extern "C" __declspec(dllexport) int32_t WINAPI LumivanceMain(HINSTANCE instance,
@@ -155,6 +200,8 @@ extern "C" __declspec(dllexport) int32_t WINAPI LumivanceMain(HINSTANCE instance
                                                              PlayerParams *params) {
     Report report = {OpenReport()};
     WriteReport(&report, instance, prevInstance, cmdLine, cmdShow, params);
+    CloseSplashOnRequest(&report, params);
+    PauseOnRequest(&report);
     int32_t result = ChosenResult();
     PutNumber(&report, "result", result);
     if (report.file != INVALID_HANDLE_VALUE) {
