@@ -99,14 +99,8 @@ TEST(SplashScreen, ShowsTheBitmapCentredOnAThreadOfItsOwn) {
             Sleep(100);
             onScreen = ScreenShowsBitmap(view.clientOrigin, bitmap);
         }
-        bool ended = WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0;
-        if (!ended) {
-            TerminateProcess(process.hProcess, 255);
-        }
         DWORD exitCode = 255;
-        GetExitCodeProcess(process.hProcess, &exitCode);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
+        bool ended = FinishProgram(&process, 60000, &exitCode);
 
         ASSERT_TRUE(read) << "no splash window while the player ran";
         EXPECT_TRUE(ended);
@@ -239,14 +233,8 @@ TEST(SplashScreen, AFailedLaunchLeavesTheSplashUpBesideItsMessageBox) {
     if (box != nullptr) {
         PressMessageBoxButton(box, IDCANCEL);
     }
-    bool ended = WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0;
-    if (!ended) {
-        TerminateProcess(process.hProcess, 255);
-    }
     DWORD exitCode = 255;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    bool ended = FinishProgram(&process, 30000, &exitCode);
 
     ASSERT_NE(nullptr, box) << "no message box";
     EXPECT_TRUE(IsLaunchErrorBox(boxes, 1003));

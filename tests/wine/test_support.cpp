@@ -265,6 +265,19 @@ bool StartProgram(const std::string &commandLine, const std::string &workingFold
     return true;
 }
 
+bool FinishProgram(PROCESS_INFORMATION *process, DWORD timeoutMs, DWORD *exitCode) {
+    bool ended = WaitForSingleObject(process->hProcess, timeoutMs) == WAIT_OBJECT_0;
+    if (!ended) {
+        TerminateProcess(process->hProcess, 255);
+        WaitForSingleObject(process->hProcess, 5000);
+    }
+    *exitCode = 255;
+    GetExitCodeProcess(process->hProcess, exitCode);
+    CloseHandle(process->hThread);
+    CloseHandle(process->hProcess);
+    return ended;
+}
+
 RunResult RunProgramWith(const std::string &commandLine, const std::string &workingFolder,
                          const std::vector<std::string> &extraEnvironment,
                          const StartOptions &options, DWORD timeoutMs) {

@@ -122,6 +122,11 @@ bool StartProgram(const std::string &commandLine, const std::string &workingFold
                   const std::vector<std::string> &extraEnvironment, const StartOptions &options,
                   PROCESS_INFORMATION *process);
 
+// Waits up to timeoutMs for a program started with StartProgram, ends it if
+// it is still running, stores its exit code (255 when it had to be ended)
+// and closes both handles. True when it ended on its own.
+bool FinishProgram(PROCESS_INFORMATION *process, DWORD timeoutMs, DWORD *exitCode);
+
 // The bytes of a hex string such as "0100ff"; empty when it is not one.
 std::vector<unsigned char> BytesFromHex(const std::string &hex);
 
