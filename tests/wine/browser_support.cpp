@@ -1,7 +1,6 @@
 // The fake browser, the ".htm" association and the expected download address.
 #include "browser_support.h"
 
-#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -24,20 +23,7 @@ void ReplaceAll(std::string *text, const std::string &token, const std::string &
 }
 
 bool BrowserRuns() {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    bool running = false;
-    PROCESSENTRY32 entry;
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot, &entry); more && !running;
-         more = Process32Next(snapshot, &entry)) {
-        running = _stricmp(entry.szExeFile, FakeBrowserExeName) == 0 ||
-                  _stricmp(entry.szExeFile, DecoyExeName) == 0;
-    }
-    CloseHandle(snapshot);
-    return running;
+    return ProcessNamedIsRunning(FakeBrowserExeName) || ProcessNamedIsRunning(DecoyExeName);
 }
 
 bool SetDefaultValue(const std::string &keyPath, const std::string &value) {

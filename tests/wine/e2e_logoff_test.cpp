@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <string>
 
@@ -43,22 +42,6 @@ bool OwnsVisibleWindow(DWORD processId) {
 
 // A logoff is carried out by a helper process that the system starts; it
 // must be gone before the next case, or it could end that case's witness.
-bool ProcessNamedIsRunning(const char *exeName) {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    bool running = false;
-    PROCESSENTRY32 entry;
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot, &entry); more && !running;
-         more = Process32Next(snapshot, &entry)) {
-        running = _stricmp(entry.szExeFile, exeName) == 0;
-    }
-    CloseHandle(snapshot);
-    return running;
-}
-
 bool WaitUntilNoProcessNamed(const char *exeName, DWORD timeoutMs) {
     for (DWORD waited = 0; waited < timeoutMs; waited += 250) {
         if (!ProcessNamedIsRunning(exeName)) {

@@ -1,6 +1,8 @@
 // Shared helpers of the Windows test programs.
 #include "test_support.h"
 
+#include <tlhelp32.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -263,6 +265,22 @@ bool StartProgram(const std::string &commandLine, const std::string &workingFold
         return false;
     }
     return true;
+}
+
+bool ProcessNamedIsRunning(const char *exeName) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    bool running = false;
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more && !running;
+         more = Process32Next(snapshot, &entry)) {
+        running = _stricmp(entry.szExeFile, exeName) == 0;
+    }
+    CloseHandle(snapshot);
+    return running;
 }
 
 bool FinishProgram(PROCESS_INFORMATION *process, DWORD timeoutMs, DWORD *exitCode) {

@@ -122,6 +122,9 @@ bool StartProgram(const std::string &commandLine, const std::string &workingFold
                   const std::vector<std::string> &extraEnvironment, const StartOptions &options,
                   PROCESS_INFORMATION *process);
 
+// A process whose executable file is named exeName (case ignored) runs.
+bool ProcessNamedIsRunning(const char *exeName);
+
 // Waits up to timeoutMs for a program started with StartProgram, ends it if
 // it is still running, stores its exit code (255 when it had to be ended)
 // and closes both handles. True when it ended on its own.
