@@ -1,7 +1,6 @@
 // The fake browser, the ".htm" association and the expected download address.
 #include "browser_support.h"
 
-
 #include <cstdio>
 #include <cstdlib>
 
