@@ -18,26 +18,9 @@ namespace {
 const DWORD LogoffReachesWitnessMs = 20000;
 const DWORD WitnessSurvivesMs = 5000;
 
-struct WindowSearch {
-    DWORD processId;
-    bool found;
-};
-
-BOOL CALLBACK NoteVisibleWindow(HWND window, LPARAM data) {
-    WindowSearch *search = reinterpret_cast<WindowSearch *>(data);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == search->processId && IsWindowVisible(window)) {
-        search->found = true;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 bool OwnsVisibleWindow(DWORD processId) {
-    WindowSearch search = {processId, false};
-    EnumWindows(NoteVisibleWindow, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    auto visible = [](HWND window) { return IsWindowVisible(window) != FALSE; };
+    return FindProcessWindow(processId, visible) != nullptr;
 }
 
 // A logoff is carried out by a helper process that the system starts; it

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "test_support.h"
+
 namespace lumvtest {
 
 namespace {
@@ -15,26 +17,6 @@ std::wstring ClassOf(HWND window) {
     wchar_t name[64];
     int length = GetClassNameW(window, name, 64);
     return std::wstring(name, length > 0 ? length : 0);
-}
-
-struct BoxSearch {
-    DWORD processId;
-    const std::vector<HWND> *skip;
-    HWND found;
-};
-
-BOOL CALLBACK NoteBox(HWND window, LPARAM data) {
-    BoxSearch *search = reinterpret_cast<BoxSearch *>(data);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner != search->processId || !IsWindowVisible(window) || ClassOf(window) != L"#32770") {
-        return TRUE;
-    }
-    if (std::find(search->skip->begin(), search->skip->end(), window) != search->skip->end()) {
-        return TRUE;
-    }
-    search->found = window;
-    return FALSE;
 }
 
 // WM_GETTEXT of a window that may belong to another process.
@@ -82,9 +64,10 @@ BOOL CALLBACK NoteChild(HWND child, LPARAM data) {
 }  // namespace
 
 HWND FindMessageBox(DWORD processId, const std::vector<HWND> &skip) {
-    BoxSearch search = {processId, &skip, nullptr};
-    EnumWindows(NoteBox, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    return FindProcessWindow(processId, [&skip](HWND window) {
+        return IsWindowVisible(window) && ClassOf(window) == L"#32770" &&
+               std::find(skip.begin(), skip.end(), window) == skip.end();
+    });
 }
 
 bool ReadMessageBox(HWND box, MessageBoxView *view) {

@@ -81,37 +81,14 @@ std::vector<unsigned char> SplashBitmapFile(const SplashBitmap &bitmap) {
     return file;
 }
 
-namespace {
-
-struct SplashSearch {
-    DWORD processId;
-    HWND found;
-};
-
-BOOL CALLBACK NoteSplash(HWND window, LPARAM data) {
-    SplashSearch *search = reinterpret_cast<SplashSearch *>(data);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner != search->processId) {
-        return TRUE;
-    }
-    char name[64] = {};
-    char title[64] = {};
-    GetClassNameA(window, name, sizeof name);
-    GetWindowTextA(window, title, sizeof title);  // a plain read: the title is cached
-    if (strcmp(name, SplashClass) != 0 || strcmp(title, SplashTitle) != 0) {
-        return TRUE;
-    }
-    search->found = window;
-    return FALSE;
-}
-
-}  // namespace
-
 HWND FindSplashWindow(DWORD processId) {
-    SplashSearch search = {processId, nullptr};
-    EnumWindows(NoteSplash, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    return FindProcessWindow(processId, [](HWND window) {
+        char name[64] = {};
+        char title[64] = {};
+        GetClassNameA(window, name, sizeof name);
+        GetWindowTextA(window, title, sizeof title);  // a plain read: the title is cached
+        return strcmp(name, SplashClass) == 0 && strcmp(title, SplashTitle) == 0;
+    });
 }
 
 bool ReadSplashWindow(HWND window, SplashWindowView *view) {

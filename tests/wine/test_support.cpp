@@ -267,6 +267,33 @@ bool StartProgram(const std::string &commandLine, const std::string &workingFold
     return true;
 }
 
+namespace {
+
+struct WindowSearch {
+    DWORD processId;
+    const std::function<bool(HWND)> *matches;
+    HWND found;
+};
+
+BOOL CALLBACK NoteProcessWindow(HWND window, LPARAM data) {
+    WindowSearch *search = reinterpret_cast<WindowSearch *>(data);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId || !(*search->matches)(window)) {
+        return TRUE;
+    }
+    search->found = window;
+    return FALSE;
+}
+
+}  // namespace
+
+HWND FindProcessWindow(DWORD processId, const std::function<bool(HWND)> &matches) {
+    WindowSearch search = {processId, &matches, nullptr};
+    EnumWindows(NoteProcessWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 bool ProcessNamedIsRunning(const char *exeName) {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) {

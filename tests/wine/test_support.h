@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -121,6 +122,9 @@ RunResult RunProgramWith(const std::string &commandLine, const std::string &work
 bool StartProgram(const std::string &commandLine, const std::string &workingFolder,
                   const std::vector<std::string> &extraEnvironment, const StartOptions &options,
                   PROCESS_INFORMATION *process);
+
+// The first top-level window of the process for which matches holds, or null.
+HWND FindProcessWindow(DWORD processId, const std::function<bool(HWND)> &matches);
 
 // A process whose executable file is named exeName (case ignored) runs.
 bool ProcessNamedIsRunning(const char *exeName);
