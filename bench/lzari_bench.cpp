@@ -14,8 +14,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include "lzari_encoder.h"
-#include "payload/lzari_decoder.h"
+#include "lzari/lzari_encoder.h"
+#include "lzari/lzari_decoder.h"
 
 namespace {
 

@@ -15,7 +15,7 @@ add_library(launcher_core STATIC
   src/payload/payload_file_win.cpp
   src/payload/extract_payload_win.cpp
   src/tempfolder/run_temp_folder_win.cpp
-  src/tempfolder/clean_up_win.cpp
+  src/cleanup/clean_up_win.cpp
   src/splash/splash_screen_win.cpp)
 target_include_directories(launcher_core PUBLIC src)
 target_compile_options(launcher_core PRIVATE ${LUMV_WARNINGS} ${LUMV_LEAN_FLAGS})

@@ -1,7 +1,7 @@
 // The error report's texts and the download offer's address and command line.
 #include "launch_error_rules.h"
 
-#include "path_rules.h"
+#include "common/path_rules.h"
 
 LaunchErrorMessage MessageForStatus(int32_t status) {
     switch (status) {

@@ -2,7 +2,7 @@
 #include "launch_error.h"
 
 #include "launch_error_rules.h"
-#include "path_rules.h"
+#include "common/path_rules.h"
 
 #ifndef LUMV_DOWNLOAD_BASE_URL
 #error "LUMV_DOWNLOAD_BASE_URL names the download site; the build sets it"

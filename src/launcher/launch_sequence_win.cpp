@@ -2,12 +2,12 @@
 // unloading, clean-up and the report, in that order.
 #include "launch_sequence.h"
 
-#include "../payload/extract_payload.h"
-#include "../splash/splash_screen.h"
-#include "../tempfolder/clean_up.h"
-#include "../tempfolder/run_temp_folder.h"
+#include "payload/extract_payload.h"
+#include "splash/splash_screen.h"
+#include "cleanup/clean_up.h"
+#include "tempfolder/run_temp_folder.h"
 #include "launch_error.h"
-#include "launcher.h"
+#include "common/player_interface.h"
 #include "library_search.h"
 
 // "Not called": any value other than 0, 1 and 2 leads to a quiet exit.

@@ -1,9 +1,9 @@
 // Finding and loading the runtime library and the player library.
 #include "library_search.h"
 
-#include "../tempfolder/run_temp_folder.h"
-#include "launcher.h"
-#include "path_rules.h"
+#include "tempfolder/run_temp_folder.h"
+#include "common/player_interface.h"
+#include "common/path_rules.h"
 
 const LibrarySearchSetup DefaultLibrarySearch = {
     "msvcrt.dll", "lumv.dll", "Kivox", "Vantorel\\Brisklume 8", GetCurrentDirectoryA,

@@ -1,9 +1,9 @@
 // The payload step: entries appended to the executable written out as files.
 #include "extract_payload.h"
 
-#include "../launcher/path_rules.h"
-#include "lzari_decoder.h"
-#include "../tempfolder/run_temp_folder.h"
+#include "common/path_rules.h"
+#include "lzari/lzari_decoder.h"
+#include "tempfolder/run_temp_folder.h"
 
 // Bit i: entry i's file was created or replaced by this run.
 static uint32_t WrittenEntries = 0;

@@ -1,7 +1,7 @@
 // The executable file as the payload's source.
 #include "payload_file.h"
 
-#include "../launcher/path_rules.h"
+#include "common/path_rules.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The appended payload's layout and the rules read from it.
 #include "payload_format.h"
 
-#include "../launcher/path_rules.h"
+#include "common/path_rules.h"
 
 static const char PayloadMagic[4] = {'1', '0', 'V', 'L'};
 

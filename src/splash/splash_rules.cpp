@@ -1,7 +1,7 @@
 // The splash screen's bitmap name, palette, placement and message decisions.
 #include "splash_rules.h"
 
-#include "../launcher/path_rules.h"
+#include "common/path_rules.h"
 
 bool ReplaceExtension(char *path, size_t pathSize, const char *extension) {
     size_t lastSeparator = 0;

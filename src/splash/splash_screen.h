@@ -4,7 +4,7 @@
 
 #include <stdint.h>
 
-#include "../launcher/launcher.h"
+#include "common/player_interface.h"
 
 // Loads "<executable name>.BMP" and starts the splash thread. Returns the
 // thread's id, or 0 when no splash is shown; never fails the launch. Returns

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "../launcher/path_rules.h"
+#include "common/path_rules.h"
 #include "splash_rules.h"
 
 static const char SplashClassName[] = "SplashScreenWindowClass";

@@ -1,7 +1,7 @@
 // Names of the per-run folders under the temporary path, and their odometer.
 #include "run_folder_name.h"
 
-#include "../launcher/path_rules.h"
+#include "common/path_rules.h"
 
 const char RunLockFileName[] = "Vantorelle.lok";
 

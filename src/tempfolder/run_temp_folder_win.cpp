@@ -1,7 +1,7 @@
 // The run's private folder under the temporary path and its lock file.
 #include "run_temp_folder.h"
 
-#include "../launcher/path_rules.h"
+#include "common/path_rules.h"
 #include "run_folder_name.h"
 
 char *RunTempFolderPath = nullptr;

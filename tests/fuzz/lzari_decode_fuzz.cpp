@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "lzari_reference.h"
-#include "payload/lzari_decoder.h"
+#include "lzari/lzari_decoder.h"
 
 namespace {
 

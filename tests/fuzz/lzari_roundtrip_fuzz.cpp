@@ -8,7 +8,7 @@
 
 #include <vector>
 
-#include "lzari_encoder.h"
+#include "lzari/lzari_encoder.h"
 
 namespace {
 

@@ -12,10 +12,10 @@
 #include <random>
 #include <vector>
 
-#include "lzari_encoder.h"
+#include "lzari/lzari_encoder.h"
 #include "lzari_reference.h"
-#include "payload/lzari_decoder.h"
-#include "payload/lzari_model.h"
+#include "lzari/lzari_decoder.h"
+#include "lzari/lzari_model.h"
 
 namespace {
 

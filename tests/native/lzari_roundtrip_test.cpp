@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "file_io.h"
-#include "lzari_encoder.h"
+#include "lzari/lzari_encoder.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "launcher/path_rules.h"
+#include "common/path_rules.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/path_rules.h"
+#include "common/path_rules.h"
 #include "payload/payload_format.h"
 #include "presentation_reader.h"
 #include "presentation_test_support.h"

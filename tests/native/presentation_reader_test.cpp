@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "file_io.h"
-#include "lzari_encoder.h"
+#include "lzari/lzari_encoder.h"
 #include "presentation_reader.h"
 #include "presentation_test_support.h"
 

@@ -5,7 +5,7 @@
 #include <set>
 #include <string>
 
-#include "launcher/path_rules.h"
+#include "common/path_rules.h"
 #include "tempfolder/run_folder_name.h"
 
 namespace {

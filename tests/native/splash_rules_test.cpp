@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "launcher/path_rules.h"
+#include "common/path_rules.h"
 #include "splash/splash_rules.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "payload/extract_payload.h"
-#include "tempfolder/clean_up.h"
+#include "cleanup/clean_up.h"
 #include "tempfolder/run_temp_folder.h"
 #include "test_support.h"
 

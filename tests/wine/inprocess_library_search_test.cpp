@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/launcher.h"
+#include "common/player_interface.h"
 #include "launcher/library_search.h"
 #include "tempfolder/run_temp_folder.h"
 #include "test_support.h"

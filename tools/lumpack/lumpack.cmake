@@ -3,14 +3,13 @@
 # around files and folders, and the command-line tool. The libraries are what
 # the tests call; the tool only parses arguments and prints.
 add_library(lumpack_format STATIC
-  tools/lumpack/lzari_encoder.cpp
   tools/lumpack/display_text.cpp
   tools/lumpack/file_name_rules.cpp
   tools/lumpack/presentation_builder.cpp
   tools/lumpack/presentation_reader.cpp)
 target_include_directories(lumpack_format PUBLIC src tools/lumpack)
 target_compile_options(lumpack_format PRIVATE ${LUMV_WARNINGS})
-target_link_libraries(lumpack_format PUBLIC lumcore)
+target_link_libraries(lumpack_format PUBLIC lzari_encoder lumcore)
 
 if(WIN32)
   return()

@@ -11,7 +11,7 @@
 
 #include "display_text.h"
 #include "file_io.h"
-#include "lzari_encoder.h"
+#include "lzari/lzari_encoder.h"
 #include "presentation_builder.h"
 #include "presentation_extract.h"
 #include "presentation_listing.h"

@@ -7,7 +7,7 @@
 
 #include "display_text.h"
 #include "file_name_rules.h"
-#include "lzari_encoder.h"
+#include "lzari/lzari_encoder.h"
 #include "presentation_reader.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include "display_text.h"
 #include "file_name_rules.h"
-#include "payload/lzari_decoder.h"
+#include "lzari/lzari_decoder.h"
 
 // How far a correct stream is read past its end. The decoder's value
 // register runs 17 bits ahead of the bits its interval has used, and the

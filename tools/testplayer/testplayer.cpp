@@ -15,7 +15,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "launcher/launcher.h"
+#include "common/player_interface.h"
 
 namespace {
 

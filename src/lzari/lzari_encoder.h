@@ -8,7 +8,7 @@
 
 #include <vector>
 
-#include "payload/lzari_model.h"
+#include "lzari_model.h"
 
 // Codes one stream's bits. Start it, emit codes (0..255 literal, 256..313 a
 // match of length code - 253) and, after each match code, its position

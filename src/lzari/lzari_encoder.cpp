@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "payload/lzari_decoder.h"
+#include "lzari_decoder.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // Clean-up after the run.
 #include "clean_up.h"
 
-#include "../launcher/path_rules.h"
-#include "../payload/extract_payload.h"
-#include "run_folder_name.h"
-#include "run_temp_folder.h"
+#include "common/path_rules.h"
+#include "payload/extract_payload.h"
+#include "tempfolder/run_folder_name.h"
+#include "tempfolder/run_temp_folder.h"
 
 // Deletes the exe-folder entries' files that this run created or replaced.
 // The names come from the header, read again; a file of the same name that

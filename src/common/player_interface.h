@@ -1,5 +1,6 @@
-// The launcher's shared vocabulary: the block handed to the player, the launch
-// status codes and where the player library was found. Portable: no <windows.h>.
+// What the launcher and a player library share: the block handed to the
+// player, where the player library was found, and the launch status codes.
+// Portable: no <windows.h>.
 #pragma once
 
 #include <stddef.h>
