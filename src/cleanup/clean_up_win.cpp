@@ -18,8 +18,8 @@ static void DeleteWrittenExeFolderEntries(const PayloadHeader *header, char *pat
     CopyText(folder, sizeof folder, path);
     int32_t count = ExeFolderEntryCount(header);
     for (int32_t i = 0; i < count; i++) {
-        if (EntryWrittenThisRun(i) && ComposeEntryPath(path, PathBufferSize, folder,
-                                                       &header->entries[i])) {
+        if (EntryWrittenThisRun(i) &&
+            ComposeEntryPath(path, PathBufferSize, folder, &header->entries[i])) {
             DeleteFileA(path);
         }
     }

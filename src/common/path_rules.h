@@ -5,8 +5,8 @@
 #include <stddef.h>
 
 enum {
-    PathBufferSize = 260,            // the platform's path limit, terminator included
-    CurrentDirectoryBufferSize = 256 // where the library searches save the current directory
+    PathBufferSize = 260,             // the platform's path limit, terminator included
+    CurrentDirectoryBufferSize = 256  // where the library searches save the current directory
 };
 
 // Writes folder + '\' + name into dest (destSize bytes, terminator included).

@@ -43,12 +43,12 @@ typedef int32_t(LUMV_STDCALL *CloseSplashProc)(uint32_t threadId);
 // by 4 bytes of padding, and the block is 40 bytes long; blockSize always
 // holds the real size, so a player can tell the two layouts apart.
 struct PlayerParams {
-    int32_t blockVersion;      // always 1
-    uint32_t blockSize;        // sizeof(PlayerParams)
+    int32_t blockVersion;         // always 1
+    uint32_t blockSize;           // sizeof(PlayerParams)
     CloseSplashProc closeSplash;  // null when no splash is shown
-    uint32_t splashThreadId;   // 0 when no splash is shown
-    char *tempFolderPath;      // run folder path ending in '\', or null
-    int32_t playerLocation;    // a PlayerLocation code
+    uint32_t splashThreadId;      // 0 when no splash is shown
+    char *tempFolderPath;         // run folder path ending in '\', or null
+    int32_t playerLocation;       // a PlayerLocation code
 };
 
 enum { PlayerParamsVersion = 1 };
@@ -71,6 +71,5 @@ static_assert(offsetof(PlayerParams, playerLocation) == 32, "playerLocation at 3
 
 // LumivanceMain(hInstance, hPrevInstance, lpCmdLine, nCmdShow, params), stdcall
 // on 32-bit Windows. Handles are passed as opaque pointers here.
-typedef int32_t(LUMV_STDCALL *LumivanceMainProc)(void *instance, void *prevInstance,
-                                                  char *cmdLine, int32_t cmdShow,
-                                                  PlayerParams *params);
+typedef int32_t(LUMV_STDCALL *LumivanceMainProc)(void *instance, void *prevInstance, char *cmdLine,
+                                                 int32_t cmdShow, PlayerParams *params);

@@ -9,16 +9,16 @@
 
 // The launcher's string table (Japanese).
 enum LaunchErrorTextId : uint32_t {
-    ErrorCaptionTextId = 1000,     // the caption of every box
+    ErrorCaptionTextId = 1000,  // the caption of every box
     CannotCreateFileTextId = 1001,
     RuntimeMissingTextId = 1002,
-    PlayerMissingTextId = 1003,    // with the download offer
+    PlayerMissingTextId = 1003,  // with the download offer
     CannotStartTextId = 1004
 };
 
 enum {
-    ErrorBoxStyle = 0x10,        // MB_ICONHAND, OK
-    DownloadOfferStyle = 0x11,   // MB_ICONHAND, OK and Cancel
+    ErrorBoxStyle = 0x10,       // MB_ICONHAND, OK
+    DownloadOfferStyle = 0x11,  // MB_ICONHAND, OK and Cancel
     CaptionBufferSize = 32,
     MessageBufferSize = 256,
     DownloadUrlBufferSize = 256,

@@ -1,8 +1,8 @@
 // The error report and the download offer.
 #include "launch_error.h"
 
-#include "launch_error_rules.h"
 #include "common/path_rules.h"
+#include "launch_error_rules.h"
 
 #ifndef LUMV_DOWNLOAD_BASE_URL
 #error "LUMV_DOWNLOAD_BASE_URL names the download site; the build sets it"

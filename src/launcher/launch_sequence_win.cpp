@@ -2,13 +2,13 @@
 // unloading, clean-up and the report, in that order.
 #include "launch_sequence.h"
 
+#include "cleanup/clean_up.h"
+#include "common/player_interface.h"
+#include "launch_error.h"
+#include "library_search.h"
 #include "payload/extract_payload.h"
 #include "splash/splash_screen.h"
-#include "cleanup/clean_up.h"
 #include "tempfolder/run_temp_folder.h"
-#include "launch_error.h"
-#include "common/player_interface.h"
-#include "library_search.h"
 
 // "Not called": any value other than 0, 1 and 2 leads to a quiet exit.
 static const int32_t PlayerNotCalled = 3;
@@ -25,8 +25,8 @@ struct LaunchState {
 
 // Steps 4 to 8: load both libraries and call the player. Returns the failing
 // status, or 0 once the player has been called.
-static int32_t LoadAndCallPlayer(LaunchState *state, HINSTANCE instance,
-                                 HINSTANCE prevInstance, char *cmdLine, int cmdShow) {
+static int32_t LoadAndCallPlayer(LaunchState *state, HINSTANCE instance, HINSTANCE prevInstance,
+                                 char *cmdLine, int cmdShow) {
     int32_t status = LoadRuntimeLibrary(&state->runtimeLibrary);
     if (status != LaunchOk) {
         return status;
@@ -51,8 +51,7 @@ static int32_t LoadAndCallPlayer(LaunchState *state, HINSTANCE instance,
     }
     params->tempFolderPath = RunTempFolderPath;
     params->playerLocation = state->playerLocation;
-    state->playerResult =
-        lumivanceMain(instance, prevInstance, cmdLine, cmdShow, params);
+    state->playerResult = lumivanceMain(instance, prevInstance, cmdLine, cmdShow, params);
     return LaunchOk;
 }
 

@@ -32,5 +32,4 @@ struct LibrarySearchSetup {
 extern const LibrarySearchSetup DefaultLibrarySearch;
 
 int32_t LoadRuntimeLibraryWith(const LibrarySearchSetup *setup, HMODULE *module);
-int32_t LoadPlayerLibraryWith(const LibrarySearchSetup *setup, HMODULE *module,
-                              int32_t *location);
+int32_t LoadPlayerLibraryWith(const LibrarySearchSetup *setup, HMODULE *module, int32_t *location);

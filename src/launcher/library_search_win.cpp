@@ -1,9 +1,9 @@
 // Finding and loading the runtime library and the player library.
 #include "library_search.h"
 
-#include "tempfolder/run_temp_folder.h"
-#include "common/player_interface.h"
 #include "common/path_rules.h"
+#include "common/player_interface.h"
+#include "tempfolder/run_temp_folder.h"
 
 const LibrarySearchSetup DefaultLibrarySearch = {
     "msvcrt.dll", "lumv.dll", "Kivox", "Vantorel\\Brisklume 8", GetCurrentDirectoryA,
@@ -152,8 +152,7 @@ static int32_t SearchPlayerLibrary(const LibrarySearchSetup *setup, HMODULE *mod
     return LaunchOk;
 }
 
-int32_t LoadPlayerLibraryWith(const LibrarySearchSetup *setup, HMODULE *module,
-                              int32_t *location) {
+int32_t LoadPlayerLibraryWith(const LibrarySearchSetup *setup, HMODULE *module, int32_t *location) {
     *module = nullptr;
     *location = PlayerLocationNone;
     SavedDirectory saved;

@@ -18,7 +18,7 @@ struct Decoder {
     uint32_t low;
     uint32_t last;
     uint32_t value;
-    uint32_t bits;   // input bits not used yet: the lowest `count` of them
+    uint32_t bits;  // input bits not used yet: the lowest `count` of them
     uint32_t count;
     LzariReadByte readByte;
     void *sourceData;

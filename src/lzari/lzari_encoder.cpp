@@ -272,7 +272,8 @@ private:
 
     void SetChild(int p, int side, int child) {
         int shift = 16 * side;
-        children_[p] = (children_[p] & ~(0xFFFFu << shift)) | (static_cast<uint32_t>(child) << shift);
+        children_[p] =
+            (children_[p] & ~(0xFFFFu << shift)) | (static_cast<uint32_t>(child) << shift);
     }
 
     void ReplaceChild(int old, int with) {

@@ -6,12 +6,12 @@
 #include <stdint.h>
 
 enum {
-    LzariRingSize = 4096,       // sliding window
-    LzariMaxMatch = 60,         // longest match
-    LzariMatchThreshold = 2,    // matches must be longer than this
+    LzariRingSize = 4096,                                        // sliding window
+    LzariMaxMatch = 60,                                          // longest match
+    LzariMatchThreshold = 2,                                     // matches must be longer than this
     LzariCodeCount = 256 - LzariMatchThreshold + LzariMaxMatch,  // 314 codes
-    LzariMaxTotal = 0x7FFF,     // the symbol model is halved at this total
-    LzariBlockShift = 4,        // the symbol model sums blocks of 16 symbols
+    LzariMaxTotal = 0x7FFF,  // the symbol model is halved at this total
+    LzariBlockShift = 4,     // the symbol model sums blocks of 16 symbols
     LzariBlockCount = (LzariCodeCount + (1 << LzariBlockShift) - 1) >> LzariBlockShift,
 };
 
@@ -24,13 +24,13 @@ enum {
 // cum[k] before the symbol. Every sum and every symbol's place stay exactly
 // what the classic model gives.
 struct LzariSymbolModel {
-    uint32_t total;                          // cum[0]
+    uint32_t total;  // cum[0]
     // freq[0] is a 0 sentinel; so are the entries after symbol 314, which
     // fill the last block.
     uint32_t freq[(LzariBlockCount << LzariBlockShift) + 1];
-    uint32_t blockSum[LzariBlockCount];      // block b: symbols 16b+1..16b+16
-    int16_t codeOf[LzariCodeCount + 1];      // symbol -> code
-    int16_t symbolOf[LzariCodeCount];        // code -> symbol
+    uint32_t blockSum[LzariBlockCount];  // block b: symbols 16b+1..16b+16
+    int16_t codeOf[LzariCodeCount + 1];  // symbol -> code
+    int16_t symbolOf[LzariCodeCount];    // code -> symbol
 };
 
 enum {

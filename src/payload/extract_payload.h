@@ -53,7 +53,7 @@ bool CopyStoredEntry(PayloadFile *payloadFile, HFILE outputFile, int32_t size);
 bool DecodeEntryToFile(void *workArea, uint8_t *outputBuffer, uint32_t outputCapacity,
                        const uint8_t *compressedBytes, int32_t compressedSize, HFILE outputFile);
 
-int32_t NextByte(void *source);             // over a MemoryByteSource
+int32_t NextByte(void *source);              // over a MemoryByteSource
 int32_t PutByte(void *sink, int32_t value);  // over a FileByteSink
 
 // Whether this run's extraction created or replaced the file of the entry

@@ -53,8 +53,8 @@ bool ExtractTempFolderEntries(const PayloadHeader *header, PayloadFile *payloadF
     if (!GetRunTempFolder(folder, true)) {
         return false;
     }
-    return ExtractEntries(header, payloadFile, ExeFolderEntryCount(header),
-                          header->tempEntryCount, folder);
+    return ExtractEntries(header, payloadFile, ExeFolderEntryCount(header), header->tempEntryCount,
+                          folder);
 }
 
 // The three blocks of one ExtractEntries call, allocated at its first
@@ -71,7 +71,8 @@ static bool PrepareDecodeBlocks(DecodeBlocks *blocks, int32_t inputSize) {
         blocks->workArea = GlobalAlloc(GMEM_FIXED, LzariWorkAreaSize);
     }
     if (blocks->outputBuffer == nullptr) {
-        blocks->outputBuffer = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, DecodeOutputBufferSize));
+        blocks->outputBuffer =
+            static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, DecodeOutputBufferSize));
     }
     if (blocks->inputBuffer != nullptr && blocks->inputCapacity < inputSize) {
         GlobalFree(blocks->inputBuffer);

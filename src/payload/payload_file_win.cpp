@@ -10,11 +10,10 @@ struct HandleReader {
     HFILE handle;
 };
 
-bool ReadFromHandle(const PayloadByteReader *reader, uint32_t offset, void *buffer,
-                    uint32_t size) {
+bool ReadFromHandle(const PayloadByteReader *reader, uint32_t offset, void *buffer, uint32_t size) {
     const HandleReader *self = reinterpret_cast<const HandleReader *>(reader);
-    if (offset > 0x7FFFFFFFu || _llseek(self->handle, static_cast<LONG>(offset), FILE_BEGIN) !=
-                                    static_cast<LONG>(offset)) {
+    if (offset > 0x7FFFFFFFu ||
+        _llseek(self->handle, static_cast<LONG>(offset), FILE_BEGIN) != static_cast<LONG>(offset)) {
         return false;
     }
     return _lread(self->handle, buffer, size) == size;
@@ -35,9 +34,8 @@ bool OpenPayloadFile(HMODULE module, char *path, PayloadFile *file) {
     // that could be read; such a file counts as carrying no payload.
     LONG size = _llseek(file->handle, 0, FILE_END);
     HandleReader reader = {{ReadFromHandle}, file->handle};
-    file->payloadEnd = size == HFILE_ERROR
-                           ? 0
-                           : FindPayloadEnd(&reader.reader, static_cast<uint32_t>(size));
+    file->payloadEnd =
+        size == HFILE_ERROR ? 0 : FindPayloadEnd(&reader.reader, static_cast<uint32_t>(size));
     return true;
 }
 

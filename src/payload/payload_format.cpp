@@ -196,8 +196,7 @@ static bool FileNameIsSafe(const char *fileName) {
 }
 
 // name + "." + extension into dest; false when it does not fit.
-static bool ComposeFileName(char *dest, size_t destSize, const char *name,
-                            const char *extension) {
+static bool ComposeFileName(char *dest, size_t destSize, const char *name, const char *extension) {
     size_t nameLength = TextLength(name);
     size_t extensionLength = TextLength(extension);
     if (nameLength + 1 + extensionLength + 1 > destSize) {

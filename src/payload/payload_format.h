@@ -20,9 +20,9 @@ enum {
     PayloadHeaderSize = 284,
     PayloadEntrySize = 52,
     PayloadMaxEntries = 5,
-    PayloadNameSize = 33,             // 32 characters and the terminator
-    PayloadPackedExtensionSize = 4,   // 3 characters and the terminator
-    PayloadOutputExtensionSize = 7    // 6 characters and the terminator
+    PayloadNameSize = 33,            // 32 characters and the terminator
+    PayloadPackedExtensionSize = 4,  // 3 characters and the terminator
+    PayloadOutputExtensionSize = 7   // 6 characters and the terminator
 };
 
 struct PayloadEntry {
@@ -87,8 +87,7 @@ bool ComposeEntryPath(char *dest, size_t destSize, const char *folder, const Pay
 // Reading the file behind the payload, one call per span: fills size bytes
 // at offset and returns true, or returns false when fewer bytes are there.
 struct PayloadByteReader {
-    bool (*ReadAt)(const PayloadByteReader *reader, uint32_t offset, void *buffer,
-                   uint32_t size);
+    bool (*ReadAt)(const PayloadByteReader *reader, uint32_t offset, void *buffer, uint32_t size);
 };
 
 // Where the payload's data ends: the start of an Authenticode certificate

@@ -9,7 +9,7 @@
 
 enum {
     SplashPaletteVersion = 0x300,
-    SplashPaletteSize = 226,    // a 6 x 6 x 6 colour cube and ten greys
+    SplashPaletteSize = 226,  // a 6 x 6 x 6 colour cube and ten greys
     SplashColourCubeSize = 216
 };
 
@@ -20,7 +20,7 @@ enum : uint32_t {
     SplashMsgEraseBackground = 0x0014,
     SplashMsgQueryNewPalette = 0x030F,
     SplashMsgPaletteChanged = 0x0311,
-    SplashMsgUser = 0x0400      // the close request, posted to the thread
+    SplashMsgUser = 0x0400  // the close request, posted to the thread
 };
 
 // The window system's "choose for me" position and size.

@@ -58,8 +58,8 @@ static HBITMAP LoadSplashBitmap() {
     if (!ReplaceExtension(path, sizeof path, SplashExtension)) {
         return nullptr;
     }
-    return static_cast<HBITMAP>(LoadImageA(module, path, IMAGE_BITMAP, 0, 0,
-                                           LR_LOADFROMFILE | LR_CREATEDIBSECTION));
+    return static_cast<HBITMAP>(
+        LoadImageA(module, path, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION));
 }
 
 static HPALETTE CreateSplashPalette() {
@@ -119,8 +119,8 @@ static LRESULT PaintSplash(HWND window) {
     if (memory != nullptr) {
         HGDIOBJ previous = SelectObject(memory, bitmap);
         const RECT &r = paint.rcPaint;
-        if (BitBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, memory, r.left,
-                   r.top, SRCCOPY)) {
+        if (BitBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, memory, r.left, r.top,
+                   SRCCOPY)) {
             result = 0;
         }
         if (previous != nullptr) {
@@ -143,8 +143,7 @@ static void DeleteSplashPalette(HWND window) {
     }
 }
 
-static LRESULT CALLBACK SplashWindowProc(HWND window, UINT message, WPARAM wParam,
-                                         LPARAM lParam) {
+static LRESULT CALLBACK SplashWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (DecideSplashMessage(message, wParam, reinterpret_cast<uintptr_t>(window))) {
     case SplashTearDown:
         DeleteSplashPalette(window);
@@ -193,9 +192,8 @@ static HWND CreateSplashWindow(HINSTANCE instance, HBITMAP bitmap) {
         }
     }
     SplashPlacement at = PlaceSplashWindow(sizeKnown, frame, desktop);
-    HWND window = CreateWindowExA(SplashExStyle, SplashClassName, SplashTitle, SplashStyle,
-                                  at.x, at.y, at.width, at.height, nullptr, nullptr, instance,
-                                  nullptr);
+    HWND window = CreateWindowExA(SplashExStyle, SplashClassName, SplashTitle, SplashStyle, at.x,
+                                  at.y, at.width, at.height, nullptr, nullptr, instance, nullptr);
     if (window == nullptr) {
         return nullptr;
     }

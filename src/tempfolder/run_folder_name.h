@@ -4,7 +4,7 @@
 
 #include <stddef.h>
 
-extern const char RunLockFileName[];    // "Vantorelle.lok"
+extern const char RunLockFileName[];  // "Vantorelle.lok"
 
 // Turns the temporary path held in path (pathSize bytes) into the first
 // candidate run folder: a '\' if the temporary path lacks one, then

@@ -8,8 +8,8 @@
 
 #include <vector>
 
-#include "lzari_reference.h"
 #include "lzari/lzari_decoder.h"
+#include "lzari_reference.h"
 
 namespace {
 
@@ -125,8 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // The same area, left dirty by the first call, must give the same output.
     Sink second;
     result = Decode(workArea, data, size, &second);
-    if ((result == 0) != (size < 4) || second.count != first.count ||
-        second.hash != first.hash) {
+    if ((result == 0) != (size < 4) || second.count != first.count || second.hash != first.hash) {
         Fail("decoding again in a used work area gave a different result");
     }
 

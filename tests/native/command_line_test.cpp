@@ -17,7 +17,9 @@ TEST(SkipProgramName, DropsTheFirstWordAndTheBlanksAfterIt) {
         {"\"C:\\My Shows\\show.exe\" --x \"y z\"", "--x \"y z\""},
         {"\"C:\\My Shows\\show.exe\"--x", "--x"},
         {"show.exe\t\targ", "arg"},
-        {"show.exe\x01\x1f\x20" "arg", "arg"},
+        {"show.exe\x01\x1f\x20"
+         "arg",
+         "arg"},
         {"\"unclosed quote", ""},
         {"\"\" rest", "rest"},
         {"", ""},

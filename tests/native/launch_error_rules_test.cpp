@@ -16,9 +16,9 @@ TEST(MessageForStatus, OnlyAMissingPlayerOffersTheDownload) {
         bool offersDownload;
     };
     const Case cases[] = {
-        {1, 1004, 0x10, false}, {2, 1002, 0x10, false},  {3, 1003, 0x11, true},
-        {4, 1004, 0x10, false}, {5, 1004, 0x10, false},  {6, 1001, 0x10, false},
-        {7, 1001, 0x10, false}, {0, 1004, 0x10, false},  {8, 1004, 0x10, false},
+        {1, 1004, 0x10, false},  {2, 1002, 0x10, false},          {3, 1003, 0x11, true},
+        {4, 1004, 0x10, false},  {5, 1004, 0x10, false},          {6, 1001, 0x10, false},
+        {7, 1001, 0x10, false},  {0, 1004, 0x10, false},          {8, 1004, 0x10, false},
         {-1, 1004, 0x10, false}, {0x7FFFFFFF, 1004, 0x10, false},
     };
     for (const Case &c : cases) {
@@ -34,11 +34,13 @@ TEST(DownloadUrl, LanguageFolderFollowsThePrimaryLanguage) {
         uint16_t languageId;
         const char *folder;
     };
+    // clang-format off
     const Case cases[] = {
         {0x0411, "jp/"}, {0x0407, "de/"}, {0x0807, "de/"}, {0x040C, "fr/"}, {0x0C0C, "fr/"},
         {0x0412, "ko/"}, {0x0409, ""},    {0x0C0A, ""},    {0x0804, ""},    {0x0000, ""},
         {0xFC11, "jp/"},  // only the low 10 bits name the language
     };
+    // clang-format on
     for (const Case &c : cases) {
         EXPECT_STREQ(c.folder, LanguageFolderFor(c.languageId)) << std::hex << c.languageId;
         char url[DownloadUrlBufferSize];
@@ -72,7 +74,8 @@ TEST(BrowserCommandLine, ProgramPathIsCutOutOfTheRegisteredCommand) {
         {"C:\\Web\\web.exe -nohome", "C:\\Web\\web.exe https://x.test/p"},
         {"  \t C:\\Web\\web.exe %1", "C:\\Web\\web.exe https://x.test/p"},
         {"C:\\Web\tBrowser\\web.exe -x", "C:\\Web\tBrowser\\web.exe https://x.test/p"},
-        {"\"C:\\Program Files\\Web\\web.exe", "\"C:\\Program Files\\Web\\web.exe\" https://x.test/p"},
+        {"\"C:\\Program Files\\Web\\web.exe",
+         "\"C:\\Program Files\\Web\\web.exe\" https://x.test/p"},
         {"C:\\Web\\web.exe", "C:\\Web\\web.exe https://x.test/p"},
         {"", nullptr},
         {" \t  \t", nullptr},
@@ -95,11 +98,11 @@ TEST(BrowserCommandLine, ACommandLineThatDoesNotFitStartsNothing) {
     // path, blank, url and terminator fill the buffer exactly
     std::string url(BrowserCommandBufferSize - path.size() - 2, 'u');
     char commandLine[BrowserCommandBufferSize];
-    EXPECT_TRUE(ComposeBrowserCommandLine(commandLine, sizeof commandLine, path.c_str(),
-                                          url.c_str()));
+    EXPECT_TRUE(
+        ComposeBrowserCommandLine(commandLine, sizeof commandLine, path.c_str(), url.c_str()));
     url += "u";
-    EXPECT_FALSE(ComposeBrowserCommandLine(commandLine, sizeof commandLine, path.c_str(),
-                                           url.c_str()));
+    EXPECT_FALSE(
+        ComposeBrowserCommandLine(commandLine, sizeof commandLine, path.c_str(), url.c_str()));
 }
 
 }  // namespace

@@ -62,7 +62,8 @@ TEST_F(LumpackCli, EveryCommandHasHelp) {
 
 TEST_F(LumpackCli, MissingInputIsNamedAndNothingIsWritten) {
     for (const char *command : {"compress", "decompress"}) {
-        Result result = Run(std::string(command) + " '" + Path("absent") + "' '" + Path("out") + "'");
+        Result result =
+            Run(std::string(command) + " '" + Path("absent") + "' '" + Path("out") + "'");
         EXPECT_NE(result.exitCode, 0) << command;
         EXPECT_EQ(Lines(result.err), 1u) << result.err;
         EXPECT_NE(result.err.find(Path("absent")), std::string::npos) << result.err;

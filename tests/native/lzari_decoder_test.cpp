@@ -7,15 +7,15 @@
 
 #include <string.h>
 
-#include <memory>
 #include <algorithm>
+#include <memory>
 #include <random>
 #include <vector>
 
-#include "lzari/lzari_encoder.h"
-#include "lzari_reference.h"
 #include "lzari/lzari_decoder.h"
+#include "lzari/lzari_encoder.h"
 #include "lzari/lzari_model.h"
+#include "lzari_reference.h"
 
 namespace {
 
@@ -83,7 +83,9 @@ std::vector<uint8_t> Build(uint32_t length, const std::vector<Step> &steps) {
     return stream;
 }
 
-int Match(int length) { return length + 253; }
+int Match(int length) {
+    return length + 253;
+}
 
 std::vector<uint8_t> Bytes(const char *text) {
     return std::vector<uint8_t>(text, text + strlen(text));
@@ -140,9 +142,8 @@ TEST(LzariDecoderMatches, EarlyMatchesSeeSpacesAndTheZerosAtTheBackOfTheRing) {
         {0, {' ', ' ', ' ', ' '}},     // the space just behind
         {4035, {' ', ' ', ' ', ' '}},  // ring position 0
         {4036, {Z, ' ', ' ', ' '}},    // 4095, then round to the spaces
-        {4037, {Z, Z, ' ', ' '}},
-        {4040, {Z, Z, Z, Z}},
-        {4095, {Z, Z, Z, Z}},          // the very bytes being written over
+        {4037, {Z, Z, ' ', ' '}},     {4040, {Z, Z, Z, Z}},
+        {4095, {Z, Z, Z, Z}},  // the very bytes being written over
     };
     for (const Case &c : cases) {
         EXPECT_EQ(Decode(Build(4, {{Match(4), c.position}})).out, c.expected) << c.position;
@@ -261,8 +262,8 @@ TEST(LzariPositionModel, WeighsNearPositionsMost) {
     LzariPositionModel model;
     LzariInitPositionModel(&model);
     EXPECT_EQ(model.cum[0], uint32_t(LzariPositionTotal));
-    EXPECT_EQ(model.cum[0] - model.cum[1], 49u);        // index 0
-    EXPECT_EQ(model.cum[4095] - model.cum[4096], 2u);   // index 4095
+    EXPECT_EQ(model.cum[0] - model.cum[1], 49u);       // index 0
+    EXPECT_EQ(model.cum[4095] - model.cum[4096], 2u);  // index 4095
     EXPECT_EQ(model.cum[4096], 0u);
 }
 

@@ -81,9 +81,7 @@ struct Coder {
             value = 2 * value + reader.Bit();
         }
     }
-    uint32_t Scaled(uint32_t total) const {
-        return ((value - low + 1) * total - 1) / (high - low);
-    }
+    uint32_t Scaled(uint32_t total) const { return ((value - low + 1) * total - 1) / (high - low); }
 };
 
 }  // namespace

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
-#include <string.h>
 #include <stdint.h>
+#include <string.h>
 
 #include <algorithm>
 #include <random>
@@ -88,7 +88,8 @@ std::vector<uint8_t> Mixed(size_t size, std::mt19937 *random) {
             break;
         case 2:
             if (data.size() > 10) {
-                size_t from = data.size() - 1 - (*random)() % std::min<size_t>(data.size() - 1, 5000);
+                size_t from =
+                    data.size() - 1 - (*random)() % std::min<size_t>(data.size() - 1, 5000);
                 for (size_t i = 0, n = 3 + (*random)() % 80; i < n; i++) {
                     data.push_back(data[from + i]);
                 }

@@ -24,7 +24,9 @@ TEST(JoinPath, InsertsOneSeparatorOnlyWhenTheFolderLacksOne) {
               "C:\\Windows\\system32\\Vantorel\\Brisklume 8");
 }
 
-TEST(JoinPath, EmptyFolderGivesTheBareName) { EXPECT_EQ(Join("", "lumv.dll"), "lumv.dll"); }
+TEST(JoinPath, EmptyFolderGivesTheBareName) {
+    EXPECT_EQ(Join("", "lumv.dll"), "lumv.dll");
+}
 
 TEST(JoinPath, TreatsEveryByte5CAsSeparator) {
     // A double-byte character whose trail byte is 0x5C still counts as a separator.

@@ -35,7 +35,10 @@ TEST(ReplaceExtension, ReplacesOnlyTheLastExtensionOfTheFileName) {
         {"Intro.exe", "Intro.BMP"},
         // Every byte counts alone: 0x5C inside a double-byte character is a separator.
         {"C:\\\x95\\.x\\Intro", "C:\\\x95\\.x\\Intro.BMP"},
-        {"C:\\Shows\\\x83\x5C" "Intro", "C:\\Shows\\\x83\x5C" "Intro.BMP"},
+        {"C:\\Shows\\\x83\x5C"
+         "Intro",
+         "C:\\Shows\\\x83\x5C"
+         "Intro.BMP"},
     };
     for (const Case &c : cases) {
         EXPECT_EQ(c.bitmap, BitmapNameFor(c.exe)) << c.exe;
@@ -50,8 +53,8 @@ TEST(ReplaceExtension, ANameTooLongForTheBufferGivesNoBitmapName) {
     EXPECT_EQ(fits + ".BMP", BitmapNameFor(fits));
 
     for (const std::string &tooLong :
-         {folder + std::string(256 - folder.size(), 'n'),        // no extension
-          folder + std::string(256 - folder.size(), 'n') + ".x", // a shorter extension
+         {folder + std::string(256 - folder.size(), 'n'),         // no extension
+          folder + std::string(256 - folder.size(), 'n') + ".x",  // a shorter extension
           std::string(259, 'n')}) {
         char path[PathBufferSize];
         ASSERT_TRUE(CopyText(path, sizeof path, tooLong.c_str()));
@@ -110,9 +113,9 @@ TEST(SplashPalette, SpotChecksAtTheEdges) {
         uint8_t red, green, blue;
     };
     const Case cases[] = {
-        {0, 0, 0, 0},       {1, 0, 0, 51},       {5, 0, 0, 255},   {6, 0, 51, 0},
-        {36, 51, 0, 0},     {215, 255, 255, 255}, {180, 255, 0, 0}, {216, 17, 17, 17},
-        {217, 34, 34, 34},  {218, 68, 68, 68},   {225, 238, 238, 238},
+        {0, 0, 0, 0},      {1, 0, 0, 51},        {5, 0, 0, 255},       {6, 0, 51, 0},
+        {36, 51, 0, 0},    {215, 255, 255, 255}, {180, 255, 0, 0},     {216, 17, 17, 17},
+        {217, 34, 34, 34}, {218, 68, 68, 68},    {225, 238, 238, 238},
     };
     for (const Case &c : cases) {
         SplashPaletteEntry e = SplashPaletteColour(c.index);

@@ -27,21 +27,21 @@ bool BrowserRuns() {
 
 bool SetDefaultValue(const std::string &keyPath, const std::string &value) {
     HKEY key;
-    if (RegCreateKeyExA(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                        &key, nullptr) != ERROR_SUCCESS) {
+    if (RegCreateKeyExA(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS) {
         return false;
     }
-    LONG result = RegSetValueExA(key, nullptr, 0, REG_SZ,
-                                 reinterpret_cast<const BYTE *>(value.c_str()),
-                                 static_cast<DWORD>(value.size() + 1));
+    LONG result =
+        RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE *>(value.c_str()),
+                       static_cast<DWORD>(value.size() + 1));
     RegCloseKey(key);
     return result == ERROR_SUCCESS;
 }
 
 bool CreateKey(const std::string &keyPath) {
     HKEY key;
-    if (RegCreateKeyExA(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                        &key, nullptr) != ERROR_SUCCESS) {
+    if (RegCreateKeyExA(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS) {
         return false;
     }
     RegCloseKey(key);
@@ -129,15 +129,14 @@ bool RegisterHtmlAssociation(const HtmlAssociation &association) {
 
 namespace {
 
-RegistrationCase Case(const char *name, const std::string &command,
-                      const std::string &commandLine, bool startsBrowser, bool endToEnd) {
+RegistrationCase Case(const char *name, const std::string &command, const std::string &commandLine,
+                      bool startsBrowser, bool endToEnd) {
     RegistrationCase c = {name, HtmlAssociation(), commandLine, startsBrowser, endToEnd};
     c.association.command = command;
     return c;
 }
 
-RegistrationCase SilentCase(const char *name, const HtmlAssociation &association,
-                            bool endToEnd) {
+RegistrationCase SilentCase(const char *name, const HtmlAssociation &association, bool endToEnd) {
     return {name, association, std::string(), false, endToEnd};
 }
 
@@ -160,12 +159,11 @@ std::vector<RegistrationCase> RegistrationCases() {
     return {
         Case("a quoted path with a blank, and arguments", "\"<spaced>\" -new \"%1\"",
              "\"<spaced>\" <url>", true, true),
-        Case("a quoted path without a blank", "\"<plain>\" -new \"%1\"", "<plain> <url>",
-             true, false),
-        Case("leading blanks and tabs", " \t \"<spaced>\" -new", "\"<spaced>\" <url>", true,
+        Case("a quoted path without a blank", "\"<plain>\" -new \"%1\"", "<plain> <url>", true,
              false),
-        Case("an unquoted path, cut at its first blank", "<plain> -x \"%1\"", "<plain> <url>",
-             true, true),
+        Case("leading blanks and tabs", " \t \"<spaced>\" -new", "\"<spaced>\" <url>", true, false),
+        Case("an unquoted path, cut at its first blank", "<plain> -x \"%1\"", "<plain> <url>", true,
+             true),
         // Windows takes no tab in a file name, so the tab comes between the
         // program and an argument: a path cut at the tab would lose "-x".
         Case("a tab inside an unquoted path", "<plain>\t-x \"%1\"", "<plain>\t-x <url>", true,
@@ -175,8 +173,7 @@ std::vector<RegistrationCase> RegistrationCases() {
              "\"<spaced> -new %1\" <url>", false, false),
         SilentCase("no .htm key", Without(&HtmlAssociation::htmKey), true),
         SilentCase("no class key", Without(&HtmlAssociation::commandKey), true),
-        SilentCase("a command key without a value", Without(&HtmlAssociation::commandValue),
-                   false),
+        SilentCase("a command key without a value", Without(&HtmlAssociation::commandValue), false),
         Case("an empty command", "", "", false, true),
         Case("a command of blanks and tabs only", " \t  \t ", "", false, true),
         Case("an empty quoted path", "\"\" \"<spaced>\"", "", false, false),

@@ -47,11 +47,11 @@ bool WaitUntilNoBrowserRuns(DWORD settleMs, DWORD timeoutMs);
 
 // The ".htm" file type as a case registers it under HKEY_CLASSES_ROOT.
 struct HtmlAssociation {
-    bool htmKey = true;                       // the ".htm" key exists
+    bool htmKey = true;                      // the ".htm" key exists
     std::string className = "LumvTestHtml";  // its default value
-    bool commandKey = true;                   // LumvTestHtml\shell\open\command exists
-    bool commandValue = true;                 // ... with a default value
-    std::string command;                      // that value
+    bool commandKey = true;                  // LumvTestHtml\shell\open\command exists
+    bool commandValue = true;                // ... with a default value
+    std::string command;                     // that value
 };
 
 // Removes every ".htm" association, then writes association. False when the

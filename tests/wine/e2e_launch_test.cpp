@@ -210,15 +210,9 @@ TEST(StartupArguments, PlayerSeesItsInstanceAndTheParamsBlock) {
     auto report = show.Report();
     ASSERT_FALSE(report.empty()) << "the player was not called";
     const std::pair<const char *, const char *> fields[] = {
-        {"hInstanceIsExe", "1"},
-        {"hPrevInstance", "0x0"},
-        {"blockVersion", "1"},
-        {"blockSize", "40"},
-        {"closeSplash", "0x0"},
-        {"splashThreadId", "0"},
-        {"tempFolderPath", "(null)"},
-        {"playerLocation", "3"},
-        {"pointerSize", "8"},
+        {"hInstanceIsExe", "1"},      {"hPrevInstance", "0x0"}, {"blockVersion", "1"},
+        {"blockSize", "40"},          {"closeSplash", "0x0"},   {"splashThreadId", "0"},
+        {"tempFolderPath", "(null)"}, {"playerLocation", "3"},  {"pointerSize", "8"},
         {"msvcrtLoaded", "1"},
     };
     for (const auto &field : fields) {
@@ -236,14 +230,9 @@ TEST(StartupArguments, PlayerSeesItsInstanceAndTheParamsBlock) {
         unsigned long long expected;
     };
     const Word words[] = {
-        {"blockVersion", 0, 4, 1},
-        {"blockSize", 4, 4, 40},
-        {"closeSplash", 8, 8, 0},
-        {"splashThreadId", 16, 4, 0},
-        {"padding", 20, 4, 0},
-        {"tempFolderPath", 24, 8, 0},
-        {"playerLocation", 32, 4, 3},
-        {"padding", 36, 4, 0},
+        {"blockVersion", 0, 4, 1},    {"blockSize", 4, 4, 40}, {"closeSplash", 8, 8, 0},
+        {"splashThreadId", 16, 4, 0}, {"padding", 20, 4, 0},   {"tempFolderPath", 24, 8, 0},
+        {"playerLocation", 32, 4, 3}, {"padding", 36, 4, 0},
     };
     for (const Word &word : words) {
         EXPECT_EQ(word.expected, LittleEndianAt(block, word.offset, word.width))

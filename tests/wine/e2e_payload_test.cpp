@@ -381,8 +381,8 @@ TEST(Payload, ARunFolderPlayerThatDoesNotLoadIsReported) {
         Presentation show("badplayer");
         ASSERT_TRUE(show.PutPlayer(show.exeFolder()));
         ASSERT_TRUE(WriteBytesFile(
-            show.exePath(), BuildBytes({Entry("lumv", "dll", true, EntryGroup::TempFolder,
-                                              c.player)})));
+            show.exePath(),
+            BuildBytes({Entry("lumv", "dll", true, EntryGroup::TempFolder, c.player)})));
 
         RunResult run = show.Run(3);
 

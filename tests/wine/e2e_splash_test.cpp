@@ -15,7 +15,9 @@ namespace {
 
 const DWORD WaitForSplashMs = 20000;
 
-std::string BitmapPathOf(const Presentation &show) { return show.exeFolder() + "\\show.BMP"; }
+std::string BitmapPathOf(const Presentation &show) {
+    return show.exeFolder() + "\\show.BMP";
+}
 
 std::string Describe(const SplashBitmap &bitmap) {
     return std::to_string(bitmap.bitsPerPixel) + "-bit " + std::to_string(bitmap.width) + "x" +
@@ -65,18 +67,18 @@ void ExpectPlacement(const SplashWindowView &view, const SplashBitmap &bitmap) {
     int spareY = desktop.bottom - desktop.top - height;
     EXPECT_EQ(desktop.left + spareX / 2, view.windowRect.left);
     EXPECT_EQ(desktop.top + spareY / 2, view.windowRect.top);
-    EXPECT_EQ(spareX % 2, (desktop.right - view.windowRect.right) -
-                              (view.windowRect.left - desktop.left))
+    EXPECT_EQ(spareX % 2,
+              (desktop.right - view.windowRect.right) - (view.windowRect.left - desktop.left))
         << "the extra pixel goes to the right";
-    EXPECT_EQ(spareY % 2, (desktop.bottom - view.windowRect.bottom) -
-                              (view.windowRect.top - desktop.top))
+    EXPECT_EQ(spareY % 2,
+              (desktop.bottom - view.windowRect.bottom) - (view.windowRect.top - desktop.top))
         << "the extra pixel goes below";
 }
 
 TEST(SplashScreen, ShowsTheBitmapCentredOnAThreadOfItsOwn) {
     const SplashBitmap bitmaps[] = {
-        {161, 97, 24},   // odd sizes: padded rows, an extra pixel right and below
-        {200, 120, 8},   // a 256-colour palette, even sizes
+        {161, 97, 24},  // odd sizes: padded rows, an extra pixel right and below
+        {200, 120, 8},  // a 256-colour palette, even sizes
         {75, 34, 8},
         {64, 49, 24},
     };

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "payload/extract_payload.h"
 #include "cleanup/clean_up.h"
+#include "payload/extract_payload.h"
 #include "tempfolder/run_temp_folder.h"
 #include "test_support.h"
 

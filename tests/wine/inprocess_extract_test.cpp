@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "lzari/lzari_decoder.h"
 #include "lzari/lzari_encoder.h"
 #include "payload/extract_payload.h"
-#include "lzari/lzari_decoder.h"
 #include "tempfolder/run_temp_folder.h"
 #include "test_support.h"
 

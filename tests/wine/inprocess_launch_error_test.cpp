@@ -74,8 +74,7 @@ std::string ReplaceUrl(std::string text, const std::string &url) {
 class LauncherResources {
 public:
     LauncherResources()
-        : module_(LoadLibraryExA(LauncherExePath().c_str(), nullptr,
-                                 LOAD_LIBRARY_AS_DATAFILE)) {}
+        : module_(LoadLibraryExA(LauncherExePath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
     ~LauncherResources() {
         if (module_ != nullptr) {
             FreeLibrary(module_);

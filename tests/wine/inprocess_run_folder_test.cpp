@@ -120,7 +120,9 @@ TEST_F(RunFolderTest, TakenNamesAreSkippedInOdometerOrder) {
         {"aaa to aaz taken: carry into the middle letter", aaaToAaz, {}, "TempFolder.aba"},
         {"a gap is used", {"TempFolder.aaa", "TempFolder.aac"}, {}, "TempFolder.aab"},
         {"a file of that name counts as taken", {}, {"TempFolder.aaa"}, "TempFolder.aab"},
-        {"other names do not count", {"TempFolder.aa", "TempFolder.aaa.x", "Tempfolder"}, {},
+        {"other names do not count",
+         {"TempFolder.aa", "TempFolder.aaa.x", "Tempfolder"},
+         {},
          "TempFolder.aaa"},
     };
     for (const TakenNamesCase &c : cases) {

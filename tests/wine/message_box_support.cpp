@@ -96,10 +96,10 @@ bool PressMessageBoxButton(HWND box, int buttonId) {
         return false;
     }
     std::sort(survey.buttons.begin(), survey.buttons.end());
-    int id = std::find(survey.buttons.begin(), survey.buttons.end(), buttonId) !=
-                     survey.buttons.end()
-                 ? buttonId
-                 : survey.buttons.front();
+    int id =
+        std::find(survey.buttons.begin(), survey.buttons.end(), buttonId) != survey.buttons.end()
+            ? buttonId
+            : survey.buttons.front();
     // The click as the dialog sees it: a command from that button.
     return PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                         reinterpret_cast<LPARAM>(GetDlgItem(box, id))) != FALSE;
@@ -166,16 +166,15 @@ std::string Utf8(const std::wstring &text) {
     if (text.empty()) {
         return std::string();
     }
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                   nullptr, 0, nullptr, nullptr);
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
+                                   0, nullptr, nullptr);
     std::string result(size > 0 ? size : 0, '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], size,
                         nullptr, nullptr);
     return result;
 }
 
-::testing::AssertionResult IsLaunchErrorBox(const std::vector<MessageBoxView> &boxes,
-                                            int textId) {
+::testing::AssertionResult IsLaunchErrorBox(const std::vector<MessageBoxView> &boxes, int textId) {
     if (boxes.size() != 1) {
         return ::testing::AssertionFailure() << boxes.size() << " message boxes, not one";
     }

@@ -67,8 +67,7 @@ const wchar_t *LauncherText(int textId);
 // 1003, the one box that offers the download. Not its topmost style: Wine's
 // message box ignores MB_TOPMOST (only MB_SYSTEMMODAL makes it topmost), so
 // the style the box is asked for is checked in process, at MessageBoxW.
-::testing::AssertionResult IsLaunchErrorBox(const std::vector<MessageBoxView> &boxes,
-                                            int textId);
+::testing::AssertionResult IsLaunchErrorBox(const std::vector<MessageBoxView> &boxes, int textId);
 
 // A wide text as UTF-8, for failure messages.
 std::string Utf8(const std::wstring &text);

@@ -39,18 +39,12 @@ TEST(Smoke32, HandsTheThirtyTwoBitBlockToThePlayer) {
     auto report = show.Report();
     ASSERT_FALSE(report.empty()) << "the player was not called";
     const std::pair<const char *, const char *> fields[] = {
-        {"pointerSize", "4"},
-        {"blockVersion", "1"},
-        {"blockSize", "24"},
-        {"closeSplash", "0x0"},
-        {"splashThreadId", "0"},
-        {"tempFolderPath", "(null)"},
-        {"playerLocation", "1"},
-        {"hPrevInstance", "0x0"},
-        {"hInstanceIsExe", "1"},
-        {"lpCmdLine", "--x \"y z\""},
-        {"nCmdShow", "7"},
-        {"msvcrtLoaded", "1"},
+        {"pointerSize", "4"},    {"blockVersion", "1"},
+        {"blockSize", "24"},     {"closeSplash", "0x0"},
+        {"splashThreadId", "0"}, {"tempFolderPath", "(null)"},
+        {"playerLocation", "1"}, {"hPrevInstance", "0x0"},
+        {"hInstanceIsExe", "1"}, {"lpCmdLine", "--x \"y z\""},
+        {"nCmdShow", "7"},       {"msvcrtLoaded", "1"},
         {"result", "0"},
     };
     for (const auto &field : fields) {

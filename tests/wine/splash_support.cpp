@@ -26,7 +26,9 @@ unsigned PaletteColour(unsigned index) {
     return (red << 16) | (green << 8) | blue;
 }
 
-unsigned PaletteIndex(int x, int y) { return static_cast<unsigned>(x + 3 * y) & 0xFF; }
+unsigned PaletteIndex(int x, int y) {
+    return static_cast<unsigned>(x + 3 * y) & 0xFF;
+}
 
 size_t RowBytes(const SplashBitmap &bitmap) {
     return (static_cast<size_t>(bitmap.width) * bitmap.bitsPerPixel / 8 + 3) & ~size_t(3);

@@ -38,8 +38,8 @@ struct SplashWindowView {
     DWORD threadId = 0;
     LONG style = 0;
     LONG exStyle = 0;
-    RECT windowRect = {};   // screen coordinates
-    RECT clientRect = {};   // client coordinates
+    RECT windowRect = {};     // screen coordinates
+    RECT clientRect = {};     // client coordinates
     POINT clientOrigin = {};  // the client area's top left on the screen
     bool visible = false;
 };
@@ -69,7 +69,6 @@ struct SplashRun {
 
 SplashRun RunWatchingSplash(const std::string &commandLine, const std::string &workingFolder,
                             const std::vector<std::string> &extraEnvironment,
-                            const StartOptions &options = StartOptions(),
-                            DWORD timeoutMs = 60000);
+                            const StartOptions &options = StartOptions(), DWORD timeoutMs = 60000);
 
 }  // namespace lumvtest

@@ -34,8 +34,12 @@ static std::string ArtifactPath(const char *variable) {
     return WindowsPathFromUnix(value);
 }
 
-std::string LauncherExePath() { return ArtifactPath("LUMV_LAUNCHER_EXE"); }
-std::string TestPlayerDllPath() { return ArtifactPath("LUMV_TEST_PLAYER_DLL"); }
+std::string LauncherExePath() {
+    return ArtifactPath("LUMV_LAUNCHER_EXE");
+}
+std::string TestPlayerDllPath() {
+    return ArtifactPath("LUMV_TEST_PLAYER_DLL");
+}
 
 ScratchFolder::ScratchFolder(const std::string &label) {
     static unsigned counter = 0;
@@ -50,7 +54,9 @@ ScratchFolder::ScratchFolder(const std::string &label) {
     MakeFolder(path_);
 }
 
-ScratchFolder::~ScratchFolder() { DeleteTree(path_); }
+ScratchFolder::~ScratchFolder() {
+    DeleteTree(path_);
+}
 
 bool MakeFolder(const std::string &path) {
     if (FolderExists(path)) {
@@ -80,8 +86,8 @@ bool WriteTextFile(const std::string &path, const std::string &text) {
 }
 
 bool ReadTextFile(const std::string &path, std::string *text) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -173,11 +179,11 @@ std::vector<unsigned char> SampleBytes(size_t size, unsigned seed) {
 }
 
 HeldFile::HeldFile(const std::string &path, Mode mode) {
-    handle_ = mode == Locked ? CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                           FILE_ATTRIBUTE_NORMAL, nullptr)
-                             : CreateFileA(path.c_str(), GENERIC_READ,
-                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    handle_ = mode == Locked
+                  ? CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr)
+                  : CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 void HeldFile::Release() {
@@ -359,8 +365,7 @@ RunResult RunProgramWith(const std::string &commandLine, const std::string &work
 
 RunResult RunProgram(const std::string &commandLine, const std::string &workingFolder,
                      const std::vector<std::string> &extraEnvironment, DWORD timeoutMs) {
-    return RunProgramWith(commandLine, workingFolder, extraEnvironment, StartOptions(),
-                          timeoutMs);
+    return RunProgramWith(commandLine, workingFolder, extraEnvironment, StartOptions(), timeoutMs);
 }
 
 static int HexDigitValue(char c) {
@@ -421,8 +426,8 @@ bool Presentation::PutPlayer(const std::string &folder) const {
 }
 
 std::vector<std::string> Presentation::Environment(int playerResult) const {
-    return {"LUMV_TEST_REPORT=" + reportPath_,
-            "LUMV_TEST_RESULT=" + std::to_string(playerResult), "TMP=" + tempFolder_};
+    return {"LUMV_TEST_REPORT=" + reportPath_, "LUMV_TEST_RESULT=" + std::to_string(playerResult),
+            "TMP=" + tempFolder_};
 }
 
 RunResult Presentation::Run(int playerResult, const std::string &commandLine,
@@ -560,8 +565,7 @@ std::string MakeFolderOfLength(const std::string &base, size_t length) {
         return ::testing::AssertionFailure() << "player loaded from " << report["modulePath"];
     }
     if (!SamePath(show.workFolder(), report["currentDirectory"])) {
-        return ::testing::AssertionFailure()
-               << "player started in " << report["currentDirectory"];
+        return ::testing::AssertionFailure() << "player started in " << report["currentDirectory"];
     }
     return ::testing::AssertionSuccess();
 }

@@ -98,8 +98,7 @@ struct RunResult {
 // (NAME=value entries, overriding), in workingFolder (empty: inherit), and
 // waits up to timeoutMs, answering its message boxes as StartOptions says.
 RunResult RunProgram(const std::string &commandLine, const std::string &workingFolder,
-                     const std::vector<std::string> &extraEnvironment,
-                     DWORD timeoutMs = 60000);
+                     const std::vector<std::string> &extraEnvironment, DWORD timeoutMs = 60000);
 
 // How a program is started beyond its command line, and how it is answered:
 //   a show state, used (with STARTF_USESHOWWINDOW) when useShowWindow is set;

@@ -58,8 +58,7 @@ bool CommitPartialFile(const std::string &partialPath, const std::string &path,
     return true;
 }
 
-bool WriteWholeFile(const std::string &path, const std::vector<uint8_t> &data,
-                    std::string *error) {
+bool WriteWholeFile(const std::string &path, const std::vector<uint8_t> &data, std::string *error) {
     std::string partialPath;
     return WritePartialFile(path, data, &partialPath, error) &&
            CommitPartialFile(partialPath, path, error);

@@ -16,11 +16,9 @@ bool WritePartialFile(const std::string &path, const std::vector<uint8_t> &data,
                       std::string *partialPath, std::string *error);
 
 // Renames the partial file over path; on failure the partial file is removed.
-bool CommitPartialFile(const std::string &partialPath, const std::string &path,
-                       std::string *error);
+bool CommitPartialFile(const std::string &partialPath, const std::string &path, std::string *error);
 
 // Writes data to a temporary file beside path and renames it into place, so
 // path is either the complete new file or untouched; nothing half-written
 // is ever left behind.
-bool WriteWholeFile(const std::string &path, const std::vector<uint8_t> &data,
-                    std::string *error);
+bool WriteWholeFile(const std::string &path, const std::vector<uint8_t> &data, std::string *error);

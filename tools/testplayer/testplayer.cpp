@@ -130,8 +130,8 @@ void WriteReport(Report *report, HINSTANCE instance, HINSTANCE prevInstance, cha
     PutNumber(report, "blockSize", params->blockSize);
     PutPointer(report, "closeSplash", reinterpret_cast<const void *>(params->closeSplash));
     PutNumber(report, "splashThreadId", params->splashThreadId);
-    Put(report, "tempFolderPath", params->tempFolderPath != nullptr ? params->tempFolderPath
-                                                                    : "(null)");
+    Put(report, "tempFolderPath",
+        params->tempFolderPath != nullptr ? params->tempFolderPath : "(null)");
     PutNumber(report, "playerLocation", params->playerLocation);
     PutBlockBytes(report, params);
     PutNumber(report, "pointerSize", sizeof(void *));
@@ -194,10 +194,9 @@ void PauseOnRequest(Report *report) {
 
 }  // namespace
 
-extern "C" __declspec(dllexport) int32_t WINAPI LumivanceMain(HINSTANCE instance,
-                                                             HINSTANCE prevInstance,
-                                                             char *cmdLine, int cmdShow,
-                                                             PlayerParams *params) {
+extern "C" __declspec(dllexport) int32_t WINAPI
+    LumivanceMain(HINSTANCE instance, HINSTANCE prevInstance, char *cmdLine, int cmdShow,
+                  PlayerParams *params) {
     Report report = {OpenReport()};
     WriteReport(&report, instance, prevInstance, cmdLine, cmdShow, params);
     CloseSplashOnRequest(&report, params);
