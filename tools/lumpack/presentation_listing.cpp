@@ -34,7 +34,7 @@ std::string RatioText(const EntryInfo &entry) {
         return "-";
     }
     char text[32];
-    snprintf(text, sizeof text, "%.1f%%", 100.0 * entry.spanSize / entry.decodedSize);
+    (void)snprintf(text, sizeof text, "%.1f%%", 100.0 * entry.spanSize / entry.decodedSize);
     return text;
 }
 
@@ -91,7 +91,8 @@ std::string JsonRatio(const EntryInfo &entry) {
         return "null";
     }
     char text[32];
-    snprintf(text, sizeof text, "%.4f", static_cast<double>(entry.spanSize) / entry.decodedSize);
+    (void)snprintf(text, sizeof text, "%.4f",
+                   static_cast<double>(entry.spanSize) / entry.decodedSize);
     return text;
 }
 
