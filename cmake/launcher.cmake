@@ -38,9 +38,11 @@ target_link_options(launcher PRIVATE
   -nostdlib -nostartfiles "-Wl,--entry,${LUMV_ENTRY}" -Wl,--gc-sections
   -Wl,--subsystem,windows -Wl,--enable-auto-image-base -Wl,--no-insert-timestamp
   $<$<CONFIG:Release,MinSizeRel>:-s>)
-# libgcc is a static archive (stack probes and the like), not a DLL.
+# libgcc is a static archive (stack probes and the like), not a DLL. No C
+# runtime: the runtime library is loaded at run time, after the launcher
+# could already report that it is missing, so a call into it fails the link.
 target_link_libraries(launcher PRIVATE launcher_core lumcore
-  kernel32 user32 gdi32 advapi32 msvcrt gcc)
+  kernel32 user32 gdi32 advapi32 gcc)
 install(TARGETS launcher RUNTIME DESTINATION .)
 
 if(LUMV_BUILD_TESTS)
