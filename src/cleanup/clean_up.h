@@ -10,12 +10,15 @@
 bool CleanUpAfterRun(HINSTANCE instance);
 
 // Deletes every "TempFolder.*" folder under the temporary path whose
-// "Vantorelle.lok" opens without sharing. Non-zero when at least one was
-// deleted completely.
+// "Vantorelle.lok" opens without sharing, holding that lock while it does and
+// deleting it last, so that a folder which cannot be emptied keeps its lock
+// and is tried again by a later sweep. Non-zero when at least one was deleted
+// completely.
 int SweepRunTempFolders();
 
 // Deletes folder (a PathBufferSize buffer; a trailing '\' may be appended)
 // and everything in it, depth first, stopping at the first item that cannot
-// be deleted. Junctions and symbolic links are removed themselves, never
-// followed. Non-zero when the folder is gone.
+// be deleted; an item that is already gone (another run deleted it first)
+// counts as deleted. Junctions and symbolic links are removed themselves,
+// never followed. Non-zero when the folder is gone.
 int DeleteFolderTree(char *folder);

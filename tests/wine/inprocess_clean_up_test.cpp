@@ -20,8 +20,10 @@ using lumvtest::EnvironmentValue;
 using lumvtest::FileExists;
 using lumvtest::FolderEntries;
 using lumvtest::FolderExists;
+using lumvtest::ImportHook;
 using lumvtest::MakeFolder;
 using lumvtest::ReadTextFile;
+using lumvtest::SamePath;
 using lumvtest::ScopedEnvironmentVariable;
 using lumvtest::ScratchFolder;
 using lumvtest::WindowsPathFromUnix;
@@ -164,6 +166,51 @@ TEST_F(CleanUpTest, SweepDeletesOnlyRunFoldersWhoseLockIsFree) {
     EXPECT_EQ(TextOf(Temp("TempFolder.nol\\deep\\a.txt")), "a");
     EXPECT_EQ(TextOf(readOnly), "kept");
     EXPECT_EQ(TextOf(Temp("Other.abc\\deep\\a.txt")), "a");
+    // The lock goes last, so a folder that could not be emptied is tried again.
+    EXPECT_TRUE(FileExists(Temp("TempFolder.ro\\") + kLockFileName));
+    EXPECT_NE(SweepRunTempFolders(), 0);
+    EXPECT_FALSE(FolderExists(Temp("TempFolder.ro")));
+}
+
+// Another run sweeping the same folder at the same moment: every item this
+// sweep reaches has just been deleted by the other one. That is no failure.
+BOOL(WINAPI *realDeleteFileA)(LPCSTR) = nullptr;
+BOOL(WINAPI *realRemoveDirectoryA)(LPCSTR) = nullptr;
+std::vector<std::string> deletedFiles;
+
+BOOL WINAPI DeleteFileFirstElsewhere(LPCSTR path) {
+    deletedFiles.push_back(path);
+    realDeleteFileA(path);
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return FALSE;
+}
+
+BOOL WINAPI RemoveDirectoryFirstElsewhere(LPCSTR path) {
+    if (realRemoveDirectoryA(path)) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+    }
+    return FALSE;
+}
+
+TEST_F(CleanUpTest, ItemsAnotherRunDeletedFirstCountAsDeleted) {
+    MakeRunFolder(Temp("TempFolder.aab"));
+    int result;
+    {
+        ImportHook files("DeleteFileA", reinterpret_cast<void *>(DeleteFileFirstElsewhere));
+        ImportHook folders("RemoveDirectoryA",
+                           reinterpret_cast<void *>(RemoveDirectoryFirstElsewhere));
+        ASSERT_TRUE(files.installed() && folders.installed());
+        realDeleteFileA = reinterpret_cast<BOOL(WINAPI *)(LPCSTR)>(files.original());
+        realRemoveDirectoryA = reinterpret_cast<BOOL(WINAPI *)(LPCSTR)>(folders.original());
+        deletedFiles.clear();
+        result = SweepRunTempFolders();
+    }
+
+    EXPECT_TRUE(FolderEntries(temp_).empty());
+    EXPECT_EQ(result, 0) << "the run folder itself went elsewhere";
+    ASSERT_FALSE(deletedFiles.empty());
+    EXPECT_TRUE(SamePath(deletedFiles.back(), Temp("TempFolder.aab\\") + kLockFileName))
+        << "the lock goes last, not " << deletedFiles.back();
 }
 
 TEST_F(CleanUpTest, SweepNeverFollowsALink) {
