@@ -133,10 +133,28 @@ static char AsciiLower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// CON, PRN, AUX, NUL, COM1-9 or LPT1-9, case ignored, with any extension or
-// trailing blanks: Windows opens the device, not a file.
+// The base name, case ignored, equals the device name, whose '#' stands for
+// a digit 1-9 or a superscript 1, 2 or 3 (bytes 0xB9, 0xB2, 0xB3).
+static bool BaseNamesDevice(const char *start, const char *end, const char *device) {
+    for (const char *at = start; at != end; at++, device++) {
+        if (*device == '#') {
+            unsigned char digit = static_cast<unsigned char>(*at);
+            if ((digit < '1' || digit > '9') && digit != 0xB9 && digit != 0xB2 && digit != 0xB3) {
+                return false;
+            }
+        } else if (AsciiLower(*at) != *device) {
+            return false;
+        }
+    }
+    return *device == '\0';
+}
+
+// CON, PRN, AUX, NUL, COM1-9, LPT1-9 (also with a superscript digit),
+// CONIN$, CONOUT$ or CLOCK$, case ignored, with any extension or trailing
+// blanks: Windows opens the device, not a file.
 static bool IsDeviceComponent(const char *start, const char *end) {
-    static const char *const Devices[] = {"con", "prn", "aux", "nul", "com", "lpt"};
+    static const char *const Devices[] = {"con",  "prn",    "aux",     "nul",   "com#",
+                                          "lpt#", "conin$", "conout$", "clock$"};
     const char *baseEnd = start;
     while (baseEnd != end && *baseEnd != '.') {
         baseEnd++;
@@ -144,19 +162,8 @@ static bool IsDeviceComponent(const char *start, const char *end) {
     while (baseEnd != start && baseEnd[-1] == ' ') {
         baseEnd--;
     }
-    size_t length = static_cast<size_t>(baseEnd - start);
-    if (length != 3 && length != 4) {
-        return false;
-    }
-    for (int i = 0; i < 6; i++) {
-        const char *device = Devices[i];
-        bool numbered = i >= 4;
-        if (length != (numbered ? 4u : 3u)) {
-            continue;
-        }
-        if (AsciiLower(start[0]) == device[0] && AsciiLower(start[1]) == device[1] &&
-            AsciiLower(start[2]) == device[2] &&
-            (!numbered || (start[3] >= '1' && start[3] <= '9'))) {
+    for (const char *device : Devices) {
+        if (BaseNamesDevice(start, baseEnd, device)) {
             return true;
         }
     }

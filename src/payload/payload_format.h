@@ -71,8 +71,9 @@ bool EntryTextFieldsTerminated(const PayloadEntry *entry);
 // The file part "name.outputExtension" stays inside the destination folder:
 // it does not start with a separator, holds no ':' (drives and streams), and
 // has no component made only of dots and blanks ("..", and what Windows reads
-// as such), and no component that names a device (CON, NUL, COM1 and the
-// like, whatever the extension), which would be opened instead of a file.
+// as such), and no component that names a device (CON, NUL, COM1, COM with
+// a superscript digit, CONIN$, CLOCK$ and the like, whatever the extension),
+// which would be opened instead of a file.
 // '\' and '/' both count as separators; a '\' naming a subfolder is allowed.
 bool EntryFileNameIsSafe(const char *name, const char *extension);
 

@@ -175,6 +175,18 @@ TEST(EntryFileName, StaysInsideItsFolder) {
         {"com0", "txt", true},
         {"lpt", "txt", true},
         {"auxiliary", "txt", true},
+        // Superscript 1, 2 and 3 count as digits; the console and clock devices.
+        {"COM\xB9", "txt", false},
+        {"lpt\xB3", "", false},
+        {"sub\\com\xB2 ", "x", false},
+        {"CONIN$", "txt", false},
+        {"conout$ ", "", false},
+        {"sub\\Clock$", "dat", false},
+        {"com\xB4", "txt", true},
+        {"lpt\xB9\xB9", "txt", true},
+        {"conin", "txt", true},
+        {"conout$x", "txt", true},
+        {"clock", "txt", true},
     };
     for (const Case &c : cases) {
         EXPECT_EQ(EntryFileNameIsSafe(c.name, c.extension), c.safe)

@@ -11,6 +11,13 @@ char AsciiLower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// Drops the trailing dots and blanks of the part that starts at partStart.
+void TrimPart(std::string *key, size_t partStart) {
+    while (key->size() > partStart && (key->back() == '.' || key->back() == ' ')) {
+        key->pop_back();
+    }
+}
+
 }  // namespace
 
 char ForbiddenFileNameCharacter(const std::string &text) {
@@ -28,9 +35,17 @@ bool NamesADevice(const std::string &fileName) {
 }
 
 std::string FileNameKey(const std::string &fileName) {
-    std::string key = fileName;
-    for (char &c : key) {
-        c = c == '/' ? '\\' : AsciiLower(c);
+    std::string key;
+    size_t partStart = 0;
+    for (char c : fileName) {
+        if (c == '\\' || c == '/') {
+            TrimPart(&key, partStart);
+            key += '\\';
+            partStart = key.size();
+        } else {
+            key += AsciiLower(c);
+        }
     }
+    TrimPart(&key, partStart);
     return key;
 }

@@ -112,7 +112,8 @@ std::string PackedExtensionProblem(const BuildEntry &entry, std::string *packed)
 }
 
 // The launcher would write both into one folder, the later replacing the
-// earlier; Windows tells names apart without regard to case.
+// earlier; Windows tells names apart without regard to case or trailing dots
+// and blanks.
 std::string DuplicateProblem(const std::vector<BuildEntry> &entries, size_t index) {
     for (size_t other = 0; other < index; other++) {
         if (entries[other].group == entries[index].group &&
