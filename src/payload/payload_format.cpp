@@ -295,16 +295,49 @@ static bool ReadSecurityDirectory(const PayloadByteReader *reader, uint32_t *tab
     return true;
 }
 
-uint32_t FindPayloadEnd(const PayloadByteReader *reader, uint32_t fileSize) {
+bool FindCertificateTable(const PayloadByteReader *reader, uint32_t fileSize,
+                          uint32_t *tableStart) {
     uint32_t tableOffset;
     uint32_t tableSize;
-    if (!ReadSecurityDirectory(reader, &tableOffset, &tableSize)) {
+    if (!ReadSecurityDirectory(reader, &tableOffset, &tableSize) || tableSize == 0 ||
+        tableOffset > fileSize || fileSize - tableOffset != tableSize) {
+        return false;
+    }
+    *tableStart = tableOffset;
+    return true;
+}
+
+// A trailer ending at end leads to a header with the magic.
+static bool TrailerEndsAt(const PayloadByteReader *reader, uint32_t end) {
+    PayloadHeader header;
+    return ReadPayloadHeaderFrom(reader, end, &header, nullptr) && HasPayloadMagic(&header);
+}
+
+uint32_t FindPayloadEnd(const PayloadByteReader *reader, uint32_t fileSize) {
+    uint32_t tableStart;
+    if (!FindCertificateTable(reader, fileSize, &tableStart)) {
         return fileSize;
     }
-    if (tableSize == 0 || tableOffset > fileSize || fileSize - tableOffset != tableSize) {
-        return fileSize;
+    // Signing tools pad the file with zeros to a multiple of 8 before they
+    // append the table, so a builder that does not align its output leaves
+    // 1 to 7 zero bytes between its trailer and the table.
+    uint8_t before[MaxSigningPadding];
+    uint32_t available = sizeof before;
+    if (tableStart < available) {
+        available = tableStart;
     }
-    return tableOffset;
+    if (!reader->ReadAt(reader, tableStart - available, before, available)) {
+        available = 0;
+    }
+    for (uint32_t back = 0; back <= available; back++) {
+        if (back > 0 && before[available - back] != 0) {
+            break;
+        }
+        if (TrailerEndsAt(reader, tableStart - back)) {
+            return tableStart - back;
+        }
+    }
+    return tableStart;
 }
 
 bool ReadPayloadHeaderFrom(const PayloadByteReader *reader, uint32_t payloadEnd,

@@ -7,9 +7,10 @@
 // offset absolute from the start of the file and used as a signed position.
 //
 // Signed files: Authenticode signing appends the certificate table after the
-// trailer. When the file is a PE image whose security directory describes a
-// table that ends exactly at the end of the file, the payload ends where that
-// table starts; otherwise it ends at the end of the file.
+// trailer, first padding the file with zeros to a multiple of 8. When the
+// file is a PE image whose security directory describes a table that ends
+// exactly at the end of the file, the payload ends where that table starts,
+// or up to 7 zero bytes before it; otherwise it ends at the end of the file.
 #pragma once
 
 #include <stddef.h>
@@ -91,8 +92,18 @@ struct PayloadByteReader {
     bool (*ReadAt)(const PayloadByteReader *reader, uint32_t offset, void *buffer, uint32_t size);
 };
 
-// Where the payload's data ends: the start of an Authenticode certificate
-// table that ends exactly at fileSize, or fileSize itself.
+// Signing tools pad a file with at most this many zero bytes before they
+// append the certificate table.
+enum { MaxSigningPadding = 7 };
+
+// The start of an Authenticode certificate table that ends exactly at
+// fileSize; false when the file is no PE image with such a table.
+bool FindCertificateTable(const PayloadByteReader *reader, uint32_t fileSize, uint32_t *tableStart);
+
+// Where the payload's data ends. Unsigned: fileSize. Signed: the trailer lies
+// directly before the certificate table or before 1 to 7 zero bytes in front
+// of it; of those ends, nearest the table first, the first whose trailer
+// leads to a header with the magic wins, and with none the table's start.
 uint32_t FindPayloadEnd(const PayloadByteReader *reader, uint32_t fileSize);
 
 // Reads the trailer from the 4 bytes before payloadEnd and the header it

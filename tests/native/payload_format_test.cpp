@@ -236,6 +236,45 @@ TEST(FindPayloadEnd, StopsAtACertificateTableEndingTheFile) {
     }
 }
 
+// A PE image of imageSize bytes, a header with the magic right after it,
+// filler bytes and the trailer: what a builder that does not align writes.
+std::vector<uint8_t> UnalignedPresentation(bool pe32Plus, size_t imageSize, size_t filler) {
+    std::vector<uint8_t> file = MakePeImage(pe32Plus, imageSize);
+    file.resize(imageSize + PayloadHeaderSize + filler, 0x11);
+    memcpy(&file[imageSize], "10VL", 4);
+    file.resize(file.size() + 4);
+    WriteWord(&file, file.size() - 4, static_cast<uint32_t>(imageSize));
+    return file;
+}
+
+TEST(FindPayloadEnd, FindsTheTrailerBeforeTheSigningToolsZeroPadding) {
+    for (bool pe32Plus : {false, true}) {
+        for (size_t filler = 0; filler < 8; filler++) {
+            std::vector<uint8_t> file = UnalignedPresentation(pe32Plus, 1000, filler);
+            size_t unsignedSize = file.size();
+            SCOPED_TRACE(std::to_string(unsignedSize % 8) + " bytes past a multiple of 8");
+            AppendCertificateTable(&file, pe32Plus, 600);
+            uint32_t tableStart = static_cast<uint32_t>((unsignedSize + 7) / 8 * 8);
+            EXPECT_EQ(PayloadEndOf(file), unsignedSize);
+
+            // Where no trailer leads to the magic, the table's start, as before.
+            std::vector<uint8_t> noMagic = file;
+            noMagic[1000] = 'X';
+            EXPECT_EQ(PayloadEndOf(noMagic), tableStart);
+            // Only zero bytes are stepped over, and at most 7 of them.
+            std::vector<uint8_t> marked = UnalignedPresentation(pe32Plus, 1000, filler);
+            marked.push_back(1);
+            std::vector<uint8_t> farBack = UnalignedPresentation(pe32Plus, 1000, filler);
+            farBack.resize(farBack.size() + 8, 0);
+            for (std::vector<uint8_t> *other : {&marked, &farBack}) {
+                size_t size = other->size();
+                AppendCertificateTable(other, pe32Plus, 600);
+                EXPECT_EQ(PayloadEndOf(*other), (size + 7) / 8 * 8);
+            }
+        }
+    }
+}
+
 TEST(FindPayloadEnd, IgnoresWhatIsNotAPeImageWithASecurityDirectory) {
     std::vector<uint8_t> signedFile = MakePeImage(false, 1000);
     AppendCertificateTable(&signedFile, false, 64);

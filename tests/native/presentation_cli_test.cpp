@@ -137,6 +137,21 @@ TEST_F(PresentationCli, VerifyAndListReadSignedFilesAndNameFaults) {
               std::string::npos)
         << list.out;
 
+    // Signed after another builder: the table follows the trailer only after
+    // the signing tool's zero padding.
+    std::vector<uint8_t> unaligned(file.begin(), file.begin() + unsignedSize - 4);
+    unaligned.resize(unsignedSize + 1);  // one byte more before the trailer
+    WriteWord(&unaligned, unsignedSize - 3, ReadWord(file, unsignedSize - 4));
+    AppendCertificateTable(&unaligned, false, 512);
+    WriteBytes("padded.exe", unaligned);
+    verify = Run("verify " + Q("padded.exe"));
+    EXPECT_EQ(verify.exitCode, 0) << verify.err;
+    list = Run("list " + Q("padded.exe"));
+    EXPECT_NE(list.out.find("signed (certificate table from " + std::to_string(unsignedSize + 8) +
+                            ", padded with 7 zero bytes before it)"),
+              std::string::npos)
+        << list.out;
+
     // The stream of lumv.dll (slot 2) cut short by 100 bytes.
     size_t record = ReadWord(file, unsignedSize - 4) + 24 + 52;
     WriteWord(&file, record + 4, ReadWord(file, record + 4) - 100);

@@ -133,14 +133,14 @@ std::string ImageProblem(const std::vector<uint8_t> &image) {
     }
     MemoryByteReader file = MakeMemoryByteReader(image.data(), image.size());
     uint32_t size = static_cast<uint32_t>(image.size());
-    uint32_t payloadEnd = FindPayloadEnd(&file.reader, size);
-    if (payloadEnd != size) {
+    uint32_t tableStart = 0;
+    if (FindCertificateTable(&file.reader, size, &tableStart)) {
         return "launcher image is signed (it ends with a certificate table); build from the "
                "unsigned image and sign the presentation instead";
     }
     PayloadHeader header;
     int32_t headerOffset = 0;
-    if (ReadPayloadHeaderFrom(&file.reader, payloadEnd, &header, &headerOffset) &&
+    if (ReadPayloadHeaderFrom(&file.reader, size, &header, &headerOffset) &&
         HasPayloadMagic(&header)) {
         return "launcher image already carries a presentation payload (header at " +
                std::to_string(headerOffset) + "); build from the bare launcher";

@@ -118,8 +118,14 @@ std::string JsonEntry(const EntryInfo &entry) {
 std::string ListingText(const std::string &path, const Presentation &p) {
     const PayloadHeader &h = p.header;
     std::string text = path + ": " + Number(p.size) + " bytes, ";
-    text += p.isSigned ? "signed (certificate table from " + Number(p.payloadEnd) + ")\n"
-                       : "not signed\n";
+    if (!p.isSigned) {
+        text += "not signed\n";
+    } else if (p.payloadEnd == p.tableStart) {
+        text += "signed (certificate table from " + Number(p.tableStart) + ")\n";
+    } else {
+        text += "signed (certificate table from " + Number(p.tableStart) + ", padded with " +
+                Number(p.tableStart - p.payloadEnd) + " zero bytes before it)\n";
+    }
     text += "  header:    at " + Number(p.headerOffset) + ", trailer at " +
             Number(p.payloadEnd - PayloadTrailerSize) + "\n";
     text += "  content:   " + ContentText(p) + "\n";

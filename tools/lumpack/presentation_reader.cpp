@@ -326,8 +326,10 @@ bool OpenPresentation(const uint8_t *data, size_t size, Presentation *out, std::
         return false;
     }
     MemoryByteReader file = MakeMemoryByteReader(data, size);
+    out->tableStart = static_cast<uint32_t>(size);
+    out->isSigned =
+        FindCertificateTable(&file.reader, static_cast<uint32_t>(size), &out->tableStart);
     out->payloadEnd = FindPayloadEnd(&file.reader, static_cast<uint32_t>(size));
-    out->isSigned = out->payloadEnd != size;
     if (out->payloadEnd < PayloadTrailerSize) {
         *error = "no presentation payload: " + Number(out->payloadEnd) + " bytes" +
                  (out->isSigned ? " before the certificate table" : "") +

@@ -55,8 +55,12 @@ struct EntryInfo {
 struct Presentation {
     const uint8_t *data;  // the whole file; not owned
     size_t size;
-    uint32_t payloadEnd;  // where the trailer ends: the certificate table's start when signed
+    // Where the trailer ends: the file's end, or when signed the certificate
+    // table's start or up to 7 zero bytes before it (the signing tool's
+    // padding of a file whose size was no multiple of 8).
+    uint32_t payloadEnd;
     bool isSigned;
+    uint32_t tableStart;  // the certificate table's start when signed, else the size
     uint32_t headerOffset;
     PayloadHeader header;
     // The content runs from contentOffset to the nearest entry data (or the
