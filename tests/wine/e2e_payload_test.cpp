@@ -554,6 +554,54 @@ TEST(SignedPresentation, Build) {
     StoreHeader(&file, header);
     EXPECT_EQ(file.size() % 8, 0u) << "signing would pad the file";
     ASSERT_TRUE(WriteBytesFile(folder + "\\unsigned.exe", file));
+
+    // As a builder that does not align writes them: the trailer right after
+    // the last entry, so signing pads each with 8 - residue zero bytes.
+    bool written[8] = {};
+    for (size_t extra = 0; extra < 8; extra++) {
+        Bytes unaligned = BuildBytes(
+            {Entry("notes", "txt", false, EntryGroup::ExeFolder, SampleBytes(5000 + extra, 50)),
+             Entry("rest", "dat", false, EntryGroup::ExeFolder, SampleBytes(500, 51)),
+             CompressedPlayer()});
+        header = HeaderOf(unaligned);
+        const PayloadEntry &last = header.entries[2];  // the player's stream ends the data
+        unaligned.erase(unaligned.begin() + last.dataOffset + last.storedSize,
+                        unaligned.end() - PayloadTrailerSize);
+        header.entries[1].storedSize = 0;
+        StoreHeader(&unaligned, header);
+        size_t residue = unaligned.size() % 8;
+        written[residue] = true;
+        ASSERT_TRUE(
+            WriteBytesFile(folder + "\\unaligned" + std::to_string(residue) + ".exe", unaligned));
+    }
+    for (int residue = 0; residue < 8; residue++) {
+        EXPECT_TRUE(written[residue]) << "no unaligned file of residue " << residue;
+    }
+}
+
+// Launches file, which holds unsignedFile's payload, and expects the
+// player to run and the two stored entries to be unsignedFile's bytes.
+void ExpectSignedLaunch(const Bytes &file, const Bytes &unsignedFile) {
+    const char *const names[] = {"notes.txt", "rest.dat"};
+    PayloadHeader header = HeaderOf(unsignedFile);
+    Presentation show("signed");
+    ASSERT_TRUE(WriteBytesFile(show.exePath(), file));
+    RunResult run;
+    {
+        HeldFile notes(show.exeFolder() + "\\notes.txt", HeldFile::Pinned);
+        HeldFile rest(show.exeFolder() + "\\rest.dat", HeldFile::Pinned);
+        ASSERT_TRUE(notes.held() && rest.held());
+        run = show.Run(3);
+    }
+
+    EXPECT_TRUE(PlayerRanFromRunFolder(show, run, {kLockFileName, "lumv.dll"}));
+    for (int i = 0; i < 2; i++) {
+        std::string path = show.exeFolder() + "\\" + names[i];
+        EXPECT_TRUE(FileBytes(path) == StoredEntryBytes(unsignedFile, header.entries[i]))
+            << names[i] << " differs from the unsigned file's entry";
+        DeleteFileA(path.c_str());
+    }
+    ExpectLeftBehind(show, {"show.exe"});
 }
 
 // The signed file and the unsigned one unpack the same bytes, which are the
@@ -565,29 +613,31 @@ TEST(SignedPresentation, LaunchUnpacksWhatTheUnsignedOneDoes) {
     Bytes signedFile = FileBytes(folder + "\\signed.exe");
     ASSERT_FALSE(unsignedFile.empty());
     ASSERT_GT(signedFile.size(), unsignedFile.size()) << "signed.exe carries no signature";
-    PayloadHeader header = HeaderOf(unsignedFile);
-    const char *const names[] = {"notes.txt", "rest.dat"};
-
     for (const Bytes *file : {&unsignedFile, &signedFile}) {
         SCOPED_TRACE(file == &signedFile ? "signed" : "unsigned");
-        Presentation show("signed");
-        ASSERT_TRUE(WriteBytesFile(show.exePath(), *file));
-        RunResult run;
-        {
-            HeldFile notes(show.exeFolder() + "\\notes.txt", HeldFile::Pinned);
-            HeldFile rest(show.exeFolder() + "\\rest.dat", HeldFile::Pinned);
-            ASSERT_TRUE(notes.held() && rest.held());
-            run = show.Run(3);
-        }
+        ExpectSignedLaunch(*file, unsignedFile);
+    }
+}
 
-        EXPECT_TRUE(PlayerRanFromRunFolder(show, run, {kLockFileName, "lumv.dll"}));
-        for (int i = 0; i < 2; i++) {
-            std::string path = show.exeFolder() + "\\" + names[i];
-            EXPECT_TRUE(FileBytes(path) == StoredEntryBytes(unsignedFile, header.entries[i]))
-                << names[i] << " differs from the unsigned file's entry";
-            DeleteFileA(path.c_str());
-        }
-        ExpectLeftBehind(show, {"show.exe"});
+// Signed after a builder that does not align: the signing tool's zero
+// padding lies between the trailer and the table, and the entry that runs
+// to the payload's end stops before it.
+TEST(SignedPresentation, LaunchFindsThePayloadBeforeTheSigningPadding) {
+    std::string folder = SignedFolder();
+    ASSERT_FALSE(folder.empty()) << "LUMV_SIGNED_DIR is not set (run signed_presentation_test.sh)";
+    for (int residue = 0; residue < 8; residue++) {
+        SCOPED_TRACE("unsigned size " + std::to_string(residue) + " past a multiple of 8");
+        Bytes unsignedFile = FileBytes(folder + "\\unaligned" + std::to_string(residue) + ".exe");
+        Bytes signedFile =
+            FileBytes(folder + "\\unaligned" + std::to_string(residue) + "-signed.exe");
+        ASSERT_EQ(unsignedFile.size() % 8, static_cast<size_t>(residue));
+        ASSERT_GT(signedFile.size(), unsignedFile.size()) << "no signature";
+        size_t padding = (8 - residue) % 8;
+        EXPECT_TRUE(std::all_of(signedFile.begin() + unsignedFile.size(),
+                                signedFile.begin() + unsignedFile.size() + padding,
+                                [](unsigned char b) { return b == 0; }))
+            << "the signing tool did not pad with zeros";
+        ExpectSignedLaunch(signedFile, unsignedFile);
     }
 }
 
