@@ -181,9 +181,6 @@ TEST(BuildPresentation, RefusesWhatTheLauncherCouldNotUnpackAndNamesTheEntry) {
              r->entries[3].outputExtension = "TXT";
          },
          "entry 4 (README.TXT): writes the same file as entry 2 (readme.txt)"},
-        {"console device", [](BuildRequest *r) { r->entries[1].name = "CONIN$"; }, "device name"},
-        {"clock device", [](BuildRequest *r) { r->entries[1].name = "sub\\clock$"; },
-         "device name"},
         {"same file but a trailing dot",
          [](BuildRequest *r) {
              r->entries[3].name = "readme";
@@ -194,13 +191,6 @@ TEST(BuildPresentation, RefusesWhatTheLauncherCouldNotUnpackAndNamesTheEntry) {
          [](BuildRequest *r) {
              r->entries[3].name = "README";
              r->entries[3].outputExtension = "Txt  ";
-         },
-         "writes the same file as entry 2"},
-        {"same file without extension",
-         [](BuildRequest *r) {
-             r->entries[1].outputExtension = "";
-             r->entries[3].name = "readme ";
-             r->entries[3].outputExtension = "";
          },
          "writes the same file as entry 2"},
         {"same file in a folder with a trailing dot",

@@ -151,46 +151,6 @@ TEST(PresentationEntries, AStoredSizeOfZeroOrLessRunsToThePayloadEnd) {
     }
 }
 
-// Signing tools pad a file to a multiple of 8 before the table; files of
-// builders that do not align end anywhere. Every residue, and the entry that
-// runs to the payload's end must not take the padding along.
-TEST(PresentationEntries, SignedUnalignedFilesKeepTheirPayloadEnd) {
-    bool residues[8] = {};
-    for (size_t extra = 0; extra < 8; extra++) {
-        BuildRequest request;
-        request.launcherImage = MakePeImage(false, 600);
-        request.entries.push_back(MakeEntry("first", "txt", SampleBytes(100 + extra, 7), false));
-        request.entries.push_back(MakeEntry("last", "bin", SampleBytes(50, 8), false));
-        std::vector<uint8_t> file = BuildOrFail(request);
-        uint32_t header = ReadWord(file, file.size() - 4);
-        uint32_t lastStart = ReadWord(file, header + 24 + 52);
-        // Drop the builder's alignment and let the last entry run to the end.
-        file.erase(file.begin() + lastStart + 50, file.end() - 4);
-        WriteWord(&file, header + 24 + 52 + 4, 0);
-        uint32_t unsignedSize = static_cast<uint32_t>(file.size());
-        residues[unsignedSize % 8] = true;
-        SCOPED_TRACE(unsignedSize);
-        std::vector<uint8_t> signedFile = file;
-        AppendCertificateTable(&signedFile, false, 64);
-
-        bool ok = false;
-        EXPECT_EQ(Joined(Faults(signedFile, &ok)), "");
-        EXPECT_TRUE(ok);
-        Presentation p;
-        std::string error;
-        ASSERT_TRUE(OpenPresentation(signedFile.data(), signedFile.size(), &p, &error)) << error;
-        EXPECT_TRUE(p.isSigned);
-        EXPECT_EQ(p.payloadEnd, unsignedSize);
-        EXPECT_EQ(p.tableStart, (unsignedSize + 7) / 8 * 8);
-        std::vector<uint8_t> data;
-        ASSERT_TRUE(ReadEntryData(p, 1, &data, &error)) << error;
-        EXPECT_TRUE(data == std::vector<uint8_t>(file.begin() + lastStart, file.end()));
-    }
-    for (int residue = 0; residue < 8; residue++) {
-        EXPECT_TRUE(residues[residue]) << residue;
-    }
-}
-
 // ---- the damaged corpus ----
 
 struct Damage {
