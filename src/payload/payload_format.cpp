@@ -153,8 +153,8 @@ static bool BaseNamesDevice(const char *start, const char *end, const char *devi
 // CONIN$, CONOUT$ or CLOCK$, case ignored, with any extension or trailing
 // blanks: Windows opens the device, not a file.
 static bool IsDeviceComponent(const char *start, const char *end) {
-    static const char *const Devices[] = {"con",  "prn",    "aux",     "nul",   "com#",
-                                          "lpt#", "conin$", "conout$", "clock$"};
+    static const char Devices[][8] = {"con",  "prn",    "aux",     "nul",   "com#",
+                                      "lpt#", "conin$", "conout$", "clock$"};
     const char *baseEnd = start;
     while (baseEnd != end && *baseEnd != '.') {
         baseEnd++;
