@@ -1,15 +1,19 @@
 // Byte-wise path joining and cutting in fixed buffers.
 #include "path_rules.h"
 
-size_t TextLength(const char *text) {
+// Each rule is written once for both character widths; the overloads below
+// are the only way in.
+template <typename Char>
+static size_t LengthOf(const Char *text) {
     size_t length = 0;
-    while (text[length] != '\0') {
+    while (text[length] != 0) {
         length++;
     }
     return length;
 }
 
-static void CopyBytes(char *dest, const char *source, size_t count) {
+template <typename Char>
+static void CopyChars(Char *dest, const Char *source, size_t count) {
     // memmove semantics are not needed: callers only ever copy forwards into
     // the same buffer at the same start, or between distinct buffers.
     for (size_t i = 0; i < count; i++) {
@@ -17,56 +21,96 @@ static void CopyBytes(char *dest, const char *source, size_t count) {
     }
 }
 
-bool CopyText(char *dest, size_t destSize, const char *text) {
-    size_t length = TextLength(text);
+template <typename Char>
+static bool CopyTextOf(Char *dest, size_t destSize, const Char *text) {
+    size_t length = LengthOf(text);
     if (length + 1 > destSize) {
         return false;
     }
-    CopyBytes(dest, text, length + 1);
+    CopyChars(dest, text, length + 1);
     return true;
 }
 
-char *JoinPath(char *dest, size_t destSize, const char *folder, const char *name) {
-    size_t folderLength = TextLength(folder);
-    size_t nameLength = TextLength(name);
+template <typename Char>
+static Char *JoinPathOf(Char *dest, size_t destSize, const Char *folder, const Char *name) {
+    size_t folderLength = LengthOf(folder);
+    size_t nameLength = LengthOf(name);
     bool needsSeparator = folderLength > 0 && folder[folderLength - 1] != '\\';
     size_t total = folderLength + (needsSeparator ? 1 : 0) + nameLength + 1;
     if (total > destSize) {
         return nullptr;
     }
     if (dest != folder) {
-        CopyBytes(dest, folder, folderLength);
+        CopyChars(dest, folder, folderLength);
     }
     size_t at = folderLength;
     if (needsSeparator) {
         dest[at++] = '\\';
     }
-    CopyBytes(dest + at, name, nameLength);
-    dest[at + nameLength] = '\0';
+    CopyChars(dest + at, name, nameLength);
+    dest[at + nameLength] = 0;
     return dest;
+}
+
+// The end of the folder part: the last separator itself (dropSeparator) or
+// the character after it; the start of the path when there is none.
+template <typename Char>
+static Char *FolderEndOf(Char *path, bool dropSeparator) {
+    Char *end = path;
+    for (Char *at = path; *at != 0; at++) {
+        if (*at == '\\') {
+            end = dropSeparator ? at : at + 1;
+        }
+    }
+    return end;
+}
+
+size_t TextLength(const char *text) {
+    return LengthOf(text);
+}
+
+size_t TextLength(const wchar_t *text) {
+    return LengthOf(text);
+}
+
+bool CopyText(char *dest, size_t destSize, const char *text) {
+    return CopyTextOf(dest, destSize, text);
+}
+
+bool CopyText(wchar_t *dest, size_t destSize, const wchar_t *text) {
+    return CopyTextOf(dest, destSize, text);
+}
+
+char *JoinPath(char *dest, size_t destSize, const char *folder, const char *name) {
+    return JoinPathOf(dest, destSize, folder, name);
+}
+
+wchar_t *JoinPath(wchar_t *dest, size_t destSize, const wchar_t *folder, const wchar_t *name) {
+    return JoinPathOf(dest, destSize, folder, name);
 }
 
 bool AppendToPath(char *path, size_t pathSize, const char *name) {
     return JoinPath(path, pathSize, path, name) != nullptr;
 }
 
+bool AppendToPath(wchar_t *path, size_t pathSize, const wchar_t *name) {
+    return JoinPath(path, pathSize, path, name) != nullptr;
+}
+
 bool CutToFolder(char *path) {
-    char *lastSeparator = path;  // no separator: the path becomes empty
-    for (char *at = path; *at != '\0'; at++) {
-        if (*at == '\\') {
-            lastSeparator = at;
-        }
-    }
-    *lastSeparator = '\0';
+    *FolderEndOf(path, true) = '\0';
+    return true;
+}
+
+bool CutToFolder(wchar_t *path) {
+    *FolderEndOf(path, true) = L'\0';
     return true;
 }
 
 void KeepFolderPart(char *path) {
-    char *end = path;  // no separator: the path becomes empty
-    for (char *at = path; *at != '\0'; at++) {
-        if (*at == '\\') {
-            end = at + 1;
-        }
-    }
-    *end = '\0';
+    *FolderEndOf(path, false) = '\0';
+}
+
+void KeepFolderPart(wchar_t *path) {
+    *FolderEndOf(path, false) = L'\0';
 }

@@ -1,5 +1,7 @@
 // Byte-wise path joining and cutting in fixed buffers. Portable: no <windows.h>.
 // Any byte 0x5C counts as a separator; no path is treated as multi-byte text.
+// Each rule also comes for wide (UTF-16 on Windows) paths, whose sizes count
+// characters rather than bytes; there only the character '\' separates.
 #pragma once
 
 #include <stddef.h>
@@ -30,3 +32,11 @@ void KeepFolderPart(char *path);
 bool CopyText(char *dest, size_t destSize, const char *text);
 
 size_t TextLength(const char *text);
+
+// The same rules for wide paths; sizes are in characters.
+wchar_t *JoinPath(wchar_t *dest, size_t destSize, const wchar_t *folder, const wchar_t *name);
+bool AppendToPath(wchar_t *path, size_t pathSize, const wchar_t *name);
+bool CutToFolder(wchar_t *path);
+void KeepFolderPart(wchar_t *path);
+bool CopyText(wchar_t *dest, size_t destSize, const wchar_t *text);
+size_t TextLength(const wchar_t *text);

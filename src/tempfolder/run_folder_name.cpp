@@ -4,26 +4,26 @@
 #include "common/path_rules.h"
 
 const char RunLockFileName[] = "Vantorelle.lok";
+const wchar_t RunLockFileNameW[] = L"Vantorelle.lok";
 
-bool StartRunFolderName(char *path, size_t pathSize) {
+template <typename Char>
+static bool StartRunFolderNameOf(Char *path, size_t pathSize, const Char *firstName) {
     // Room needed beyond the joined name: the trailing '\' added once the
     // folder exists, then the lock file's name inside it.
     size_t reserve = 1 + sizeof(RunLockFileName) - 1;
     if (pathSize <= reserve) {
         return false;
     }
-    if (!AppendToPath(path, pathSize - reserve, "TempFolder.aaa")) {
-        return false;
-    }
-    return true;
+    return AppendToPath(path, pathSize - reserve, firstName);
 }
 
-bool AdvanceRunFolderSuffix(char *path) {
+template <typename Char>
+static bool AdvanceRunFolderSuffixOf(Char *path) {
     size_t length = TextLength(path);
     if (length < 3) {
         return false;
     }
-    char *suffix = path + length - 3;
+    Char *suffix = path + length - 3;
     if (suffix[0] == 'z' && suffix[1] == 'z' && suffix[2] == 'z') {
         return false;
     }
@@ -35,4 +35,20 @@ bool AdvanceRunFolderSuffix(char *path) {
         suffix[position] = 'a';
     }
     return false;  // not reached: zzz was handled above
+}
+
+bool StartRunFolderName(char *path, size_t pathSize) {
+    return StartRunFolderNameOf(path, pathSize, "TempFolder.aaa");
+}
+
+bool StartRunFolderName(wchar_t *path, size_t pathSize) {
+    return StartRunFolderNameOf(path, pathSize, L"TempFolder.aaa");
+}
+
+bool AdvanceRunFolderSuffix(char *path) {
+    return AdvanceRunFolderSuffixOf(path);
+}
+
+bool AdvanceRunFolderSuffix(wchar_t *path) {
+    return AdvanceRunFolderSuffixOf(path);
 }

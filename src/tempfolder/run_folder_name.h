@@ -4,7 +4,8 @@
 
 #include <stddef.h>
 
-extern const char RunLockFileName[];  // "Vantorelle.lok"
+extern const char RunLockFileName[];      // "Vantorelle.lok"
+extern const wchar_t RunLockFileNameW[];  // the same, wide
 
 // Turns the temporary path held in path (pathSize bytes) into the first
 // candidate run folder: a '\' if the temporary path lacks one, then
@@ -16,3 +17,7 @@ bool StartRunFolderName(char *path, size_t pathSize);
 // Advances the three-letter suffix at the end of path like an odometer:
 // aaa, aab ... aaz, aba ... zzz. Returns false, changing nothing, after zzz.
 bool AdvanceRunFolderSuffix(char *path);
+
+// The same for a wide path; pathSize counts characters.
+bool StartRunFolderName(wchar_t *path, size_t pathSize);
+bool AdvanceRunFolderSuffix(wchar_t *path);

@@ -67,4 +67,23 @@ TEST(AdvanceRunFolderSuffix, VisitsEveryNameOnceInOrderAndGivesUpAfterZzz) {
     EXPECT_STREQ(path, "C:\\T\\TempFolder.zzz");  // unchanged by the refusal
 }
 
+// A temporary path outside any code page: the same names, the same room
+// kept, counted in characters.
+TEST(RunFolderNameWide, StartsAndAdvancesLikeTheByteForm) {
+    wchar_t path[PathBufferSize] = L"C:\\\uc0ac\uc6a9\uc790";
+    ASSERT_TRUE(StartRunFolderName(path, PathBufferSize));
+    EXPECT_STREQ(path, L"C:\\\uc0ac\uc6a9\uc790\\TempFolder.aaa");
+    EXPECT_TRUE(AdvanceRunFolderSuffix(path));
+    EXPECT_STREQ(path, L"C:\\\uc0ac\uc6a9\uc790\\TempFolder.aab");
+    wchar_t last[] = L"\uc790\\TempFolder.zzz";
+    EXPECT_FALSE(AdvanceRunFolderSuffix(last));
+    EXPECT_STREQ(last, L"\uc790\\TempFolder.zzz");
+
+    // temp + "\" + "TempFolder.aaa" + "\" + "Vantorelle.lok" + NUL: 3 + 31 + 1.
+    wchar_t exact[40] = L"\uc0ac\uc6a9\uc790";
+    EXPECT_TRUE(StartRunFolderName(exact, 3 + 1 + 14 + 1 + 14 + 1));
+    wchar_t tooSmall[40] = L"\uc0ac\uc6a9\uc790";
+    EXPECT_FALSE(StartRunFolderName(tooSmall, 3 + 1 + 14 + 1 + 14));
+}
+
 }  // namespace
