@@ -9,6 +9,7 @@ lumv_check_download_url("${LUMV_DOWNLOAD_BASE_URL}")
 # The launcher's Win32 code as a library, so the in-process tests can call
 # the very functions the launcher runs.
 add_library(launcher_core STATIC
+  src/common/ansi_path_win.cpp
   src/launcher/library_search_win.cpp
   src/launcher/launch_sequence_win.cpp
   src/launcher/launch_error_win.cpp

@@ -22,3 +22,5 @@ int SweepRunTempFolders();
 // counts as deleted. Junctions and symbolic links are removed themselves,
 // never followed. Non-zero when the folder is gone.
 int DeleteFolderTree(char *folder);
+// The same by the folder's wide path (PathBufferSize characters).
+int DeleteFolderTree(wchar_t *folder);

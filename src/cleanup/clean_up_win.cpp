@@ -1,6 +1,7 @@
 // Clean-up after the run.
 #include "clean_up.h"
 
+#include "common/ansi_path.h"
 #include "common/path_rules.h"
 #include "payload/extract_payload.h"
 #include "tempfolder/run_folder_name.h"
@@ -9,25 +10,24 @@
 // Deletes the exe-folder entries' files that this run created or replaced.
 // The names come from the header, read again; a file of the same name that
 // the run did not write is left alone.
-static void DeleteWrittenExeFolderEntries(const PayloadHeader *header, char *path) {
+static void DeleteWrittenExeFolderEntries(const PayloadHeader *header, wchar_t *path) {
     if (!PayloadCountsValid(header)) {
         return;
     }
-    char folder[PathBufferSize];
+    wchar_t folder[PathBufferSize];
     KeepFolderPart(path);
-    CopyText(folder, sizeof folder, path);
+    CopyText(folder, PathBufferSize, path);
     int32_t count = ExeFolderEntryCount(header);
     for (int32_t i = 0; i < count; i++) {
-        if (EntryWrittenThisRun(i) &&
-            ComposeEntryPath(path, PathBufferSize, folder, &header->entries[i])) {
-            DeleteFileA(path);
+        if (EntryWrittenThisRun(i) && ComposeWideEntryPath(path, folder, &header->entries[i])) {
+            DeleteFileByPath(path);
         }
     }
 }
 
 bool CleanUpAfterRun(HINSTANCE instance) {
     UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS);
-    char path[PathBufferSize];
+    wchar_t path[PathBufferSize];
     PayloadFile file;
     bool opened = OpenPayloadFile(instance, path, &file);
     PayloadHeader header;
@@ -43,15 +43,15 @@ bool CleanUpAfterRun(HINSTANCE instance) {
     return true;
 }
 
-static bool IsReparsePoint(const WIN32_FIND_DATAA *item) {
+static bool IsReparsePoint(const WIN32_FIND_DATAW *item) {
     return (item->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-static bool IsFolder(const WIN32_FIND_DATAA *item) {
+static bool IsFolder(const WIN32_FIND_DATAW *item) {
     return (item->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-static bool IsDotEntry(const char *name) {
+static bool IsDotEntry(const wchar_t *name) {
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
@@ -62,59 +62,68 @@ static bool GoneAlready() {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-static bool DeleteFileItem(const char *path) {
-    return DeleteFileA(path) || GoneAlready();
+static bool DeleteFileItem(const wchar_t *path) {
+    return DeleteFileByPath(path) || GoneAlready();
 }
 
-static bool DeleteFolderContents(char *folder, const char *keptName);
+static bool DeleteFolderContents(wchar_t *folder, const wchar_t *keptName);
 
 // Deletes one item found in a folder; a link goes as the link itself.
-static bool DeleteFolderItem(char *itemPath, const WIN32_FIND_DATAA *item) {
+static bool DeleteFolderItem(wchar_t *itemPath, const WIN32_FIND_DATAW *item) {
     if (!IsFolder(item)) {
         return DeleteFileItem(itemPath);
     }
-    if (!IsReparsePoint(item) &&
-        (!AppendToPath(itemPath, PathBufferSize, "") || !DeleteFolderContents(itemPath, nullptr))) {
+    if (!IsReparsePoint(item) && (!AppendToPath(itemPath, PathBufferSize, L"") ||
+                                  !DeleteFolderContents(itemPath, nullptr))) {
         return false;
     }
-    return RemoveDirectoryA(itemPath) || GoneAlready();
+    return RemoveFolderByPath(itemPath) || GoneAlready();
 }
 
 // Deletes everything in folder (ending in '\') but the item named keptName
 // (none when null), depth first, stopping at the first item that stays.
 // True when nothing but that item is left.
-static bool DeleteFolderContents(char *folder, const char *keptName) {
-    char itemPath[PathBufferSize];
-    if (JoinPath(itemPath, sizeof itemPath, folder, "*.*") == nullptr) {
+static bool DeleteFolderContents(wchar_t *folder, const wchar_t *keptName) {
+    wchar_t itemPath[PathBufferSize];
+    if (JoinPath(itemPath, PathBufferSize, folder, L"*.*") == nullptr) {
         return false;
     }
-    WIN32_FIND_DATAA item;
-    HANDLE search = FindFirstFileA(itemPath, &item);
+    WIN32_FIND_DATAW item;
+    HANDLE search = FindFirstFileW(itemPath, &item);
     if (search == INVALID_HANDLE_VALUE) {
         return true;  // nothing in it, or the folder itself is gone
     }
     bool emptied = true;
     do {
         if (IsDotEntry(item.cFileName) ||
-            (keptName != nullptr && lstrcmpiA(item.cFileName, keptName) == 0)) {
+            (keptName != nullptr && lstrcmpiW(item.cFileName, keptName) == 0)) {
             continue;
         }
         // An item whose path does not fit cannot be deleted: the folder stays.
-        if (JoinPath(itemPath, sizeof itemPath, folder, item.cFileName) == nullptr ||
+        if (JoinPath(itemPath, PathBufferSize, folder, item.cFileName) == nullptr ||
             !DeleteFolderItem(itemPath, &item)) {
             emptied = false;
             break;
         }
-    } while (FindNextFileA(search, &item));
+    } while (FindNextFileW(search, &item));
     FindClose(search);
     return emptied;
 }
 
 int DeleteFolderTree(char *folder) {
-    if (!AppendToPath(folder, PathBufferSize, "") || !DeleteFolderContents(folder, nullptr)) {
+    wchar_t wideFolder[PathBufferSize];
+    if (!AppendToPath(folder, PathBufferSize, "") ||
+        !WideFormOfPath(wideFolder, PathBufferSize, folder)) {
         return 0;
     }
-    return RemoveDirectoryA(folder);
+    return DeleteFolderTree(wideFolder);
+}
+
+int DeleteFolderTree(wchar_t *folder) {
+    if (!AppendToPath(folder, PathBufferSize, L"") || !DeleteFolderContents(folder, nullptr)) {
+        return 0;
+    }
+    return RemoveFolderByPath(folder);
 }
 
 // Deletes a run folder (ending in '\') whose lock file nobody holds. The
@@ -123,33 +132,33 @@ int DeleteFolderTree(char *folder) {
 // goes last: a folder that cannot be emptied keeps it and is tried again by
 // later sweeps. It is deleted while still held (the open allows that), so
 // there is no moment at which another sweep could take it up again.
-static int DeleteRunFolder(char *folder) {
-    char lockPath[PathBufferSize];
-    if (JoinPath(lockPath, sizeof lockPath, folder, RunLockFileName) == nullptr) {
+static int DeleteRunFolder(wchar_t *folder) {
+    wchar_t lockPath[PathBufferSize];
+    if (JoinPath(lockPath, PathBufferSize, folder, RunLockFileNameW) == nullptr) {
         return 0;
     }
-    HANDLE lock = CreateFileA(lockPath, GENERIC_READ, FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_READONLY, nullptr);
+    HANDLE lock = CreateFileByPath(lockPath, GENERIC_READ, FILE_SHARE_DELETE, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_READONLY);
     if (lock == INVALID_HANDLE_VALUE) {
         return 0;
     }
-    bool emptied = DeleteFolderContents(folder, RunLockFileName) && DeleteFileItem(lockPath);
+    bool emptied = DeleteFolderContents(folder, RunLockFileNameW) && DeleteFileItem(lockPath);
     CloseHandle(lock);
-    return emptied ? RemoveDirectoryA(folder) : 0;
+    return emptied ? RemoveFolderByPath(folder) : 0;
 }
 
 int SweepRunTempFolders() {
-    char tempPath[PathBufferSize];
-    DWORD length = GetTempPathA(sizeof tempPath, tempPath);
-    if (length == 0 || length >= sizeof tempPath || !AppendToPath(tempPath, sizeof tempPath, "")) {
+    wchar_t tempPath[PathBufferSize];
+    DWORD length = GetTempPathW(PathBufferSize, tempPath);
+    if (length == 0 || length >= PathBufferSize || !AppendToPath(tempPath, PathBufferSize, L"")) {
         return 0;
     }
-    char folder[PathBufferSize];
-    if (JoinPath(folder, sizeof folder, tempPath, "TempFolder.*") == nullptr) {
+    wchar_t folder[PathBufferSize];
+    if (JoinPath(folder, PathBufferSize, tempPath, L"TempFolder.*") == nullptr) {
         return 0;
     }
-    WIN32_FIND_DATAA item;
-    HANDLE search = FindFirstFileA(folder, &item);
+    WIN32_FIND_DATAW item;
+    HANDLE search = FindFirstFileW(folder, &item);
     if (search == INVALID_HANDLE_VALUE) {
         return 0;
     }
@@ -159,11 +168,11 @@ int SweepRunTempFolders() {
         if (!IsFolder(&item) || IsReparsePoint(&item)) {
             continue;
         }
-        if (JoinPath(folder, sizeof folder, tempPath, item.cFileName) != nullptr &&
-            AppendToPath(folder, sizeof folder, "")) {
+        if (JoinPath(folder, PathBufferSize, tempPath, item.cFileName) != nullptr &&
+            AppendToPath(folder, PathBufferSize, L"")) {
             result |= DeleteRunFolder(folder);
         }
-    } while (FindNextFileA(search, &item));
+    } while (FindNextFileW(search, &item));
     FindClose(search);
     return result;
 }

@@ -18,6 +18,9 @@ int32_t LoadPlayerLibrary(HMODULE *module, int32_t *location);
 // Null when the path does not fit, the folder cannot be entered or the load
 // fails. The current directory is left at folder; the searches restore it.
 HMODULE LoadLibraryFromFolder(const char *folder, const char *name);
+// The same by wide names (PathBufferSize characters at most), which name a
+// folder outside the ANSI code page as well.
+HMODULE LoadLibraryFromFolder(const wchar_t *folder, const wchar_t *name);
 
 // What the searches depend on, so tests can reach states that a real system
 // rarely shows (no runtime library, an unreadable current directory).

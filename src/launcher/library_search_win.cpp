@@ -1,6 +1,7 @@
 // Finding and loading the runtime library and the player library.
 #include "library_search.h"
 
+#include "common/ansi_path.h"
 #include "common/path_rules.h"
 #include "common/player_interface.h"
 #include "tempfolder/run_temp_folder.h"
@@ -18,22 +19,35 @@ int32_t LoadPlayerLibrary(HMODULE *module, int32_t *location) {
 }
 
 HMODULE LoadLibraryFromFolder(const char *folder, const char *name) {
-    char libraryPath[PathBufferSize];
-    if (JoinPath(libraryPath, sizeof libraryPath, folder, name) == nullptr) {
+    wchar_t wideFolder[PathBufferSize];
+    wchar_t wideName[PathBufferSize];
+    if (!WideFormOfPath(wideFolder, PathBufferSize, folder) ||
+        !WideFormOfPath(wideName, PathBufferSize, name)) {
         return nullptr;
     }
-    if (!SetCurrentDirectoryA(folder)) {
+    return LoadLibraryFromFolder(wideFolder, wideName);
+}
+
+HMODULE LoadLibraryFromFolder(const wchar_t *folder, const wchar_t *name) {
+    wchar_t libraryPath[PathBufferSize];
+    if (JoinPath(libraryPath, PathBufferSize, folder, name) == nullptr) {
         return nullptr;
     }
-    return LoadLibraryA(libraryPath);
+    if (!SetCurrentFolderByPath(folder)) {
+        return nullptr;
+    }
+    return LoadLibraryByPath(libraryPath);
 }
 
 // The current directory as it was before a search. It normally fits the
 // 256-byte buffer; a longer one is kept in a block of its own, so that it
-// is still put back exactly.
+// is still put back exactly. Its wide form, when it can be had, is what is
+// put back: the ANSI form loses a folder name outside the code page.
 struct SavedDirectory {
     char text[CurrentDirectoryBufferSize];
     char *longText;
+    wchar_t wideText[PathBufferSize];
+    bool haveWideText;
 };
 
 static bool SaveCurrentDirectory(const LibrarySearchSetup *setup, SavedDirectory *saved) {
@@ -42,6 +56,8 @@ static bool SaveCurrentDirectory(const LibrarySearchSetup *setup, SavedDirectory
     if (result == 0) {
         return false;
     }
+    DWORD wideLength = GetCurrentDirectoryW(PathBufferSize, saved->wideText);
+    saved->haveWideText = wideLength != 0 && wideLength < PathBufferSize;
     if (result < sizeof saved->text) {
         return true;
     }
@@ -60,18 +76,21 @@ static bool SaveCurrentDirectory(const LibrarySearchSetup *setup, SavedDirectory
 }
 
 static void RestoreCurrentDirectory(SavedDirectory *saved) {
+    if (saved->haveWideText) {
+        SetCurrentFolderByPath(saved->wideText);
+    } else {
+        SetCurrentDirectoryA(saved->longText != nullptr ? saved->longText : saved->text);
+    }
     if (saved->longText != nullptr) {
-        SetCurrentDirectoryA(saved->longText);
         GlobalFree(saved->longText);
         saved->longText = nullptr;
-        return;
     }
-    SetCurrentDirectoryA(saved->text);
 }
 
-// The executable's folder, false when its path cannot be read or does not fit.
-static bool GetExeFolder(char *folder) {
-    DWORD length = GetModuleFileNameA(nullptr, folder, PathBufferSize);
+// The executable's folder by its wide path, which names it in any folder;
+// false when the path cannot be read or does not fit.
+static bool GetExeFolder(wchar_t *folder) {
+    DWORD length = GetModuleFileNameW(nullptr, folder, PathBufferSize);
     if (length == 0 || length >= PathBufferSize) {
         return false;
     }
@@ -82,19 +101,22 @@ static bool GetExeFolder(char *folder) {
 // PlayerLocation of the hit (1 or 3), or 0 with a null module.
 static int32_t LoadFromExeFolders(const LibrarySearchSetup *setup, const char *name,
                                   HMODULE *module) {
-    char folder[PathBufferSize];
+    wchar_t folder[PathBufferSize];
+    wchar_t wideName[PathBufferSize];
+    wchar_t localFolderName[PathBufferSize];
     *module = nullptr;
-    if (!GetExeFolder(folder)) {
+    if (!GetExeFolder(folder) || !WideFormOfPath(wideName, PathBufferSize, name) ||
+        !WideFormOfPath(localFolderName, PathBufferSize, setup->localFolderName)) {
         return PlayerLocationNone;
     }
-    *module = LoadLibraryFromFolder(folder, name);
+    *module = LoadLibraryFromFolder(folder, wideName);
     if (*module != nullptr) {
         return PlayerLocationExeFolder;
     }
-    if (!AppendToPath(folder, sizeof folder, setup->localFolderName)) {
+    if (!AppendToPath(folder, PathBufferSize, localFolderName)) {
         return PlayerLocationNone;
     }
-    *module = LoadLibraryFromFolder(folder, name);
+    *module = LoadLibraryFromFolder(folder, wideName);
     return *module != nullptr ? PlayerLocationKivoxFolder : PlayerLocationNone;
 }
 
@@ -107,9 +129,12 @@ int32_t LoadRuntimeLibraryWith(const LibrarySearchSetup *setup, HMODULE *module)
     if (!SaveCurrentDirectory(setup, &saved)) {
         return LaunchCurrentDirectoryUnreadable;
     }
-    char runFolder[PathBufferSize];
+    wchar_t runFolder[PathBufferSize];
     if (GetRunTempFolder(runFolder, false)) {
-        *module = LoadLibraryFromFolder(runFolder, setup->runtimeName);
+        wchar_t runtimeName[PathBufferSize];
+        if (WideFormOfPath(runtimeName, PathBufferSize, setup->runtimeName)) {
+            *module = LoadLibraryFromFolder(runFolder, runtimeName);
+        }
     }
     if (*module == nullptr) {
         LoadFromExeFolders(setup, setup->runtimeName, module);
@@ -133,11 +158,18 @@ static HMODULE LoadFromInstallFolder(const LibrarySearchSetup *setup) {
 // The search proper, between saving and restoring the current directory.
 static int32_t SearchPlayerLibrary(const LibrarySearchSetup *setup, HMODULE *module,
                                    int32_t *location) {
-    char runFolder[PathBufferSize];
+    wchar_t runFolder[PathBufferSize];
     if (GetRunTempFolder(runFolder, false)) {
-        // Once the run has its own folder, only that folder counts.
+        // Once the run has its own folder, only that folder counts. The
+        // player takes the folder's path in ANSI: without such a name for
+        // it (RunTempFolderPath null), a player found there could not be
+        // told where it is, so none is loaded.
         *location = PlayerLocationRunTempFolder;
-        *module = LoadLibraryFromFolder(runFolder, setup->playerName);
+        wchar_t playerName[PathBufferSize];
+        if (RunTempFolderPath != nullptr &&
+            WideFormOfPath(playerName, PathBufferSize, setup->playerName)) {
+            *module = LoadLibraryFromFolder(runFolder, playerName);
+        }
         return *module != nullptr ? LaunchOk : LaunchRunFolderPlayerNotLoadable;
     }
     *location = LoadFromExeFolders(setup, setup->playerName, module);

@@ -34,6 +34,9 @@ bool ExtractPayload(HMODULE moduleHandle);
 
 bool ExtractExeFolderEntries(const PayloadHeader *header, PayloadFile *payloadFile,
                              const char *executablePath);
+// The same for the executable's wide path, which names it in any folder.
+bool ExtractExeFolderEntries(const PayloadHeader *header, PayloadFile *payloadFile,
+                             const wchar_t *executablePath);
 
 // Creates the run folder only when the temporary group is not empty.
 bool ExtractTempFolderEntries(const PayloadHeader *header, PayloadFile *payloadFile);
@@ -43,6 +46,16 @@ bool ExtractTempFolderEntries(const PayloadHeader *header, PayloadFile *payloadF
 // Never reads past the fifth entry slot.
 bool ExtractEntries(const PayloadHeader *header, PayloadFile *payloadFile, int32_t firstIndex,
                     int32_t count, const char *folder);
+// The same into a folder given by its wide path (PathBufferSize characters
+// at most); the entries' names are read as the ANSI calls read them.
+bool ExtractEntries(const PayloadHeader *header, PayloadFile *payloadFile, int32_t firstIndex,
+                    int32_t count, const wchar_t *folder);
+
+// An entry's output path by its wide form, in dest (PathBufferSize
+// characters): folder (ending in '\' or empty) + name + "." +
+// outputExtension, the file part read as the ANSI calls read the header's
+// bytes. False where ComposeEntryPath fails, or when the path does not fit.
+bool ComposeWideEntryPath(wchar_t *dest, const wchar_t *folder, const PayloadEntry *entry);
 
 // Copies size bytes (0 or less: up to the end of the file) from the payload
 // file's position into outputFile. Running out of input early still succeeds.

@@ -1,6 +1,7 @@
 // The payload step: entries appended to the executable written out as files.
 #include "extract_payload.h"
 
+#include "common/ansi_path.h"
 #include "common/path_rules.h"
 #include "lzari/lzari_decoder.h"
 #include "tempfolder/run_temp_folder.h"
@@ -17,7 +18,7 @@ void ForgetWrittenEntries() {
 }
 
 bool ExtractPayload(HMODULE moduleHandle) {
-    char path[PathBufferSize];
+    wchar_t path[PathBufferSize];
     PayloadFile file;
     if (!OpenPayloadFile(moduleHandle, path, &file)) {
         return true;
@@ -37,8 +38,15 @@ bool ExtractPayload(HMODULE moduleHandle) {
 
 bool ExtractExeFolderEntries(const PayloadHeader *header, PayloadFile *payloadFile,
                              const char *executablePath) {
-    char folder[PathBufferSize];
-    if (!CopyText(folder, sizeof folder, executablePath)) {
+    wchar_t path[PathBufferSize];
+    return WideFormOfPath(path, PathBufferSize, executablePath) &&
+           ExtractExeFolderEntries(header, payloadFile, path);
+}
+
+bool ExtractExeFolderEntries(const PayloadHeader *header, PayloadFile *payloadFile,
+                             const wchar_t *executablePath) {
+    wchar_t folder[PathBufferSize];
+    if (!CopyText(folder, PathBufferSize, executablePath)) {
         return false;
     }
     KeepFolderPart(folder);
@@ -49,7 +57,7 @@ bool ExtractTempFolderEntries(const PayloadHeader *header, PayloadFile *payloadF
     if (header->tempEntryCount == 0) {
         return true;
     }
-    char folder[PathBufferSize];
+    wchar_t folder[PathBufferSize];
     if (!GetRunTempFolder(folder, true)) {
         return false;
     }
@@ -98,8 +106,29 @@ static void FreeDecodeBlocks(DecodeBlocks *blocks) {
     }
 }
 
-static bool PathExists(const char *path) {
-    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+static bool PathExists(const wchar_t *path) {
+    return AttributesByPath(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Creates or truncates the file with _lcreat, or where only the wide name
+// spells the path, as _lcreat does by that name.
+static HFILE CreateOutputFile(const wchar_t *path) {
+    char ansi[PathBufferSize];
+    if (AnsiFormOfPath(ansi, sizeof ansi, path)) {
+        return _lcreat(ansi, 0);
+    }
+    HANDLE file =
+        CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return file == INVALID_HANDLE_VALUE ? HFILE_ERROR : HandleToLong(file);
+}
+
+bool ComposeWideEntryPath(wchar_t *dest, const wchar_t *folder, const PayloadEntry *entry) {
+    char filePart[PayloadNameSize + PayloadOutputExtensionSize + 1];
+    wchar_t wideFilePart[PayloadNameSize + PayloadOutputExtensionSize + 1];
+    return ComposeEntryPath(filePart, sizeof filePart, "", entry) &&
+           WideFormOfPath(wideFilePart, sizeof wideFilePart / sizeof wideFilePart[0], filePart) &&
+           JoinPath(dest, PathBufferSize, folder, wideFilePart) != nullptr;
 }
 
 // A stored entry's byte count: storedSize, or for 0 or less everything up to
@@ -149,12 +178,12 @@ static bool WriteCompressedEntry(PayloadFile *payloadFile, const PayloadEntry *e
 
 // One entry from creating its file to closing it. *written tells whether the
 // file was created (and so replaced whatever was there).
-static bool ExtractEntry(PayloadFile *payloadFile, const PayloadEntry *entry, const char *path,
+static bool ExtractEntry(PayloadFile *payloadFile, const PayloadEntry *entry, const wchar_t *path,
                          DecodeBlocks *blocks, bool *written) {
     *written = false;
     bool stored = IsStoredEntry(entry);
     bool existed = stored && PathExists(path);
-    HFILE outputFile = _lcreat(path, 0);
+    HFILE outputFile = CreateOutputFile(path);
     if (outputFile == HFILE_ERROR) {
         // A stored entry whose file exists but cannot be replaced counts as
         // extracted; the file stays as it is.
@@ -164,7 +193,7 @@ static bool ExtractEntry(PayloadFile *payloadFile, const PayloadEntry *entry, co
                          : WriteCompressedEntry(payloadFile, entry, blocks, outputFile);
     _lclose(outputFile);
     if (!result) {
-        DeleteFileA(path);
+        DeleteFileByPath(path);
         return false;
     }
     *written = true;
@@ -173,10 +202,18 @@ static bool ExtractEntry(PayloadFile *payloadFile, const PayloadEntry *entry, co
 
 bool ExtractEntries(const PayloadHeader *header, PayloadFile *payloadFile, int32_t firstIndex,
                     int32_t count, const char *folder) {
+    // A folder too long for the path buffer fails before anything is attempted.
+    wchar_t wideFolder[PathBufferSize];
+    return WideFormOfPath(wideFolder, PathBufferSize, folder) &&
+           ExtractEntries(header, payloadFile, firstIndex, count, wideFolder);
+}
+
+bool ExtractEntries(const PayloadHeader *header, PayloadFile *payloadFile, int32_t firstIndex,
+                    int32_t count, const wchar_t *folder) {
     UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS);
-    char path[PathBufferSize];
+    wchar_t path[PathBufferSize];
     bool result = firstIndex >= 0 && count >= 0 && count <= PayloadMaxEntries - firstIndex &&
-                  CopyText(path, sizeof path, folder);
+                  CopyText(path, PathBufferSize, folder);
     DecodeBlocks blocks = {nullptr, nullptr, nullptr, 0};
     for (int32_t i = 0; result && i < count; i++) {
         int32_t index = firstIndex + i;
@@ -184,7 +221,7 @@ bool ExtractEntries(const PayloadHeader *header, PayloadFile *payloadFile, int32
         // Unterminated fields, a name leaving the folder or a path that does
         // not fit fail the entry before anything is created.
         bool written = false;
-        result = ComposeEntryPath(path, sizeof path, folder, entry) &&
+        result = ComposeWideEntryPath(path, folder, entry) &&
                  ExtractEntry(payloadFile, entry, path, &blocks, &written);
         if (written) {
             WrittenEntries |= 1u << index;

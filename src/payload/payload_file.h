@@ -13,10 +13,10 @@ struct PayloadFile {
     uint32_t payloadEnd;  // the file size, or where a certificate table starts
 };
 
-// Gets the module's file name into path (PathBufferSize bytes) and opens the
-// file read-only. False when no complete path can be had or the file does not
-// open; nothing is left open then.
-bool OpenPayloadFile(HMODULE module, char *path, PayloadFile *file);
+// Gets the module's file name into path (PathBufferSize characters, wide) and
+// opens the file read-only. False when no complete path can be had or the
+// file does not open; nothing is left open then.
+bool OpenPayloadFile(HMODULE module, wchar_t *path, PayloadFile *file);
 
 void ClosePayloadFile(PayloadFile *file);
 

@@ -1,6 +1,7 @@
 // The executable file as the payload's source.
 #include "payload_file.h"
 
+#include "common/ansi_path.h"
 #include "common/path_rules.h"
 
 namespace {
@@ -21,12 +22,21 @@ bool ReadFromHandle(const PayloadByteReader *reader, uint32_t offset, void *buff
 
 }  // namespace
 
-bool OpenPayloadFile(HMODULE module, char *path, PayloadFile *file) {
-    DWORD length = GetModuleFileNameA(module, path, PathBufferSize);
+bool OpenPayloadFile(HMODULE module, wchar_t *path, PayloadFile *file) {
+    DWORD length = GetModuleFileNameW(module, path, PathBufferSize);
     if (length == 0 || length >= PathBufferSize) {
         return false;
     }
-    file->handle = _lopen(path, OF_READ);
+    // With _lopen by the ANSI name; where only the wide name spells the
+    // path, read-only and shared as _lopen opens it, by that name.
+    char ansi[PathBufferSize];
+    if (AnsiFormOfPath(ansi, sizeof ansi, path)) {
+        file->handle = _lopen(ansi, OF_READ);
+    } else {
+        HANDLE handle = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        file->handle = handle == INVALID_HANDLE_VALUE ? HFILE_ERROR : HandleToLong(handle);
+    }
     if (file->handle == HFILE_ERROR) {
         return false;
     }

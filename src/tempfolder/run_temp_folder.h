@@ -7,7 +7,13 @@
 // Full path of this run's folder, ending in '\', or null while none exists.
 // Non-null only between a successful creation and ReleaseRunTempFolder; the
 // block is neither moved nor changed in between, so the player may keep it.
+// It is the folder's ANSI path, or its short (8.3) form when the ANSI path
+// would lose characters; null also when the folder has neither.
 extern char *RunTempFolderPath;
+
+// The folder's wide path, which names it under any temporary path: non-null
+// exactly while the run has its folder.
+extern wchar_t *RunTempFolderPathW;
 
 // The open, unshared lock file, or INVALID_HANDLE_VALUE.
 extern HANDLE RunLockFileHandle;
@@ -15,7 +21,12 @@ extern HANDLE RunLockFileHandle;
 // Copies the run folder's path into buffer (PathBufferSize bytes) and returns
 // true. Without a folder: returns false and leaves buffer untouched when
 // create is false; otherwise creates the folder first (false if that fails).
+// The ANSI path is copied only when the folder has one: without it, false
+// although the folder exists.
 bool GetRunTempFolder(char *buffer, bool create);
+
+// The same with the folder's wide path (PathBufferSize characters).
+bool GetRunTempFolder(wchar_t *buffer, bool create);
 
 // Creates "TempFolder.xxx" under the temporary path with the first free
 // suffix, stores its path and takes the lock. False leaves no folder, no
@@ -25,6 +36,7 @@ bool CreateRunTempFolder();
 // Opens "Vantorelle.lok" in folder (ending in '\'; may be null) hidden and
 // without sharing. True when the lock is held; failure is not fatal.
 bool CreateRunLockFile(const char *folder);
+bool CreateRunLockFile(const wchar_t *folder);
 
 void CloseRunLockFile();
 

@@ -1,59 +1,98 @@
 // The run's private folder under the temporary path and its lock file.
 #include "run_temp_folder.h"
 
+#include "common/ansi_path.h"
 #include "common/path_rules.h"
 #include "run_folder_name.h"
 
 char *RunTempFolderPath = nullptr;
+wchar_t *RunTempFolderPathW = nullptr;
 HANDLE RunLockFileHandle = INVALID_HANDLE_VALUE;
 
 bool GetRunTempFolder(char *buffer, bool create) {
-    if (RunTempFolderPath == nullptr) {
+    if (RunTempFolderPathW == nullptr) {
         if (!create || !CreateRunTempFolder()) {
             return false;
         }
     }
-    return CopyText(buffer, PathBufferSize, RunTempFolderPath);
+    return RunTempFolderPath != nullptr && CopyText(buffer, PathBufferSize, RunTempFolderPath);
+}
+
+bool GetRunTempFolder(wchar_t *buffer, bool create) {
+    if (RunTempFolderPathW == nullptr) {
+        if (!create || !CreateRunTempFolder()) {
+            return false;
+        }
+    }
+    return CopyText(buffer, PathBufferSize, RunTempFolderPathW);
+}
+
+static void FreeRunTempFolderPaths() {
+    if (RunTempFolderPath != nullptr) {
+        GlobalFree(RunTempFolderPath);
+        RunTempFolderPath = nullptr;
+    }
+    if (RunTempFolderPathW != nullptr) {
+        GlobalFree(RunTempFolderPathW);
+        RunTempFolderPathW = nullptr;
+    }
 }
 
 static bool FailRunTempFolderCreation() {
-    GlobalFree(RunTempFolderPath);
-    RunTempFolderPath = nullptr;
+    FreeRunTempFolderPaths();
     return false;
 }
 
 bool CreateRunTempFolder() {
     RunTempFolderPath = static_cast<char *>(GlobalAlloc(GMEM_FIXED, PathBufferSize));
-    if (RunTempFolderPath == nullptr) {
-        return false;
+    RunTempFolderPathW =
+        static_cast<wchar_t *>(GlobalAlloc(GMEM_FIXED, PathBufferSize * sizeof(wchar_t)));
+    if (RunTempFolderPath == nullptr || RunTempFolderPathW == nullptr) {
+        return FailRunTempFolderCreation();
     }
-    // A temporary path longer than the buffer comes back as the size it needs,
-    // which is treated like no temporary path at all.
-    DWORD length = GetTempPathA(PathBufferSize, RunTempFolderPath);
+    // The folder is made and locked by its wide path, which names it under
+    // any temporary path. A temporary path longer than the buffer comes back
+    // as the size it needs, which is treated like no temporary path at all.
+    wchar_t *path = RunTempFolderPathW;
+    DWORD length = GetTempPathW(PathBufferSize, path);
     if (length == 0 || length >= PathBufferSize) {
         return FailRunTempFolderCreation();
     }
-    if (!StartRunFolderName(RunTempFolderPath, PathBufferSize)) {
+    if (!StartRunFolderName(path, PathBufferSize)) {
         return FailRunTempFolderCreation();
     }
     // Any failure counts as a taken name; every suffix is tried before giving up.
-    while (!CreateDirectoryA(RunTempFolderPath, nullptr)) {
-        if (!AdvanceRunFolderSuffix(RunTempFolderPath)) {
+    while (!CreateFolderByPath(path)) {
+        if (!AdvanceRunFolderSuffix(path)) {
             return FailRunTempFolderCreation();
         }
     }
     // StartRunFolderName kept room for the separator and the lock file name.
-    AppendToPath(RunTempFolderPath, PathBufferSize, "");
-    CreateRunLockFile(RunTempFolderPath);
+    AppendToPath(path, PathBufferSize, L"");
+    CreateRunLockFile(path);
+    // The name the player gets: the folder's ANSI path, or its short form.
+    // Without either the folder stays this run's, but has no ANSI name.
+    if (!AnsiNameOfPath(RunTempFolderPath, PathBufferSize, path)) {
+        GlobalFree(RunTempFolderPath);
+        RunTempFolderPath = nullptr;
+    }
     return true;
 }
 
 bool CreateRunLockFile(const char *folder) {
+    wchar_t wideFolder[PathBufferSize];
+    if (folder != nullptr && WideFormOfPath(wideFolder, PathBufferSize, folder)) {
+        return CreateRunLockFile(wideFolder);
+    }
+    return RunLockFileHandle != INVALID_HANDLE_VALUE;
+}
+
+bool CreateRunLockFile(const wchar_t *folder) {
     if (folder != nullptr) {
-        char lockPath[PathBufferSize];
-        if (JoinPath(lockPath, sizeof lockPath, folder, RunLockFileName) != nullptr) {
-            RunLockFileHandle = CreateFileA(lockPath, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                            FILE_ATTRIBUTE_HIDDEN, nullptr);
+        wchar_t lockPath[PathBufferSize];
+        if (JoinPath(lockPath, PathBufferSize, folder, RunLockFileNameW) != nullptr) {
+            RunLockFileHandle =
+                CreateFileByPath(lockPath, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN);
         }
     }
     return RunLockFileHandle != INVALID_HANDLE_VALUE;
@@ -67,10 +106,9 @@ void CloseRunLockFile() {
 }
 
 bool ReleaseRunTempFolder() {
-    if (RunTempFolderPath != nullptr) {
+    if (RunTempFolderPathW != nullptr) {
         CloseRunLockFile();
-        GlobalFree(RunTempFolderPath);
-        RunTempFolderPath = nullptr;
+        FreeRunTempFolderPaths();
     }
     return true;
 }
