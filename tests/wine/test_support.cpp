@@ -250,9 +250,101 @@ static std::vector<char> EnvironmentBlock(const std::vector<std::string> &extra)
     return block;
 }
 
+std::wstring WideFromUtf8(const std::string &text) {
+    int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.c_str(), -1, nullptr, 0);
+    std::wstring wide(length > 0 ? length : 1, L'\0');
+    if (length <= 0 || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.c_str(), -1,
+                                           &wide[0], length) == 0) {
+        return std::wstring();
+    }
+    wide.resize(length - 1);
+    return wide;
+}
+
+std::string Utf8FromWide(const std::wstring &text) {
+    int length = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string utf8(length > 0 ? length : 1, '\0');
+    if (length <= 0 || WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &utf8[0], length, nullptr,
+                                           nullptr) == 0) {
+        return std::string();
+    }
+    utf8.resize(length - 1);
+    return utf8;
+}
+
+std::string ShortAnsiPath(const std::string &utf8Path) {
+    wchar_t shortPath[MAX_PATH];
+    DWORD length = GetShortPathNameW(WideFromUtf8(utf8Path).c_str(), shortPath, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return std::string();
+    }
+    char ansi[MAX_PATH * 2];
+    BOOL lossy = FALSE;
+    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, shortPath, -1, ansi, sizeof ansi, nullptr,
+                            &lossy) == 0 ||
+        lossy) {
+        return std::string();
+    }
+    return ansi;
+}
+
+// The environment block for the wide call: extra (UTF-8) before the
+// inherited variables it does not override.
+static std::vector<wchar_t> WideEnvironmentBlock(const std::vector<std::string> &extra) {
+    std::vector<wchar_t> block;
+    std::vector<std::wstring> wideExtra;
+    for (const std::string &entry : extra) {
+        wideExtra.push_back(WideFromUtf8(entry));
+        block.insert(block.end(), wideExtra.back().begin(), wideExtra.back().end());
+        block.push_back(L'\0');
+    }
+    wchar_t *current = GetEnvironmentStringsW();
+    for (const wchar_t *at = current; *at != L'\0'; at += wcslen(at) + 1) {
+        bool overridden = false;
+        for (const std::wstring &e : wideExtra) {
+            size_t equals = e.find(L'=');
+            if (_wcsnicmp(at, e.c_str(), equals + 1) == 0) {
+                overridden = true;
+            }
+        }
+        if (!overridden) {
+            block.insert(block.end(), at, at + wcslen(at) + 1);
+        }
+    }
+    FreeEnvironmentStringsW(current);
+    block.push_back(L'\0');
+    return block;
+}
+
+static bool StartWideProgram(const std::string &commandLine, const std::string &workingFolder,
+                             const std::vector<std::string> &extraEnvironment,
+                             const StartOptions &options, PROCESS_INFORMATION *process) {
+    std::wstring command = WideFromUtf8(commandLine);
+    std::wstring folder = WideFromUtf8(workingFolder);
+    std::vector<wchar_t> environment = WideEnvironmentBlock(extraEnvironment);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    if (options.useShowWindow) {
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = options.showWindow;
+    }
+    *process = PROCESS_INFORMATION();
+    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
+                        environment.data(), folder.empty() ? nullptr : folder.c_str(), &startup,
+                        process)) {
+        fprintf(stderr, "test_support: cannot start %s (error %lu)\n", commandLine.c_str(),
+                GetLastError());
+        return false;
+    }
+    return true;
+}
+
 bool StartProgram(const std::string &commandLine, const std::string &workingFolder,
                   const std::vector<std::string> &extraEnvironment, const StartOptions &options,
                   PROCESS_INFORMATION *process) {
+    if (options.utf8) {
+        return StartWideProgram(commandLine, workingFolder, extraEnvironment, options, process);
+    }
     std::vector<char> command(commandLine.begin(), commandLine.end());
     command.push_back('\0');
     std::vector<char> environment = EnvironmentBlock(extraEnvironment);

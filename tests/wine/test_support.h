@@ -105,10 +105,14 @@ RunResult RunProgram(const std::string &commandLine, const std::string &workingF
 //   the button pressed on each message box it shows (the first button when
 //   the box has no such one). Cancel unless set, so that a download offer
 //   never starts the prefix's browser unasked.
+//   utf8: the command line, the working folder and the extra environment are
+//   UTF-8, and the program is started through the wide call, so that they may
+//   name folders outside the ANSI code page.
 struct StartOptions {
     bool useShowWindow = false;
     WORD showWindow = 0;
     int boxAnswer = IDCANCEL;
+    bool utf8 = false;
 };
 
 // RunProgram with StartOptions.
@@ -216,6 +220,14 @@ private:
     std::vector<void **> slots_;
     void *original_ = nullptr;
 };
+
+// Text between UTF-8 and the wide form; empty when it does not convert.
+std::wstring WideFromUtf8(const std::string &text);
+std::string Utf8FromWide(const std::wstring &text);
+
+// The short (8.3) form of the path given in UTF-8, in ANSI; empty when the
+// path does not exist or its short form does not convert losslessly.
+std::string ShortAnsiPath(const std::string &utf8Path);
 
 // Creates base and folders nested in it until the path is exactly length
 // characters long and returns it; empty when that length cannot be reached.

@@ -88,6 +88,56 @@ void PutFolderFiles(Report *report, const char *key, const char *folder) {
     Put(report, key, list);
 }
 
+// The wide forms, as UTF-8: what the ANSI forms above cannot spell.
+void PutWide(Report *report, const char *key, const wchar_t *value) {
+    char text[MAX_PATH * 4];
+    if (WideCharToMultiByte(CP_UTF8, 0, value, -1, text, sizeof text, nullptr, nullptr) == 0) {
+        text[0] = '\0';
+    }
+    Put(report, key, text);
+}
+
+// What lies beside the executable, listed by wide names ('|' between them).
+void PutExeFolderFilesWide(Report *report) {
+    wchar_t pattern[MAX_PATH + 4];
+    DWORD length = GetModuleFileNameW(nullptr, pattern, MAX_PATH);
+    wchar_t *lastSeparator = length > 0 && length < MAX_PATH ? wcsrchr(pattern, L'\\') : nullptr;
+    if (lastSeparator == nullptr) {
+        Put(report, "exeFolderFilesWide", "");
+        return;
+    }
+    wcscpy(lastSeparator + 1, L"*");
+    wchar_t list[4096] = {};
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(pattern, &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0) {
+                continue;
+            }
+            if (list[0] != L'\0') {
+                wcsncat(list, L"|", 4096 - wcslen(list) - 1);
+            }
+            wcsncat(list, found.cFileName, 4096 - wcslen(list) - 1);
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    PutWide(report, "exeFolderFilesWide", list);
+}
+
+HMODULE OwnModule();
+
+void WriteWideReport(Report *report) {
+    wchar_t text[MAX_PATH * 2];
+    DWORD length = GetCurrentDirectoryW(MAX_PATH * 2, text);
+    PutWide(report, "currentDirectoryWide", length > 0 && length < MAX_PATH * 2 ? text : L"");
+    length = GetModuleFileNameW(nullptr, text, MAX_PATH * 2);
+    PutWide(report, "exePathWide", length > 0 && length < MAX_PATH * 2 ? text : L"");
+    length = GetModuleFileNameW(OwnModule(), text, MAX_PATH * 2);
+    PutWide(report, "modulePathWide", length > 0 && length < MAX_PATH * 2 ? text : L"");
+    PutExeFolderFilesWide(report);
+}
+
 HANDLE OpenReport() {
     char path[MAX_PATH];
     DWORD length = GetEnvironmentVariableA("LUMV_TEST_REPORT", path, sizeof path);
@@ -151,6 +201,7 @@ void WriteReport(Report *report, HINSTANCE instance, HINSTANCE prevInstance, cha
         lastSeparator[1] = '\0';
     }
     PutFolderFiles(report, "exeFolderFiles", lastSeparator != nullptr ? text : nullptr);
+    WriteWideReport(report);
 }
 
 // A whole number of milliseconds from the environment; false when unset.
