@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/ansi_path.h"
 #include "presentation_builder.h"
 #include "test_support.h"
 
@@ -71,6 +72,38 @@ void MakeLeftover(const std::string &folder) {
     ASSERT_TRUE(MakeFolder(folder + "\\sub"));
     ASSERT_TRUE(WriteTextFile(folder + "\\sub\\old.txt", "old"));
     ASSERT_TRUE(WriteTextFile(folder + "\\Vantorelle.lok", ""));
+}
+
+// A path's ANSI form counts only when it names the same file: a character
+// the code page lacks, also one it would replace by a look-alike (U+0101 by
+// 'a'), leaves only the wide form.
+TEST(WidePath, AnsiFormOnlyWhenEveryCharacterSurvives) {
+    struct Case {
+        const wchar_t *path;
+        const char *ansi;  // null: no faithful ANSI form
+    };
+    const Case western[] = {
+        {L"C:\\Show\\start.exe", "C:\\Show\\start.exe"},
+        {L"C:\\Caf\u00e9", "C:\\Caf\xe9"},
+        {L"C:\\\u65e5\u672c", nullptr},
+        {L"C:\\\u0101", nullptr},
+    };
+    const Case japanese[] = {
+        {L"C:\\Show\\start.exe", "C:\\Show\\start.exe"},
+        {L"C:\\\u65e5\u672c", "C:\\\x93\xfa\x96\x7b"},
+        {L"C:\\\ud55c", nullptr},
+        {L"C:\\\u0101", nullptr},
+    };
+    for (const Case &c : GetACP() == 932 ? japanese : western) {
+        char ansi[MAX_PATH];
+        bool faithful = AnsiFormOfPath(ansi, sizeof ansi, c.path);
+        EXPECT_EQ(faithful, c.ansi != nullptr) << Utf8(c.path);
+        if (faithful && c.ansi != nullptr) {
+            EXPECT_STREQ(ansi, c.ansi);
+        }
+    }
+    char small[8];
+    EXPECT_FALSE(AnsiFormOfPath(small, sizeof small, L"C:\\Show\\start.exe"));
 }
 
 TEST(WidePath, TheLauncherRunsFromAnyFolderAndWithAnyTemporaryPath) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cleanup/clean_up.h"
 #include "common/player_interface.h"
 #include "launcher/library_search.h"
 #include "tempfolder/run_temp_folder.h"
@@ -20,11 +21,13 @@ namespace {
 using lumvtest::CopyFileTo;
 using lumvtest::DeleteTree;
 using lumvtest::FolderExists;
+using lumvtest::ImportHook;
 using lumvtest::MakeFolder;
 using lumvtest::MakeFolderOfLength;
 using lumvtest::ScopedEnvironmentVariable;
 using lumvtest::ScratchFolder;
 using lumvtest::TestPlayerDllPath;
+using lumvtest::WideFromUtf8;
 
 std::string CurrentDirectory() {
     DWORD needed = GetCurrentDirectoryA(0, nullptr);
@@ -78,6 +81,11 @@ DWORD WINAPI CountingGetCurrentDirectory(DWORD size, LPSTR buffer) {
 DWORD WINAPI UnreadableCurrentDirectory(DWORD, LPSTR) {
     directoryReads++;
     SetLastError(ERROR_ACCESS_DENIED);
+    return 0;
+}
+
+DWORD WINAPI NoShortName(LPCWSTR, LPWSTR, DWORD) {
+    SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
 }
 
@@ -356,6 +364,52 @@ TEST_F(LibrarySearchTest, LongCurrentDirectoryIsPutBackExactly) {
             modules_.pop_back();
         }
     }
+}
+
+// ---- A run folder outside the ANSI code page ----
+
+// The run folder's path is outside the ANSI code page and has no short form
+// (short names switched off): the player could not be told where it is, so
+// the player search ends with status 6 without loading it, while the runtime
+// library still loads from there by its wide name.
+TEST_F(LibrarySearchTest, RunFolderWithoutAnAnsiNameEndsThePlayerSearchWithStatus6) {
+    std::wstring temp = WideFromUtf8(temp_ + "\\" + (GetACP() == 932 ? u8"한국어" : u8"日本語"));
+    ASSERT_TRUE(CreateDirectoryW(temp.c_str(), nullptr));
+    ASSERT_TRUE(SetEnvironmentVariableW(L"TMP", temp.c_str()));
+    wchar_t runFolder[MAX_PATH];
+    bool created;
+    {
+        ImportHook noShortNames("GetShortPathNameW", reinterpret_cast<void *>(NoShortName));
+        ASSERT_TRUE(noShortNames.installed());
+        created = GetRunTempFolder(runFolder, true);
+    }
+    SetEnvironmentVariableA("TMP", temp_.c_str());
+    ASSERT_TRUE(created);
+    EXPECT_EQ(RunTempFolderPath, nullptr);
+    char ansi[MAX_PATH];
+    EXPECT_FALSE(GetRunTempFolder(ansi, false));
+    for (const std::string &name : {runtimeName_, playerName_}) {
+        ASSERT_TRUE(CopyFileW(WideFromUtf8(TestPlayerDllPath()).c_str(),
+                              (runFolder + WideFromUtf8(name)).c_str(), FALSE));
+    }
+
+    HMODULE runtime;
+    EXPECT_EQ(SearchRuntime(&runtime), LaunchOk);
+    HMODULE player;
+    int32_t location;
+    EXPECT_EQ(SearchPlayer(&player, &location), LaunchRunFolderPlayerNotLoadable);
+    EXPECT_EQ(location, PlayerLocationRunTempFolder);
+    EXPECT_EQ(player, nullptr);
+    EXPECT_EQ(GetModuleHandleA(playerName_.c_str()), nullptr);
+
+    for (HMODULE module : modules_) {
+        FreeLibrary(module);
+    }
+    modules_.clear();
+    ReleaseRunTempFolder();
+    wchar_t folder[MAX_PATH];
+    wcscpy(folder, temp.c_str());
+    EXPECT_NE(DeleteFolderTree(folder), 0);
 }
 
 // ---- Loading from one folder ----
