@@ -3,11 +3,12 @@
 
 #include "common/path_rules.h"
 
-bool ReplaceExtension(char *path, size_t pathSize, const char *extension) {
+template <typename Char>
+static bool ReplaceExtensionOf(Char *path, size_t pathSize, const Char *extension) {
     size_t lastSeparator = 0;
     size_t lastDot = 0;
     size_t length = 0;
-    for (; path[length] != '\0'; length++) {
+    for (; path[length] != 0; length++) {
         if (path[length] == '\\') {
             lastSeparator = length;
         } else if (path[length] == '.') {
@@ -23,6 +24,14 @@ bool ReplaceExtension(char *path, size_t pathSize, const char *extension) {
         path[at + i] = extension[i];
     }
     return true;
+}
+
+bool ReplaceExtension(char *path, size_t pathSize, const char *extension) {
+    return ReplaceExtensionOf(path, pathSize, extension);
+}
+
+bool ReplaceExtension(wchar_t *path, size_t pathSize, const wchar_t *extension) {
+    return ReplaceExtensionOf(path, pathSize, extension);
 }
 
 SplashPaletteEntry SplashPaletteColour(unsigned index) {

@@ -64,6 +64,8 @@ enum SplashAction {
 // 0 counts as absent. False, with path unchanged, when the result and its
 // terminator would not fit pathSize bytes.
 bool ReplaceExtension(char *path, size_t pathSize, const char *extension);
+// The same for a wide path; pathSize counts characters.
+bool ReplaceExtension(wchar_t *path, size_t pathSize, const wchar_t *extension);
 
 // The palette entry at index (0 to 225): entries 0-215 are the colour cube
 // with levels 0, 51, ... 255, red changing slowest and blue fastest; entries

@@ -3,12 +3,13 @@
 
 #include <windows.h>
 
+#include "common/ansi_path.h"
 #include "common/path_rules.h"
 #include "splash_rules.h"
 
 static const char SplashClassName[] = "SplashScreenWindowClass";
 static const char SplashTitle[] = "Vantorelle Splash Screen";
-static const char SplashExtension[] = ".BMP";
+static const wchar_t SplashExtension[] = L".BMP";
 
 enum {
     SplashStackSize = 0x20000,
@@ -49,17 +50,21 @@ static void ReleaseSplashStart(SplashStart *start) {
 
 static HBITMAP LoadSplashBitmap() {
     HMODULE module = GetModuleHandleA(nullptr);
-    char path[PathBufferSize];
-    DWORD length = GetModuleFileNameA(module, path, sizeof path);
+    wchar_t path[PathBufferSize];
+    DWORD length = GetModuleFileNameW(module, path, PathBufferSize);
     // A truncated path would name some other file.
-    if (length == 0 || length >= sizeof path) {
+    if (length == 0 || length >= PathBufferSize) {
         return nullptr;
     }
-    if (!ReplaceExtension(path, sizeof path, SplashExtension)) {
+    if (!ReplaceExtension(path, PathBufferSize, SplashExtension)) {
         return nullptr;
     }
-    return static_cast<HBITMAP>(
-        LoadImageA(module, path, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION));
+    // By the ANSI name where it spells the path, else by the wide one.
+    char ansi[PathBufferSize];
+    UINT flags = LR_LOADFROMFILE | LR_CREATEDIBSECTION;
+    return static_cast<HBITMAP>(AnsiFormOfPath(ansi, sizeof ansi, path)
+                                    ? LoadImageA(module, ansi, IMAGE_BITMAP, 0, 0, flags)
+                                    : LoadImageW(module, path, IMAGE_BITMAP, 0, 0, flags));
 }
 
 static HPALETTE CreateSplashPalette() {

@@ -12,6 +12,7 @@
 
 #include "common/ansi_path.h"
 #include "presentation_builder.h"
+#include "splash_support.h"
 #include "test_support.h"
 
 using namespace lumvtest;
@@ -159,6 +160,11 @@ TEST(WidePath, TheLauncherRunsFromAnyFolderAndWithAnyTemporaryPath) {
         std::string error;
         ASSERT_TRUE(BuildPresentation(request, &file, &error)) << error;
         ASSERT_TRUE(WriteBytesFile(exeShort + "\\show.exe", file));
+        // The splash bitmap beside the executable is found by its name as well.
+        SplashBitmap bitmap;
+        bitmap.width = 40;
+        bitmap.height = 30;
+        ASSERT_TRUE(WriteBytesFile(exeShort + "\\show.BMP", SplashBitmapFile(bitmap)));
         if (c.temp == Name::Outside) {
             MakeLeftover(tempShort + "\\TempFolder.aaa");
         }
@@ -166,9 +172,12 @@ TEST(WidePath, TheLauncherRunsFromAnyFolderAndWithAnyTemporaryPath) {
 
         StartOptions options;
         options.utf8 = true;
-        RunResult run = RunProgramWith(
-            "\"" + exeFolder + "\\show.exe\"", exeFolder,
-            {"LUMV_TEST_REPORT=" + report, "LUMV_TEST_RESULT=3", "TMP=" + tempFolder}, options);
+        SplashRun watched = RunWatchingSplash("\"" + exeFolder + "\\show.exe\"", exeFolder,
+                                              {"LUMV_TEST_REPORT=" + report, "LUMV_TEST_RESULT=3",
+                                               "LUMV_TEST_PAUSE=300", "TMP=" + tempFolder},
+                                              options);
+        const RunResult &run = watched.run;
+        EXPECT_TRUE(watched.seen) << "no splash";
         ASSERT_TRUE(run.started && run.finished);
         EXPECT_EQ(run.exitCode, 0u);
         EXPECT_TRUE(run.boxes.empty()) << "a message box: " << Utf8(run.boxes[0].text);
