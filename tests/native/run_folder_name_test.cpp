@@ -67,23 +67,13 @@ TEST(AdvanceRunFolderSuffix, VisitsEveryNameOnceInOrderAndGivesUpAfterZzz) {
     EXPECT_STREQ(path, "C:\\T\\TempFolder.zzz");  // unchanged by the refusal
 }
 
-// A temporary path outside any code page: the same names, the same room
-// kept, counted in characters.
+// A wide temporary path: the same name and the same room kept, in characters.
 TEST(RunFolderNameWide, StartsAndAdvancesLikeTheByteForm) {
-    wchar_t path[PathBufferSize] = L"C:\\\uc0ac\uc6a9\uc790";
-    ASSERT_TRUE(StartRunFolderName(path, PathBufferSize));
-    EXPECT_STREQ(path, L"C:\\\uc0ac\uc6a9\uc790\\TempFolder.aaa");
+    wchar_t path[40] = L"\uc0ac\uc6a9";  // 2 + '\' + 14 + '\' + 14 + NUL = 33
+    EXPECT_FALSE(StartRunFolderName(path, 32));
+    ASSERT_TRUE(StartRunFolderName(path, 33));
     EXPECT_TRUE(AdvanceRunFolderSuffix(path));
-    EXPECT_STREQ(path, L"C:\\\uc0ac\uc6a9\uc790\\TempFolder.aab");
-    wchar_t last[] = L"\uc790\\TempFolder.zzz";
-    EXPECT_FALSE(AdvanceRunFolderSuffix(last));
-    EXPECT_STREQ(last, L"\uc790\\TempFolder.zzz");
-
-    // temp + "\" + "TempFolder.aaa" + "\" + "Vantorelle.lok" + NUL: 3 + 31 + 1.
-    wchar_t exact[40] = L"\uc0ac\uc6a9\uc790";
-    EXPECT_TRUE(StartRunFolderName(exact, 3 + 1 + 14 + 1 + 14 + 1));
-    wchar_t tooSmall[40] = L"\uc0ac\uc6a9\uc790";
-    EXPECT_FALSE(StartRunFolderName(tooSmall, 3 + 1 + 14 + 1 + 14));
+    EXPECT_STREQ(path, L"\uc0ac\uc6a9\\TempFolder.aab");
 }
 
 }  // namespace

@@ -261,17 +261,6 @@ std::wstring WideFromUtf8(const std::string &text) {
     return wide;
 }
 
-std::string Utf8FromWide(const std::wstring &text) {
-    int length = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string utf8(length > 0 ? length : 1, '\0');
-    if (length <= 0 || WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &utf8[0], length, nullptr,
-                                           nullptr) == 0) {
-        return std::string();
-    }
-    utf8.resize(length - 1);
-    return utf8;
-}
-
 std::string ShortAnsiPath(const std::string &utf8Path) {
     wchar_t shortPath[MAX_PATH];
     DWORD length = GetShortPathNameW(WideFromUtf8(utf8Path).c_str(), shortPath, MAX_PATH);

@@ -221,9 +221,8 @@ private:
     void *original_ = nullptr;
 };
 
-// Text between UTF-8 and the wide form; empty when it does not convert.
+// The wide form of UTF-8 text; empty when it does not convert.
 std::wstring WideFromUtf8(const std::string &text);
-std::string Utf8FromWide(const std::wstring &text);
 
 // The short (8.3) form of the path given in UTF-8, in ANSI; empty when the
 // path does not exist or its short form does not convert losslessly.
