@@ -131,7 +131,8 @@ int DeleteFolderTree(wchar_t *folder) {
 // no other run's sweep deletes the same folder at the same time. The lock
 // goes last: a folder that cannot be emptied keeps it and is tried again by
 // later sweeps. It is deleted while still held (the open allows that), so
-// there is no moment at which another sweep could take it up again.
+// there is no moment at which another sweep could take it up again. A folder
+// that is empty but cannot be removed gets its lock back.
 static int DeleteRunFolder(wchar_t *folder) {
     wchar_t lockPath[PathBufferSize];
     if (JoinPath(lockPath, PathBufferSize, folder, RunLockFileNameW) == nullptr) {
@@ -144,7 +145,22 @@ static int DeleteRunFolder(wchar_t *folder) {
     }
     bool emptied = DeleteFolderContents(folder, RunLockFileNameW) && DeleteFileItem(lockPath);
     CloseHandle(lock);
-    return emptied ? RemoveFolderByPath(folder) : 0;
+    if (!emptied) {
+        return 0;
+    }
+    if (RemoveFolderByPath(folder)) {
+        return 1;
+    }
+    // The empty folder stays (Windows keeps a folder that is some process's
+    // current directory): a new lock, free at once, lets a later sweep retry.
+    if (!GoneAlready()) {
+        HANDLE newLock =
+            CreateFileByPath(lockPath, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN);
+        if (newLock != INVALID_HANDLE_VALUE) {
+            CloseHandle(newLock);
+        }
+    }
+    return 0;
 }
 
 int SweepRunTempFolders() {

@@ -172,6 +172,28 @@ TEST_F(CleanUpTest, SweepDeletesOnlyRunFoldersWhoseLockIsFree) {
     EXPECT_FALSE(FolderExists(Temp("TempFolder.ro")));
 }
 
+// An emptied run folder that cannot be removed (on Windows: some process's
+// current directory) gets its lock back, so that a later sweep retries it.
+BOOL WINAPI RemoveDirectoryRefused(LPCSTR) {
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return FALSE;
+}
+
+TEST_F(CleanUpTest, AFolderThatStaysGetsItsLockBack) {
+    ASSERT_TRUE(MakeFolder(Temp("TempFolder.cwd")));
+    ASSERT_TRUE(WriteTextFile(Temp("TempFolder.cwd\\lumv.dll"), "player"));
+    ASSERT_TRUE(WriteTextFile(Temp("TempFolder.cwd\\") + kLockFileName, ""));
+    {
+        ImportHook refused("RemoveDirectoryA", reinterpret_cast<void *>(RemoveDirectoryRefused));
+        ASSERT_TRUE(refused.installed());
+        EXPECT_EQ(SweepRunTempFolders(), 0);
+    }
+    EXPECT_EQ(FolderEntries(Temp("TempFolder.cwd")), std::vector<std::string>{kLockFileName});
+
+    EXPECT_NE(SweepRunTempFolders(), 0);
+    EXPECT_TRUE(FolderEntries(temp_).empty());
+}
+
 // Another run sweeping the same folder at the same moment: every item this
 // sweep reaches has just been deleted by the other one. That is no failure.
 BOOL(WINAPI *realDeleteFileA)(LPCSTR) = nullptr;
