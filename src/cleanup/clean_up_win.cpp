@@ -25,7 +25,35 @@ static void DeleteWrittenExeFolderEntries(const PayloadHeader *header, wchar_t *
     }
 }
 
+// Windows cannot remove a folder that is a process's current directory, and
+// the player may have left the launcher's inside the run folder (it is handed
+// that path): the launcher then moves to its own folder first.
+static void LeaveRunFolder(HINSTANCE instance) {
+    if (RunTempFolderPathW == nullptr) {
+        return;
+    }
+    wchar_t current[PathBufferSize];
+    DWORD length = GetCurrentDirectoryW(PathBufferSize, current);
+    if (length == 0 || length >= PathBufferSize || !AppendToPath(current, PathBufferSize, L"")) {
+        return;
+    }
+    size_t runFolderLength = TextLength(RunTempFolderPathW);
+    if (TextLength(current) < runFolderLength) {
+        return;
+    }
+    current[runFolderLength] = L'\0';
+    if (lstrcmpiW(current, RunTempFolderPathW) != 0) {
+        return;
+    }
+    length = GetModuleFileNameW(instance, current, PathBufferSize);
+    if (length != 0 && length < PathBufferSize) {
+        KeepFolderPart(current);
+        SetCurrentFolderByPath(current);
+    }
+}
+
 bool CleanUpAfterRun(HINSTANCE instance) {
+    LeaveRunFolder(instance);
     UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS);
     wchar_t path[PathBufferSize];
     PayloadFile file;

@@ -259,10 +259,23 @@ TEST_F(CleanUpTest, CleanUpReleasesAndSweepsTheRunFolder) {
     char folder[MAX_PATH];
     ASSERT_TRUE(GetRunTempFolder(folder, true));
     ASSERT_TRUE(WriteTextFile(std::string(folder) + "lumv.dll", "player"));
+    ASSERT_TRUE(MakeFolder(std::string(folder) + "work"));
     ASSERT_TRUE(FolderExists(folder));
+    // The player left the current directory inside the run folder, which
+    // Windows would then keep.
+    char before[MAX_PATH];
+    ASSERT_NE(GetCurrentDirectoryA(MAX_PATH, before), 0u);
+    ASSERT_TRUE(SetCurrentDirectoryA((std::string(folder) + "work").c_str()));
 
     EXPECT_TRUE(CleanUpAfterRun(GetModuleHandleA(nullptr)));
 
+    char after[MAX_PATH];
+    char exeFolder[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, after);
+    GetModuleFileNameA(nullptr, exeFolder, MAX_PATH);
+    *strrchr(exeFolder, '\\') = '\0';
+    SetCurrentDirectoryA(before);
+    EXPECT_TRUE(SamePath(after, exeFolder)) << after;
     EXPECT_EQ(RunTempFolderPath, nullptr);
     EXPECT_EQ(RunLockFileHandle, INVALID_HANDLE_VALUE);
     EXPECT_TRUE(FolderEntries(temp_).empty());
