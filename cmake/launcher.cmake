@@ -32,12 +32,18 @@ target_include_directories(launcher PRIVATE src/resources)
 target_compile_options(launcher PRIVATE ${LUMV_WARNINGS} ${LUMV_LEAN_FLAGS})
 if(LUMV_TARGET STREQUAL "win32")
   set(LUMV_ENTRY _LauncherStartup)
+  # Players of the shipping launcher's era may not be ready for data
+  # execution prevention, which the linker now switches on by default: the
+  # 32-bit image asks for none, and is not large-address-aware either.
+  set(LUMV_IMAGE_FLAGS -Wl,--disable-nxcompat -Wl,--disable-large-address-aware)
 else()
   set(LUMV_ENTRY LauncherStartup)
+  set(LUMV_IMAGE_FLAGS)
 endif()
 target_link_options(launcher PRIVATE
   -nostdlib -nostartfiles "-Wl,--entry,${LUMV_ENTRY}" -Wl,--gc-sections
   -Wl,--subsystem,windows -Wl,--enable-auto-image-base -Wl,--no-insert-timestamp
+  ${LUMV_IMAGE_FLAGS}
   $<$<CONFIG:Release,MinSizeRel>:-s>)
 # libgcc is a static archive (stack probes and the like), not a DLL. No C
 # runtime: the runtime library is loaded at run time, after the launcher

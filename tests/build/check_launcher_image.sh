@@ -19,6 +19,18 @@ while read -r dll; do
     fi
 done < <(sed -n 's/.*DLL Name: *//p' <<<"$headers")
 
+# The 32-bit image: no data execution prevention and not large-address-aware,
+# since the players it loads may not be ready for either.
+if grep -q 'file format pei-i386' <<<"$headers"; then
+    if grep -Eq '^[[:space:]]+NX_COMPAT' <<<"$headers"; then
+        echo "FAIL: $exe asks for data execution prevention (NX_COMPAT)"; failed=1
+    fi
+    characteristics=$(sed -n 's/^Characteristics 0x\([0-9a-fA-F]*\).*/\1/p' <<<"$headers")
+    if [ -z "$characteristics" ] || (( 0x$characteristics & 0x20 )); then
+        echo "FAIL: $exe is large-address-aware (or its characteristics cannot be read)"; failed=1
+    fi
+fi
+
 size=$(stat -c %s "$exe")
 echo "$exe: $size bytes"
 if [ -n "$max" ] && [ "$size" -gt "$max" ]; then
