@@ -25,6 +25,9 @@ bool WideFormOfPath(wchar_t *dest, size_t destSize, const char *path);
 
 // The file calls by a wide path: the ANSI call with the faithful ANSI form,
 // else the wide call. Arguments and results are those of the platform's calls.
+// LoadLibraryByPath takes a full path and looks for the library's own
+// dependencies in its folder first (LOAD_WITH_ALTERED_SEARCH_PATH), so that
+// they are found where the current directory is not searched.
 BOOL DeleteFileByPath(const wchar_t *path);
 BOOL RemoveFolderByPath(const wchar_t *path);
 BOOL CreateFolderByPath(const wchar_t *path);

@@ -71,7 +71,9 @@ BOOL SetCurrentFolderByPath(const wchar_t *path) {
 
 HMODULE LoadLibraryByPath(const wchar_t *path) {
     char ansi[PathBufferSize];
-    return AnsiFormOfPath(ansi, sizeof ansi, path) ? LoadLibraryA(ansi) : LoadLibraryW(path);
+    return AnsiFormOfPath(ansi, sizeof ansi, path)
+               ? LoadLibraryExA(ansi, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)
+               : LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 DWORD AttributesByPath(const wchar_t *path) {

@@ -36,7 +36,12 @@ HMODULE LoadLibraryFromFolder(const wchar_t *folder, const wchar_t *name) {
     if (!SetCurrentFolderByPath(folder)) {
         return nullptr;
     }
-    return LoadLibraryByPath(libraryPath);
+    // A damaged library must not make Windows ask the user before the
+    // search moves on.
+    UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS);
+    HMODULE module = LoadLibraryByPath(libraryPath);
+    SetErrorMode(previousMode);
+    return module;
 }
 
 // The current directory as it was before a search. It normally fits the
@@ -121,7 +126,9 @@ static int32_t LoadFromExeFolders(const LibrarySearchSetup *setup, const char *n
 }
 
 int32_t LoadRuntimeLibraryWith(const LibrarySearchSetup *setup, HMODULE *module) {
+    UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS);
     *module = LoadLibraryA(setup->runtimeName);
+    SetErrorMode(previousMode);
     if (*module != nullptr) {
         return LaunchOk;
     }

@@ -277,6 +277,48 @@ TEST_F(LibrarySearchTest, PlayerBesideTheExecutableWinsOverTheLocalFolder) {
     EXPECT_SAME_PATH(ModulePath(module), ExeFolder() + "\\" + playerName_);
 }
 
+// Each load by path: the critical-error mode is on (a damaged library must
+// not bring up a system dialog), and the library's own folder is searched
+// first for what it needs.
+struct LoadSeen {
+    std::string path;
+    DWORD flags;
+    UINT errorMode;
+};
+std::vector<LoadSeen> loadsSeen;
+HMODULE(WINAPI *realLoadLibraryExA)(LPCSTR, HANDLE, DWORD) = nullptr;
+
+HMODULE WINAPI RecordingLoadLibraryExA(LPCSTR path, HANDLE file, DWORD flags) {
+    UINT mode = SetErrorMode(0);
+    SetErrorMode(mode);
+    loadsSeen.push_back({path, flags, mode});
+    return realLoadLibraryExA(path, file, flags);
+}
+
+TEST_F(LibrarySearchTest, PlayerLoadsQuietlyWithItsFolderFirst) {
+    ASSERT_TRUE(Place(LocalFolder(), playerName_, LocalFolder()));
+    UINT before = SetErrorMode(SEM_NOOPENFILEERRORBOX);
+    HMODULE module;
+    int32_t location;
+    {
+        ImportHook hook("LoadLibraryExA", reinterpret_cast<void *>(RecordingLoadLibraryExA));
+        ASSERT_TRUE(hook.installed());
+        realLoadLibraryExA =
+            reinterpret_cast<HMODULE(WINAPI *)(LPCSTR, HANDLE, DWORD)>(hook.original());
+        loadsSeen.clear();
+        EXPECT_EQ(SearchPlayer(&module, &location), LaunchOk);
+    }
+    UINT after = SetErrorMode(before);
+
+    EXPECT_EQ(after, static_cast<UINT>(SEM_NOOPENFILEERRORBOX)) << "the mode is put back";
+    ASSERT_EQ(loadsSeen.size(), 2u) << "beside the executable, then the local folder";
+    for (const LoadSeen &load : loadsSeen) {
+        EXPECT_EQ(load.flags, static_cast<DWORD>(LOAD_WITH_ALTERED_SEARCH_PATH)) << load.path;
+        EXPECT_TRUE(load.errorMode & SEM_FAILCRITICALERRORS) << load.path;
+    }
+    EXPECT_SAME_PATH(loadsSeen.back().path, LocalFolder() + "\\" + playerName_);
+}
+
 TEST_F(LibrarySearchTest, PlayerInTheLocalFolder) {
     ASSERT_TRUE(Place(LocalFolder(), playerName_, LocalFolder()));
     HMODULE module;
