@@ -182,8 +182,7 @@ static int DeleteRunFolder(wchar_t *folder) {
     // The empty folder stays (Windows keeps a folder that is some process's
     // current directory): a new lock, free at once, lets a later sweep retry.
     if (!GoneAlready()) {
-        HANDLE newLock =
-            CreateFileByPath(lockPath, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN);
+        HANDLE newLock = CreateLockFileIn(folder);
         if (newLock != INVALID_HANDLE_VALUE) {
             CloseHandle(newLock);
         }

@@ -33,9 +33,13 @@ bool GetRunTempFolder(wchar_t *buffer, bool create);
 // allocation and no lock behind.
 bool CreateRunTempFolder();
 
-// Opens "Vantorelle.lok" in folder (ending in '\'; may be null) hidden and
-// without sharing. True when the lock is held; failure is not fatal.
-bool CreateRunLockFile(const char *folder);
+// Creates a new "Vantorelle.lok" in folder (ending in '\'), hidden and
+// without sharing, and returns it open; INVALID_HANDLE_VALUE when it exists
+// already or cannot be made. The one place that says what a lock file is.
+HANDLE CreateLockFileIn(const wchar_t *folder);
+
+// The run's own lock: CreateLockFileIn on folder (may be null), kept in
+// RunLockFileHandle. True when the lock is held; failure is not fatal.
 bool CreateRunLockFile(const wchar_t *folder);
 
 void CloseRunLockFile();

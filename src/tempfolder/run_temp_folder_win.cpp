@@ -79,21 +79,17 @@ bool CreateRunTempFolder() {
     return true;
 }
 
-bool CreateRunLockFile(const char *folder) {
-    wchar_t wideFolder[PathBufferSize];
-    if (folder != nullptr && WideFormOfPath(wideFolder, PathBufferSize, folder)) {
-        return CreateRunLockFile(wideFolder);
+HANDLE CreateLockFileIn(const wchar_t *folder) {
+    wchar_t lockPath[PathBufferSize];
+    if (JoinPath(lockPath, PathBufferSize, folder, RunLockFileNameW) == nullptr) {
+        return INVALID_HANDLE_VALUE;
     }
-    return RunLockFileHandle != INVALID_HANDLE_VALUE;
+    return CreateFileByPath(lockPath, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN);
 }
 
 bool CreateRunLockFile(const wchar_t *folder) {
     if (folder != nullptr) {
-        wchar_t lockPath[PathBufferSize];
-        if (JoinPath(lockPath, PathBufferSize, folder, RunLockFileNameW) != nullptr) {
-            RunLockFileHandle =
-                CreateFileByPath(lockPath, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN);
-        }
+        RunLockFileHandle = CreateLockFileIn(folder);
     }
     return RunLockFileHandle != INVALID_HANDLE_VALUE;
 }
