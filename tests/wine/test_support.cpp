@@ -305,18 +305,25 @@ static std::vector<wchar_t> WideEnvironmentBlock(const std::vector<std::string> 
     return block;
 }
 
+// The start-up record for either CreateProcess call: the show state, if set.
+template <typename StartupInfo>
+static StartupInfo StartupFor(const StartOptions &options) {
+    StartupInfo startup = {};
+    startup.cb = sizeof startup;
+    if (options.useShowWindow) {
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = options.showWindow;
+    }
+    return startup;
+}
+
 static bool StartWideProgram(const std::string &commandLine, const std::string &workingFolder,
                              const std::vector<std::string> &extraEnvironment,
                              const StartOptions &options, PROCESS_INFORMATION *process) {
     std::wstring command = WideFromUtf8(commandLine);
     std::wstring folder = WideFromUtf8(workingFolder);
     std::vector<wchar_t> environment = WideEnvironmentBlock(extraEnvironment);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    if (options.useShowWindow) {
-        startup.dwFlags = STARTF_USESHOWWINDOW;
-        startup.wShowWindow = options.showWindow;
-    }
+    STARTUPINFOW startup = StartupFor<STARTUPINFOW>(options);
     *process = PROCESS_INFORMATION();
     if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
                         environment.data(), folder.empty() ? nullptr : folder.c_str(), &startup,
@@ -337,12 +344,7 @@ bool StartProgram(const std::string &commandLine, const std::string &workingFold
     std::vector<char> command(commandLine.begin(), commandLine.end());
     command.push_back('\0');
     std::vector<char> environment = EnvironmentBlock(extraEnvironment);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    if (options.useShowWindow) {
-        startup.dwFlags = STARTF_USESHOWWINDOW;
-        startup.wShowWindow = options.showWindow;
-    }
+    STARTUPINFOA startup = StartupFor<STARTUPINFOA>(options);
     *process = PROCESS_INFORMATION();
     if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, environment.data(),
                         workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup,
