@@ -140,7 +140,7 @@ static bool DeleteFolderContents(wchar_t *folder, const wchar_t *keptName) {
 
 int DeleteFolderTree(char *folder) {
     wchar_t wideFolder[PathBufferSize];
-    if (!AppendToPath(folder, PathBufferSize, "") ||
+    if (!AppendToPath(folder, PathBufferSize, "", IsAnsiLeadByte) ||
         !WideFormOfPath(wideFolder, PathBufferSize, folder)) {
         return 0;
     }

@@ -9,6 +9,11 @@
 
 #include <windows.h>
 
+#include "path_rules.h"
+
+// The lead-byte test of the system's ANSI code page, for the path rules.
+bool IsAnsiLeadByte(unsigned char value);
+
 // The ANSI form of path in dest (destSize bytes) when it names the same
 // file: every character comes back unchanged from the ANSI code page, and
 // the result fits. False otherwise; dest is then unusable.

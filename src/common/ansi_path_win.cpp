@@ -20,6 +20,10 @@ static bool SameText(const wchar_t *a, const wchar_t *b) {
     return false;
 }
 
+bool IsAnsiLeadByte(unsigned char value) {
+    return IsDBCSLeadByteEx(CP_ACP, value) != FALSE;
+}
+
 bool AnsiFormOfPath(char *dest, size_t destSize, const wchar_t *path) {
     if (destSize == 0 || WideCharToMultiByte(CP_ACP, 0, path, -1, dest, BufferCount(destSize),
                                              nullptr, nullptr) == 0) {

@@ -156,7 +156,7 @@ static HMODULE LoadFromInstallFolder(const LibrarySearchSetup *setup) {
     if (length == 0 || length >= sizeof folder) {
         return nullptr;
     }
-    if (!AppendToPath(folder, sizeof folder, setup->installFolderName)) {
+    if (!AppendToPath(folder, sizeof folder, setup->installFolderName, IsAnsiLeadByte)) {
         return nullptr;
     }
     return LoadLibraryFromFolder(folder, setup->playerName);

@@ -126,7 +126,7 @@ static HFILE CreateOutputFile(const wchar_t *path) {
 bool ComposeWideEntryPath(wchar_t *dest, const wchar_t *folder, const PayloadEntry *entry) {
     char filePart[PayloadNameSize + PayloadOutputExtensionSize + 1];
     wchar_t wideFilePart[PayloadNameSize + PayloadOutputExtensionSize + 1];
-    return ComposeEntryPath(filePart, sizeof filePart, "", entry) &&
+    return ComposeEntryPath(filePart, sizeof filePart, "", entry, IsAnsiLeadByte) &&
            WideFormOfPath(wideFilePart, sizeof wideFilePart / sizeof wideFilePart[0], filePart) &&
            JoinPath(dest, PathBufferSize, folder, wideFilePart) != nullptr;
 }

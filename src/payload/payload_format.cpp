@@ -223,7 +223,8 @@ bool EntryFileNameIsSafe(const char *name, const char *extension) {
     return FileNameIsSafe(fileName) && !FileNameNamesDevice(fileName);
 }
 
-bool ComposeEntryPath(char *dest, size_t destSize, const char *folder, const PayloadEntry *entry) {
+bool ComposeEntryPath(char *dest, size_t destSize, const char *folder, const PayloadEntry *entry,
+                      LeadByteTest isLeadByte) {
     if (!EntryTextFieldsTerminated(entry) ||
         !EntryFileNameIsSafe(entry->name, entry->outputExtension)) {
         return false;
@@ -233,7 +234,7 @@ bool ComposeEntryPath(char *dest, size_t destSize, const char *folder, const Pay
         return false;
     }
     // The folder is empty or ends with '\', so JoinPath adds no separator.
-    return JoinPath(dest, destSize, folder, fileName) != nullptr;
+    return JoinPath(dest, destSize, folder, fileName, isLeadByte) != nullptr;
 }
 
 // PE image layout, as far as the certificate table is concerned.

@@ -16,6 +16,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "common/path_rules.h"
+
 enum {
     PayloadTrailerSize = 4,
     PayloadHeaderSize = 284,
@@ -82,9 +84,12 @@ bool EntryFileNameIsSafe(const char *name, const char *extension);
 bool FileNameNamesDevice(const char *fileName);
 
 // Writes folder + name + "." + outputExtension into dest (destSize bytes).
-// folder ends with '\' or is empty. False, with dest unusable, when a text
-// field is unterminated, the name is unsafe or the result does not fit.
-bool ComposeEntryPath(char *dest, size_t destSize, const char *folder, const PayloadEntry *entry);
+// folder ends with '\' or is empty; isLeadByte tells its code page's
+// double-byte characters (see the path rules). False, with dest unusable,
+// when a text field is unterminated, the name is unsafe or the result does
+// not fit.
+bool ComposeEntryPath(char *dest, size_t destSize, const char *folder, const PayloadEntry *entry,
+                      LeadByteTest isLeadByte);
 
 // Reading the file behind the payload, one call per span: fills size bytes
 // at offset and returns true, or returns false when fewer bytes are there.

@@ -4,11 +4,12 @@
 #include "common/path_rules.h"
 
 template <typename Char>
-static bool ReplaceExtensionOf(Char *path, size_t pathSize, const Char *extension) {
+static bool ReplaceExtensionOf(Char *path, size_t pathSize, const Char *extension,
+                               LeadByteTest isLeadByte) {
     size_t lastSeparator = 0;
     size_t lastDot = 0;
     size_t length = 0;
-    for (; path[length] != 0; length++) {
+    for (; path[length] != 0; length += CharacterSize(path + length, isLeadByte)) {
         if (path[length] == '\\') {
             lastSeparator = length;
         } else if (path[length] == '.') {
@@ -26,12 +27,13 @@ static bool ReplaceExtensionOf(Char *path, size_t pathSize, const Char *extensio
     return true;
 }
 
-bool ReplaceExtension(char *path, size_t pathSize, const char *extension) {
-    return ReplaceExtensionOf(path, pathSize, extension);
+bool ReplaceExtension(char *path, size_t pathSize, const char *extension,
+                      LeadByteTest isLeadByte) {
+    return ReplaceExtensionOf(path, pathSize, extension, isLeadByte);
 }
 
 bool ReplaceExtension(wchar_t *path, size_t pathSize, const wchar_t *extension) {
-    return ReplaceExtensionOf(path, pathSize, extension);
+    return ReplaceExtensionOf(path, pathSize, extension, nullptr);
 }
 
 SplashPaletteEntry SplashPaletteColour(unsigned index) {

@@ -7,6 +7,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "common/path_rules.h"
+
 enum {
     SplashPaletteVersion = 0x300,
     SplashPaletteSize = 226,  // a 6 x 6 x 6 colour cube and ten greys
@@ -59,11 +61,12 @@ enum SplashAction {
 };
 
 // Replaces the last extension of path (its last '.' after its last '\') by
-// extension, or appends extension when the name has none. Byte-wise: no
-// byte is taken as part of a multi-byte character. A '.' or '\' at position
-// 0 counts as absent. False, with path unchanged, when the result and its
-// terminator would not fit pathSize bytes.
-bool ReplaceExtension(char *path, size_t pathSize, const char *extension);
+// extension, or appends extension when the name has none. Steps over the
+// double-byte characters that isLeadByte marks, as the path rules do. A '.'
+// or '\' at position 0 counts as absent. False, with path unchanged, when
+// the result and its terminator would not fit pathSize bytes.
+bool ReplaceExtension(char *path, size_t pathSize, const char *extension,
+                      LeadByteTest isLeadByte);
 // The same for a wide path; pathSize counts characters.
 bool ReplaceExtension(wchar_t *path, size_t pathSize, const wchar_t *extension);
 

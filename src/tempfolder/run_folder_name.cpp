@@ -6,15 +6,12 @@
 const char RunLockFileName[] = "Vantorelle.lok";
 const wchar_t RunLockFileNameW[] = L"Vantorelle.lok";
 
-template <typename Char>
-static bool StartRunFolderNameOf(Char *path, size_t pathSize, const Char *firstName) {
-    // Room needed beyond the joined name: the trailing '\' added once the
-    // folder exists, then the lock file's name inside it.
+// The room the joined name may take in a buffer of pathSize: what is left
+// after the trailing '\' added once the folder exists and the lock file's
+// name inside it. 0 when nothing is left.
+static size_t RunFolderNameRoom(size_t pathSize) {
     size_t reserve = 1 + sizeof(RunLockFileName) - 1;
-    if (pathSize <= reserve) {
-        return false;
-    }
-    return AppendToPath(path, pathSize - reserve, firstName);
+    return pathSize > reserve ? pathSize - reserve : 0;
 }
 
 template <typename Char>
@@ -37,12 +34,14 @@ static bool AdvanceRunFolderSuffixOf(Char *path) {
     return false;  // not reached: zzz was handled above
 }
 
-bool StartRunFolderName(char *path, size_t pathSize) {
-    return StartRunFolderNameOf(path, pathSize, "TempFolder.aaa");
+bool StartRunFolderName(char *path, size_t pathSize, LeadByteTest isLeadByte) {
+    size_t room = RunFolderNameRoom(pathSize);
+    return room != 0 && AppendToPath(path, room, "TempFolder.aaa", isLeadByte);
 }
 
 bool StartRunFolderName(wchar_t *path, size_t pathSize) {
-    return StartRunFolderNameOf(path, pathSize, L"TempFolder.aaa");
+    size_t room = RunFolderNameRoom(pathSize);
+    return room != 0 && AppendToPath(path, room, L"TempFolder.aaa");
 }
 
 bool AdvanceRunFolderSuffix(char *path) {

@@ -4,6 +4,8 @@
 
 #include <stddef.h>
 
+#include "common/path_rules.h"
+
 extern const char RunLockFileName[];      // "Vantorelle.lok"
 extern const wchar_t RunLockFileNameW[];  // the same, wide
 
@@ -12,7 +14,9 @@ extern const wchar_t RunLockFileNameW[];  // the same, wide
 // "TempFolder.aaa". Fails, leaving path unusable, when the candidate plus its
 // trailing '\' and the lock file's name would not fit in pathSize bytes, so a
 // folder is never created whose lock file could not be.
-bool StartRunFolderName(char *path, size_t pathSize);
+// isLeadByte tells the double-byte characters of path's code page (see
+// the path rules).
+bool StartRunFolderName(char *path, size_t pathSize, LeadByteTest isLeadByte);
 
 // Advances the three-letter suffix at the end of path like an odometer:
 // aaa, aab ... aaz, aba ... zzz. Returns false, changing nothing, after zzz.

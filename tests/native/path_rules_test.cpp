@@ -1,16 +1,19 @@
 // Path joining and cutting: separators never doubled, the drive-root case,
-// and buffers filled exactly to their limit or one byte past it.
+// double-byte characters whose second byte is 0x5C, and buffers filled
+// exactly to their limit or one byte past it.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "code_page_932.h"
 #include "common/path_rules.h"
 
 namespace {
 
-std::string Join(const char *folder, const char *name, size_t size = PathBufferSize) {
+std::string Join(const char *folder, const char *name, size_t size = PathBufferSize,
+                 LeadByteTest isLeadByte = nullptr) {
     char dest[PathBufferSize + 8];
-    if (JoinPath(dest, size, folder, name) == nullptr) {
+    if (JoinPath(dest, size, folder, name, isLeadByte) == nullptr) {
         return "(too long)";
     }
     return dest;
@@ -28,14 +31,46 @@ TEST(JoinPath, EmptyFolderGivesTheBareName) {
     EXPECT_EQ(Join("", "lumv.dll"), "lumv.dll");
 }
 
-TEST(JoinPath, TreatsEveryByte5CAsSeparator) {
-    // A double-byte character whose trail byte is 0x5C still counts as a separator.
-    EXPECT_EQ(Join("C:\\\x95\\", "a.dll"), "C:\\\x95\\a.dll");
+// In a single-byte code page (1252: 0x95 is a bullet) every 0x5C is a
+// separator; in 932 the rules step over each double-byte character, whose
+// second byte may be 0x5C or a lead byte itself. 表 is 95 5C, 示 8E A6,
+// ソフト is 83 5C 83 74 83 67.
+TEST(PathRules, StepOverDoubleByteCharacters) {
+    struct Case {
+        const char *path;
+        LeadByteTest isLeadByte;
+        const char *joined;  // path joined with "x"
+        const char *cut;     // CutToFolder
+        const char *kept;    // KeepFolderPart
+    } cases[] = {
+        {"C:\\\x95\\", nullptr, "C:\\\x95\\x", "C:\\\x95", "C:\\\x95\\"},
+        {"C:\\\x95\\", IsLeadByte932, "C:\\\x95\\\\x", "C:", "C:\\"},
+        {"C:\\\x83\\\x83\x74\x83\x67\x95\\", IsLeadByte932,
+         "C:\\\x83\\\x83\x74\x83\x67\x95\\\\x", "C:", "C:\\"},
+        {"C:\\S\\\x95\\\x8e\xa6.exe", IsLeadByte932, "C:\\S\\\x95\\\x8e\xa6.exe\\x",
+         "C:\\S", "C:\\S\\"},
+        // A second byte that is also a lead byte: the 0x5C after it separates.
+        {"C:\\\x95\x95\\", IsLeadByte932, "C:\\\x95\x95\\x", "C:\\\x95\x95",
+         "C:\\\x95\x95\\"},
+        // A lead byte cut off by the terminator stands alone.
+        {"C:\\a\x95", IsLeadByte932, "C:\\a\x95\\x", "C:", "C:\\"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(Join(c.path, "x", PathBufferSize, c.isLeadByte), c.joined);
+        char path[PathBufferSize];
+        ASSERT_TRUE(CopyText(path, sizeof path, c.path));
+        EXPECT_TRUE(CutToFolder(path, c.isLeadByte));
+        EXPECT_STREQ(path, c.cut);
+        ASSERT_TRUE(CopyText(path, sizeof path, c.path));
+        KeepFolderPart(path, c.isLeadByte);
+        EXPECT_STREQ(path, c.kept);
+    }
 }
 
 TEST(JoinPath, WorksInPlace) {
     char path[PathBufferSize] = "C:\\Show";
-    EXPECT_EQ(JoinPath(path, sizeof path, path, "Kivox"), path);
+    EXPECT_EQ(JoinPath(path, sizeof path, path, "Kivox", nullptr), path);
     EXPECT_STREQ(path, "C:\\Show\\Kivox");
 }
 
@@ -48,19 +83,19 @@ TEST(JoinPath, FillsTheBufferExactlyButNeverPastIt) {
 
 TEST(JoinPath, LeavesTheDestinationUntouchedWhenItDoesNotFit) {
     char dest[16] = "unchanged";
-    EXPECT_EQ(JoinPath(dest, sizeof dest, "C:\\a\\long\\folder", "name.dll"), nullptr);
+    EXPECT_EQ(JoinPath(dest, sizeof dest, "C:\\a\\long\\folder", "name.dll", nullptr), nullptr);
     EXPECT_STREQ(dest, "unchanged");
     char self[16] = "C:\\Show";
-    EXPECT_FALSE(AppendToPath(self, sizeof self, "Kivox\\x.dll"));
+    EXPECT_FALSE(AppendToPath(self, sizeof self, "Kivox\\x.dll", nullptr));
     EXPECT_STREQ(self, "C:\\Show");
 }
 
 TEST(AppendToPath, AppendsWithOneSeparator) {
     char path[PathBufferSize] = "C:\\Show";
-    EXPECT_TRUE(AppendToPath(path, sizeof path, "Kivox"));
+    EXPECT_TRUE(AppendToPath(path, sizeof path, "Kivox", nullptr));
     EXPECT_STREQ(path, "C:\\Show\\Kivox");
     char rooted[PathBufferSize] = "C:\\";
-    EXPECT_TRUE(AppendToPath(rooted, sizeof rooted, "x"));
+    EXPECT_TRUE(AppendToPath(rooted, sizeof rooted, "x", nullptr));
     EXPECT_STREQ(rooted, "C:\\x");
 }
 
@@ -79,15 +114,15 @@ TEST(CutToFolder, EndsThePathAtItsLastSeparator) {
     for (const Case &c : cases) {
         char path[PathBufferSize];
         ASSERT_TRUE(CopyText(path, sizeof path, c.path));
-        EXPECT_TRUE(CutToFolder(path));
+        EXPECT_TRUE(CutToFolder(path, nullptr));
         EXPECT_STREQ(path, c.folder) << c.path;
     }
 }
 
 TEST(CutToFolder, DriveRootJoinsBackWithOneSeparator) {
     char path[PathBufferSize] = "C:\\start.exe";
-    CutToFolder(path);
-    EXPECT_TRUE(AppendToPath(path, sizeof path, "lumv.dll"));
+    CutToFolder(path, nullptr);
+    EXPECT_TRUE(AppendToPath(path, sizeof path, "lumv.dll", nullptr));
     EXPECT_STREQ(path, "C:\\lumv.dll");
 }
 
@@ -106,7 +141,7 @@ TEST(KeepFolderPart, KeepsEverythingUpToAndWithTheLastSeparator) {
     for (const Case &c : cases) {
         char path[PathBufferSize];
         ASSERT_TRUE(CopyText(path, sizeof path, c.path));
-        KeepFolderPart(path);
+        KeepFolderPart(path, nullptr);
         EXPECT_STREQ(path, c.folder) << c.path;
     }
 }

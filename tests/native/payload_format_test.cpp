@@ -133,7 +133,7 @@ TEST(PayloadEntry, EveryTextFieldMustEndInsideItself) {
     for (const PayloadEntry *broken : {&name, &packed, &output}) {
         EXPECT_FALSE(EntryTextFieldsTerminated(broken));
         char path[PathBufferSize];
-        EXPECT_FALSE(ComposeEntryPath(path, sizeof path, "C:\\Show\\", broken));
+        EXPECT_FALSE(ComposeEntryPath(path, sizeof path, "C:\\Show\\", broken, nullptr));
     }
     name.name[PayloadNameSize - 1] = '\0';  // 32 characters fill the field exactly
     EXPECT_TRUE(EntryTextFieldsTerminated(&name));
@@ -200,14 +200,14 @@ TEST(EntryFileName, ComposedPathMustFitThePathBuffer) {
     std::string folder(PathBufferSize - 1 - 8 - 1, 'f');
     folder += '\\';  // now exactly 259 characters with the file name
     std::vector<char> path(PathBufferSize + 16, '#');
-    ASSERT_TRUE(ComposeEntryPath(path.data(), PathBufferSize, folder.c_str(), &entry));
+    ASSERT_TRUE(ComposeEntryPath(path.data(), PathBufferSize, folder.c_str(), &entry, nullptr));
     EXPECT_EQ(std::string(path.data()), folder + "lumv.dll");
     folder.insert(0, "f");
     std::fill(path.begin(), path.end(), '#');
-    EXPECT_FALSE(ComposeEntryPath(path.data(), PathBufferSize, folder.c_str(), &entry));
+    EXPECT_FALSE(ComposeEntryPath(path.data(), PathBufferSize, folder.c_str(), &entry, nullptr));
     EXPECT_EQ(path[PathBufferSize], '#');  // nothing written past the buffer
     strcpy(entry.name, "..\\lumv");
-    EXPECT_FALSE(ComposeEntryPath(path.data(), PathBufferSize, "C:\\", &entry));
+    EXPECT_FALSE(ComposeEntryPath(path.data(), PathBufferSize, "C:\\", &entry, nullptr));
 }
 
 uint32_t PayloadEndOf(const std::vector<uint8_t> &file) {

@@ -5,14 +5,17 @@
 #include <set>
 #include <string>
 
+#include "code_page_932.h"
 #include "common/path_rules.h"
 #include "tempfolder/run_folder_name.h"
 
 namespace {
 
-std::string Start(const std::string &tempPath, size_t size = PathBufferSize) {
+std::string Start(const std::string &tempPath, size_t size = PathBufferSize,
+                  LeadByteTest isLeadByte = nullptr) {
     char path[PathBufferSize];
-    if (!CopyText(path, sizeof path, tempPath.c_str()) || !StartRunFolderName(path, size)) {
+    if (!CopyText(path, sizeof path, tempPath.c_str()) ||
+        !StartRunFolderName(path, size, isLeadByte)) {
         return "(no room)";
     }
     return path;
@@ -21,6 +24,9 @@ std::string Start(const std::string &tempPath, size_t size = PathBufferSize) {
 TEST(StartRunFolderName, AddsOneSeparatorBeforeTheFirstCandidate) {
     EXPECT_EQ(Start("C:\\Temp\\"), "C:\\Temp\\TempFolder.aaa");
     EXPECT_EQ(Start("C:\\Temp"), "C:\\Temp\\TempFolder.aaa");
+    // A temporary path ending in 表 (95 5C) under code page 932.
+    EXPECT_EQ(Start("C:\\\x95\\", PathBufferSize, IsLeadByte932),
+              "C:\\\x95\\\\TempFolder.aaa");
 }
 
 TEST(StartRunFolderName, KeepsRoomForTheSeparatorAndTheLockFile) {

@@ -5,15 +5,16 @@
 #include <cstring>
 #include <string>
 
+#include "code_page_932.h"
 #include "common/path_rules.h"
 #include "splash/splash_rules.h"
 
 namespace {
 
-std::string BitmapNameFor(const std::string &exePath) {
+std::string BitmapNameFor(const std::string &exePath, LeadByteTest isLeadByte = nullptr) {
     char path[PathBufferSize];
     EXPECT_TRUE(CopyText(path, sizeof path, exePath.c_str()));
-    EXPECT_TRUE(ReplaceExtension(path, sizeof path, ".BMP")) << exePath;
+    EXPECT_TRUE(ReplaceExtension(path, sizeof path, ".BMP", isLeadByte)) << exePath;
     return path;
 }
 
@@ -33,16 +34,18 @@ TEST(ReplaceExtension, ReplacesOnlyTheLastExtensionOfTheFileName) {
         {"C:\\Shows\\Intro.", "C:\\Shows\\Intro.BMP"},
         {"C:\\Shows.d\\Intro.x\\run", "C:\\Shows.d\\Intro.x\\run.BMP"},
         {"Intro.exe", "Intro.BMP"},
-        // Every byte counts alone: 0x5C inside a double-byte character is a separator.
+        // In a single-byte code page every 0x5C separates.
         {"C:\\\x95\\.x\\Intro", "C:\\\x95\\.x\\Intro.BMP"},
-        {"C:\\Shows\\\x83\x5C"
-         "Intro",
-         "C:\\Shows\\\x83\x5C"
-         "Intro.BMP"},
+        {"C:\\a.\x95\\", "C:\\a.\x95\\.BMP"},
     };
     for (const Case &c : cases) {
         EXPECT_EQ(c.bitmap, BitmapNameFor(c.exe)) << c.exe;
     }
+    // In code page 932, 95 5C is one character (表): the dot before it is
+    // the extension's, the 0x5C is no separator.
+    EXPECT_EQ(BitmapNameFor("C:\\a.\x95\\", IsLeadByte932), "C:\\a.BMP");
+    EXPECT_EQ(BitmapNameFor("C:\\\x83\\.\x95\\\x8e\xa6.exe", IsLeadByte932),
+              "C:\\\x83\\.\x95\\\x8e\xa6.BMP");
 }
 
 TEST(ReplaceExtension, ANameTooLongForTheBufferGivesNoBitmapName) {
@@ -58,7 +61,7 @@ TEST(ReplaceExtension, ANameTooLongForTheBufferGivesNoBitmapName) {
           std::string(259, 'n')}) {
         char path[PathBufferSize];
         ASSERT_TRUE(CopyText(path, sizeof path, tooLong.c_str()));
-        EXPECT_FALSE(ReplaceExtension(path, sizeof path, ".BMP")) << tooLong.size();
+        EXPECT_FALSE(ReplaceExtension(path, sizeof path, ".BMP", nullptr)) << tooLong.size();
         EXPECT_EQ(tooLong, std::string(path)) << "unchanged when refused";
     }
     // A longer extension is replaced within the same bytes.
@@ -71,10 +74,10 @@ TEST(ReplaceExtension, WritesNothingPastTheTerminator) {
     char path[16];
     std::memset(path, '#', sizeof path);
     ASSERT_TRUE(CopyText(path, sizeof path, "a\\b.exe"));
-    ASSERT_TRUE(ReplaceExtension(path, 10, ".BMP"));
+    ASSERT_TRUE(ReplaceExtension(path, 10, ".BMP", nullptr));
     EXPECT_STREQ("a\\b.BMP", path);
     EXPECT_EQ('#', path[8]);
-    EXPECT_FALSE(ReplaceExtension(path, 7, ".BMP"));
+    EXPECT_FALSE(ReplaceExtension(path, 7, ".BMP", nullptr));
 }
 
 TEST(SplashPalette, ColourCubeThenTenGreys) {

@@ -19,10 +19,12 @@ using namespace lumvtest;
 namespace {
 
 // Hangul lies outside code page 932 and Japanese outside 1252; the "inside"
-// names are not ASCII, but the code page spells them.
+// names are not ASCII, but the code page spells them. ソフト表 ends in a
+// character whose second byte in code page 932 is 0x5C, the byte of '\'.
 std::string Named(const std::string &ascii, char kind) {
     bool japanese = GetACP() == 932;
     return kind == 'a'   ? ascii
+           : kind == 'j' ? u8"ソフト表"
            : kind == 'i' ? (japanese ? u8"日本語 " : u8"Café ") + ascii
                          : (japanese ? u8"한국어 폴더 " : u8"日本語フォルダ ") + ascii;
 }
@@ -54,14 +56,18 @@ TEST(WidePath, AnsiFormOnlyWhenEveryCharacterSurvives) {
 
 TEST(WidePath, TheLauncherRunsFromAnyFolderAndWithAnyTemporaryPath) {
     ASSERT_EQ(std::to_string(GetACP()), EnvironmentValue("LUMV_EXPECTED_ACP"));
-    // Folder name kinds: 'a' ASCII, 'i' inside the code page, 'o' outside it.
-    // The player: 'r' packed for the run folder, 'b' beside the exe, 'k' in Kivox.
+    // Folder name kinds: 'a' ASCII, 'i' inside the code page, 'o' outside it,
+    // 'j' ソフト表. The player: 'r' packed for the run folder, 'b' beside the
+    // exe, 'k' in Kivox. The executable's name: 表 in 表示 is 95 5C in 932.
     struct Case {
         char exe, temp, player;
-    } cases[] = {{'o', 'a', 'r'}, {'o', 'a', 'b'}, {'o', 'a', 'k'},
-                 {'a', 'o', 'r'}, {'a', 'i', 'r'}, {'o', 'o', 'r'}};
+        const char *exeName;
+    } cases[] = {{'o', 'a', 'r', "show"}, {'o', 'a', 'b', "show"}, {'o', 'a', 'k', "show"},
+                 {'a', 'o', 'r', "show"}, {'a', 'i', 'r', "show"}, {'o', 'o', 'r', "show"},
+                 {'a', 'a', 'b', u8"表示"},  {'j', 'a', 'b', "show"}, {'j', 'a', 'r', u8"表示"}};
     for (const Case &c : cases) {
-        SCOPED_TRACE(std::string("exe ") + c.exe + ", temp " + c.temp + ", player " + c.player);
+        SCOPED_TRACE(std::string("exe ") + c.exe + ", temp " + c.temp + ", player " + c.player +
+                     ", name " + c.exeName);
         ScratchFolder scratch("wide");
         std::string exeFolder = scratch.path() + "\\" + Named("show", c.exe);
         std::string tempFolder = scratch.path() + "\\" + Named("temp", c.temp);
@@ -96,6 +102,13 @@ TEST(WidePath, TheLauncherRunsFromAnyFolderAndWithAnyTemporaryPath) {
         bitmap.width = 40;
         bitmap.height = 30;
         ASSERT_TRUE(WriteBytesFile(exeShort + "\\show.BMP", SplashBitmapFile(bitmap)));
+        for (const char *extension : {".exe", ".BMP"}) {
+            if (std::string(c.exeName) == "show") {
+                break;
+            }
+            ASSERT_TRUE(MoveFileW(WideFromUtf8(exeFolder + "\\show" + extension).c_str(),
+                                  WideFromUtf8(exeFolder + "\\" + c.exeName + extension).c_str()));
+        }
         // A run folder that a killed run left: the sweep deletes it as well.
         ASSERT_TRUE(MakeFolder(tempShort + "\\TempFolder.aaa\\sub"));
         ASSERT_TRUE(WriteTextFile(tempShort + "\\TempFolder.aaa\\Vantorelle.lok", ""));
@@ -105,7 +118,7 @@ TEST(WidePath, TheLauncherRunsFromAnyFolderAndWithAnyTemporaryPath) {
         options.utf8 = true;
         std::string report = scratch.Child("report.txt");
         SplashRun watched = RunWatchingSplash(
-            "\"" + exeFolder + "\\show.exe\"", exeFolder,
+            "\"" + exeFolder + "\\" + c.exeName + ".exe\"", exeFolder,
             {"LUMV_TEST_REPORT=" + report, "LUMV_TEST_PAUSE=300", "TMP=" + tempFolder}, options);
         ASSERT_TRUE(watched.run.finished);
         EXPECT_EQ(watched.run.exitCode, 0u);
