@@ -27,8 +27,7 @@ static bool ReplaceExtensionOf(Char *path, size_t pathSize, const Char *extensio
     return true;
 }
 
-bool ReplaceExtension(char *path, size_t pathSize, const char *extension,
-                      LeadByteTest isLeadByte) {
+bool ReplaceExtension(char *path, size_t pathSize, const char *extension, LeadByteTest isLeadByte) {
     return ReplaceExtensionOf(path, pathSize, extension, isLeadByte);
 }
 

@@ -65,8 +65,7 @@ enum SplashAction {
 // double-byte characters that isLeadByte marks, as the path rules do. A '.'
 // or '\' at position 0 counts as absent. False, with path unchanged, when
 // the result and its terminator would not fit pathSize bytes.
-bool ReplaceExtension(char *path, size_t pathSize, const char *extension,
-                      LeadByteTest isLeadByte);
+bool ReplaceExtension(char *path, size_t pathSize, const char *extension, LeadByteTest isLeadByte);
 // The same for a wide path; pathSize counts characters.
 bool ReplaceExtension(wchar_t *path, size_t pathSize, const wchar_t *extension);
 

@@ -45,13 +45,12 @@ TEST(PathRules, StepOverDoubleByteCharacters) {
     } cases[] = {
         {"C:\\\x95\\", nullptr, "C:\\\x95\\x", "C:\\\x95", "C:\\\x95\\"},
         {"C:\\\x95\\", IsLeadByte932, "C:\\\x95\\\\x", "C:", "C:\\"},
-        {"C:\\\x83\\\x83\x74\x83\x67\x95\\", IsLeadByte932,
-         "C:\\\x83\\\x83\x74\x83\x67\x95\\\\x", "C:", "C:\\"},
-        {"C:\\S\\\x95\\\x8e\xa6.exe", IsLeadByte932, "C:\\S\\\x95\\\x8e\xa6.exe\\x",
-         "C:\\S", "C:\\S\\"},
+        {"C:\\\x83\\\x83\x74\x83\x67\x95\\", IsLeadByte932, "C:\\\x83\\\x83\x74\x83\x67\x95\\\\x",
+         "C:", "C:\\"},
+        {"C:\\S\\\x95\\\x8e\xa6.exe", IsLeadByte932, "C:\\S\\\x95\\\x8e\xa6.exe\\x", "C:\\S",
+         "C:\\S\\"},
         // A second byte that is also a lead byte: the 0x5C after it separates.
-        {"C:\\\x95\x95\\", IsLeadByte932, "C:\\\x95\x95\\x", "C:\\\x95\x95",
-         "C:\\\x95\x95\\"},
+        {"C:\\\x95\x95\\", IsLeadByte932, "C:\\\x95\x95\\x", "C:\\\x95\x95", "C:\\\x95\x95\\"},
         // A lead byte cut off by the terminator stands alone.
         {"C:\\a\x95", IsLeadByte932, "C:\\a\x95\\x", "C:", "C:\\"},
     };

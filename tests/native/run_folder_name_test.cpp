@@ -25,8 +25,7 @@ TEST(StartRunFolderName, AddsOneSeparatorBeforeTheFirstCandidate) {
     EXPECT_EQ(Start("C:\\Temp\\"), "C:\\Temp\\TempFolder.aaa");
     EXPECT_EQ(Start("C:\\Temp"), "C:\\Temp\\TempFolder.aaa");
     // A temporary path ending in 表 (95 5C) under code page 932.
-    EXPECT_EQ(Start("C:\\\x95\\", PathBufferSize, IsLeadByte932),
-              "C:\\\x95\\\\TempFolder.aaa");
+    EXPECT_EQ(Start("C:\\\x95\\", PathBufferSize, IsLeadByte932), "C:\\\x95\\\\TempFolder.aaa");
 }
 
 TEST(StartRunFolderName, KeepsRoomForTheSeparatorAndTheLockFile) {

@@ -62,9 +62,9 @@ TEST(WidePath, TheLauncherRunsFromAnyFolderAndWithAnyTemporaryPath) {
     struct Case {
         char exe, temp, player;
         const char *exeName;
-    } cases[] = {{'o', 'a', 'r', "show"}, {'o', 'a', 'b', "show"}, {'o', 'a', 'k', "show"},
-                 {'a', 'o', 'r', "show"}, {'a', 'i', 'r', "show"}, {'o', 'o', 'r', "show"},
-                 {'a', 'a', 'b', u8"表示"},  {'j', 'a', 'b', "show"}, {'j', 'a', 'r', u8"表示"}};
+    } cases[] = {{'o', 'a', 'r', "show"},   {'o', 'a', 'b', "show"}, {'o', 'a', 'k', "show"},
+                 {'a', 'o', 'r', "show"},   {'a', 'i', 'r', "show"}, {'o', 'o', 'r', "show"},
+                 {'a', 'a', 'b', u8"表示"}, {'j', 'a', 'b', "show"}, {'j', 'a', 'r', u8"表示"}};
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string("exe ") + c.exe + ", temp " + c.temp + ", player " + c.player +
                      ", name " + c.exeName);
