@@ -8,8 +8,11 @@
 
 // Loads "<executable name>.BMP" and starts the splash thread. Returns the
 // thread's id, or 0 when no splash is shown; never fails the launch. Returns
-// once the thread can take a close request (or after a short wait when the
-// thread does not get that far), so CloseSplashScreen may follow at once.
+// once the splash window is up (or could not be made), so that a window or
+// message box made afterwards comes above it; a thread that does not get
+// that far within a few seconds is no longer waited for. The thread takes
+// close requests from the moment it runs, so CloseSplashScreen may follow
+// at once.
 uint32_t StartSplashScreen();
 
 // Posts the close request to the splash thread threadId; non-zero when it was

@@ -18,7 +18,7 @@ enum {
     SplashPaletteSlot = 4,  // extra window memory: the palette (owned), 0 until needed
     SplashStyle = WS_POPUP | WS_DISABLED | WS_BORDER,
     SplashExStyle = WS_EX_TOOLWINDOW | WS_EX_TOPMOST,
-    QueueReadyTimeoutMs = 5000
+    WindowReadyTimeoutMs = 5000
 };
 
 // What the starting thread hands to the splash thread. Both threads hold a
@@ -26,7 +26,7 @@ enum {
 // so a thread that starts only after the wait has timed out is still safe.
 struct SplashStart {
     HBITMAP bitmap;
-    HANDLE queueReady;
+    HANDLE windowReady;
     LONG references;
 };
 
@@ -44,7 +44,7 @@ static void ReleaseSplashStart(SplashStart *start) {
     if (InterlockedDecrement(&start->references) != 0) {
         return;
     }
-    CloseHandle(start->queueReady);
+    CloseHandle(start->windowReady);
     HeapFree(GetProcessHeap(), 0, start);
 }
 
@@ -188,7 +188,9 @@ static HWND CreateSplashWindow(HINSTANCE instance, HBITMAP bitmap) {
     SplashRect frame = {0, 0, 0, 0};
     SplashRect desktop = {0, 0, 0, 0};
     if (sizeKnown) {
-        RECT adjusted = {0, 0, description.bmWidth, description.bmHeight};
+        // A top-down bitmap gives its height as a negative number.
+        LONG height = description.bmHeight < 0 ? -description.bmHeight : description.bmHeight;
+        RECT adjusted = {0, 0, description.bmWidth, height};
         AdjustWindowRectEx(&adjusted, SplashStyle, FALSE, SplashExStyle);
         frame = {adjusted.left, adjusted.top, adjusted.right, adjusted.bottom};
         RECT screen;
@@ -231,17 +233,14 @@ static DWORD WINAPI SplashThreadMain(LPVOID parameter) {
     // The message queue exists from here on: a close request can no longer be lost.
     MSG peeked;
     PeekMessageA(&peeked, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
-    SetEvent(start->queueReady);
-    ReleaseSplashStart(start);
 
     HINSTANCE instance = GetModuleHandleA(nullptr);
-    DWORD exitCode = 0;
-    if (RegisterSplashClass(instance)) {
-        HWND window = CreateSplashWindow(instance, bitmap);
-        if (window != nullptr) {
-            exitCode = RunSplashLoop(window);
-        }
-    }
+    HWND window = RegisterSplashClass(instance) ? CreateSplashWindow(instance, bitmap) : nullptr;
+    // Shown (or given up): the starting thread may go on and put its own
+    // windows above this one.
+    SetEvent(start->windowReady);
+    ReleaseSplashStart(start);
+    DWORD exitCode = window != nullptr ? RunSplashLoop(window) : 0;
     DeleteObject(bitmap);
     return exitCode;
 }
@@ -252,8 +251,8 @@ static SplashStart *NewSplashStart(HBITMAP bitmap) {
     if (start == nullptr) {
         return nullptr;
     }
-    start->queueReady = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (start->queueReady == nullptr) {
+    start->windowReady = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (start->windowReady == nullptr) {
         HeapFree(GetProcessHeap(), 0, start);
         return nullptr;
     }
@@ -281,7 +280,7 @@ uint32_t StartSplashScreen() {
         return 0;
     }
     CloseHandle(thread);
-    WaitForSingleObject(start->queueReady, QueueReadyTimeoutMs);
+    WaitForSingleObject(start->windowReady, WindowReadyTimeoutMs);
     ReleaseSplashStart(start);
     return threadId;
 }
