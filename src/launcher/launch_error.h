@@ -1,6 +1,6 @@
 // The one message box that reports a failed launch, and the download offer
-// behind it: the player's download page opened in the browser registered for
-// ".htm" files. Main thread only; every failure of the offer is silent.
+// behind it: the player's download page opened in the user's default browser.
+// Main thread only; every failure of the offer is silent.
 #pragma once
 
 #include <windows.h>
@@ -15,5 +15,7 @@ void ShowLaunchError(HINSTANCE instance, int32_t status);
 // when the launcher is built.
 bool BuildDownloadUrl(char *dest);
 
-// Starts the ".htm" browser with url.
+// Starts the user's default browser with url: the open command of the class
+// the user chose for https (then http), else that of the ".htm" file type's
+// class; a command stored as REG_EXPAND_SZ is expanded first.
 void OpenUrlInBrowser(const char *url);

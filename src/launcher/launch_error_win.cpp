@@ -37,33 +37,74 @@ bool BuildDownloadUrl(char *dest) {
                               GetSystemDefaultLangID());
 }
 
-// The default value of HKEY_CLASSES_ROOT\keyPath into value (size bytes).
-static bool ReadClassesValue(const char *keyPath, char *value, LONG size) {
+// Where Windows records the user's default browser, per scheme, from
+// Windows 8 on; ".htm" then often still names the system's legacy browser.
+static const char *const UserChoiceKeys[] = {
+    "Software\\Microsoft\\Windows\\Shell\\Associations\\UrlAssociations\\https\\UserChoice",
+    "Software\\Microsoft\\Windows\\Shell\\Associations\\UrlAssociations\\http\\UserChoice",
+};
+
+// The string value name (null: the default value) of root\keyPath into
+// value (size bytes), terminated; a REG_EXPAND_SZ value with its environment
+// variables expanded. False for a missing value, another type, or a value
+// that does not fit.
+static bool ReadStringValue(HKEY root, const char *keyPath, const char *name, char *value,
+                            DWORD size) {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(root, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) {
         return false;
     }
-    LONG valueSize = size;
-    LONG result = RegQueryValueA(key, nullptr, value, &valueSize);
+    char stored[BrowserCommandBufferSize];
+    DWORD type = REG_NONE;
+    DWORD storedSize = sizeof stored - 1;  // room for a terminator the value may lack
+    LONG result =
+        RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE *>(stored), &storedSize);
     RegCloseKey(key);
-    // A value that filled the buffer to its end may lack its terminator.
-    return result == ERROR_SUCCESS && valueSize > 0 && valueSize <= size &&
-           value[valueSize - 1] == '\0';
+    if (result != ERROR_SUCCESS || storedSize >= sizeof stored) {
+        return false;
+    }
+    stored[storedSize] = '\0';
+    if (type == REG_SZ) {
+        return CopyText(value, size, stored);
+    }
+    if (type != REG_EXPAND_SZ) {
+        return false;
+    }
+    DWORD needed = ExpandEnvironmentStringsA(stored, value, size);
+    return needed != 0 && needed <= size;
+}
+
+// The open command of the class className into command (size bytes).
+static bool ReadOpenCommand(const char *className, char *command, DWORD size) {
+    char keyPath[BrowserCommandBufferSize];
+    size_t classLength = TextLength(className);
+    return classLength != 0 && CopyText(keyPath, sizeof keyPath, className) &&
+           CopyText(keyPath + classLength, sizeof keyPath - classLength,
+                    "\\shell\\open\\command") &&
+           ReadStringValue(HKEY_CLASSES_ROOT, keyPath, nullptr, command, size);
+}
+
+// The command that opens web pages: that of the class the user chose for
+// https, then for http, else that of the ".htm" file type's class.
+static bool FindBrowserCommand(char *command, DWORD size) {
+    char className[BrowserCommandBufferSize];
+    for (const char *keyPath : UserChoiceKeys) {
+        if (ReadStringValue(HKEY_CURRENT_USER, keyPath, "ProgId", className, sizeof className) &&
+            ReadOpenCommand(className, command, size)) {
+            return true;
+        }
+    }
+    return ReadStringValue(HKEY_CLASSES_ROOT, ".htm", nullptr, className, sizeof className) &&
+           ReadOpenCommand(className, command, size);
 }
 
 void OpenUrlInBrowser(const char *url) {
-    // The ".htm" file type's class name, then its open command, in turn.
-    char value[BrowserCommandBufferSize];
-    if (!ReadClassesValue(".htm", value, sizeof value) || value[0] == '\0') {
-        return;
-    }
-    size_t classLength = TextLength(value);
-    if (!CopyText(value + classLength, sizeof value - classLength, "\\shell\\open\\command") ||
-        !ReadClassesValue(value, value, sizeof value)) {
+    char command[BrowserCommandBufferSize];
+    if (!FindBrowserCommand(command, sizeof command)) {
         return;
     }
     char commandLine[BrowserCommandBufferSize];
-    if (ComposeBrowserCommandLine(commandLine, sizeof commandLine, value, url)) {
+    if (ComposeBrowserCommandLine(commandLine, sizeof commandLine, command, url)) {
         WinExec(commandLine, SW_SHOWNORMAL);
     }
 }

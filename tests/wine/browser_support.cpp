@@ -25,15 +25,19 @@ bool BrowserRuns() {
     return ProcessNamedIsRunning(FakeBrowserExeName) || ProcessNamedIsRunning(DecoyExeName);
 }
 
-bool SetDefaultValue(const std::string &keyPath, const std::string &value) {
+const char UserChoicePath[] =
+    "Software\\Microsoft\\Windows\\Shell\\Associations\\UrlAssociations\\";
+const char ChoiceClassPrefix[] = "LumvTestChoice-";
+
+bool SetStringValue(HKEY root, const std::string &keyPath, const char *name,
+                    const std::string &value, DWORD type = REG_SZ) {
     HKEY key;
-    if (RegCreateKeyExA(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS) {
+    if (RegCreateKeyExA(root, keyPath.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS) {
         return false;
     }
-    LONG result =
-        RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE *>(value.c_str()),
-                       static_cast<DWORD>(value.size() + 1));
+    LONG result = RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE *>(value.c_str()),
+                                 static_cast<DWORD>(value.size() + 1));
     RegCloseKey(key);
     return result == ERROR_SUCCESS;
 }
@@ -108,22 +112,40 @@ bool WaitUntilNoBrowserRuns(DWORD settleMs, DWORD timeoutMs) {
 }
 
 void ClearHtmlAssociation() {
-    RegDeleteTreeA(HKEY_CLASSES_ROOT, ".htm");
-    RegDeleteTreeA(HKEY_CLASSES_ROOT, TestClassName);
-    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Classes\\.htm");
-    RegDeleteTreeA(HKEY_CURRENT_USER, (std::string("Software\\Classes\\") + TestClassName).c_str());
+    for (std::string name : {".htm", TestClassName}) {
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, name.c_str());
+        RegDeleteTreeA(HKEY_CURRENT_USER, ("Software\\Classes\\" + name).c_str());
+    }
+    for (std::string scheme : {"https", "http"}) {
+        RegDeleteTreeA(HKEY_CURRENT_USER, (UserChoicePath + scheme).c_str());
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, (ChoiceClassPrefix + scheme).c_str());
+    }
+}
+
+bool RegisterBrowserChoice(const BrowserChoice &choice) {
+    std::string className = ChoiceClassPrefix + std::string(choice.scheme);
+    if (!SetStringValue(HKEY_CURRENT_USER,
+                        UserChoicePath + std::string(choice.scheme) + "\\UserChoice", "ProgId",
+                        className)) {
+        return false;
+    }
+    return choice.command.empty() ||
+           SetStringValue(HKEY_CLASSES_ROOT, className + "\\shell\\open\\command", nullptr,
+                          choice.command, choice.commandType);
 }
 
 bool RegisterHtmlAssociation(const HtmlAssociation &association) {
     ClearHtmlAssociation();
-    if (association.htmKey && !SetDefaultValue(".htm", association.className)) {
+    if (association.htmKey &&
+        !SetStringValue(HKEY_CLASSES_ROOT, ".htm", nullptr, association.className)) {
         return false;
     }
     if (!association.commandKey) {
         return true;
     }
     std::string commandKey = std::string(TestClassName) + "\\shell\\open\\command";
-    return association.commandValue ? SetDefaultValue(commandKey, association.command)
+    return association.commandValue ? SetStringValue(HKEY_CLASSES_ROOT, commandKey, nullptr,
+                                                     association.command, association.commandType)
                                     : CreateKey(commandKey);
 }
 

@@ -52,13 +52,28 @@ struct HtmlAssociation {
     bool commandKey = true;                  // LumvTestHtml\shell\open\command exists
     bool commandValue = true;                // ... with a default value
     std::string command;                     // that value
+    DWORD commandType = REG_SZ;              // stored as REG_SZ or REG_EXPAND_SZ
 };
 
 // Removes every ".htm" association, then writes association. False when the
 // registry refused a write.
 bool RegisterHtmlAssociation(const HtmlAssociation &association);
-// Removes the ".htm" key and the test class, machine-wide and per user.
+// Removes the ".htm" key, the users' browser choices and the test classes,
+// machine-wide and per user.
 void ClearHtmlAssociation();
+
+// The user's default browser for scheme ("https" or "http"), as Windows 8
+// and later record it: the UserChoice key's ProgId names a class of its own
+// for the scheme, whose open command is command (none when empty).
+struct BrowserChoice {
+    const char *scheme;
+    std::string command;
+    DWORD commandType = REG_SZ;
+};
+
+// Writes choice beside whatever is registered. False when the registry
+// refused a write.
+bool RegisterBrowserChoice(const BrowserChoice &choice);
 
 // A way the ".htm" association can be registered, and what the download
 // offer must start from it.

@@ -1,10 +1,10 @@
 // End-to-end, each in a Wine prefix of its own (the ".htm" association is the
 // prefix's, the system language is its wineserver's): the real launcher
-// without a player offers the download in its one box; OK starts the browser
-// registered for ".htm" - a fake one that records its command line - exactly
-// once with the download page's address, Cancel starts nothing, and a broken
-// registration starts nothing either, silently. DownloadLanguage runs once
-// per system language.
+// without a player offers the download in its one box; OK starts the user's
+// browser (registered for ".htm", or chosen for https) - a fake one that
+// records its command line - exactly once with the download page's address,
+// Cancel starts nothing, and a broken registration starts nothing either,
+// silently. DownloadLanguage runs once per system language.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -69,6 +69,25 @@ TEST(BrowserRedirect, OkStartsWhatTheRegisteredOpenCommandNames) {
         }
         EXPECT_EQ(expected, browsers.Starts());
     }
+    ClearHtmlAssociation();
+}
+
+// The user's choice of browser for https names the plain fake browser; the
+// ".htm" class, as systems keep it, names another.
+TEST(BrowserRedirect, OkStartsTheUsersChoiceOfBrowser) {
+    FakeBrowsers browsers;
+    ASSERT_TRUE(browsers.installed());
+    HtmlAssociation association;
+    association.command = browsers.Expand("\"<spaced>\" -new \"%1\"");
+    ASSERT_TRUE(RegisterHtmlAssociation(association));
+    ASSERT_TRUE(RegisterBrowserChoice({"https", browsers.Expand("\"<plain>\" -- \"%1\"")}));
+    Presentation show("choice");
+
+    RunResult run = RunOffer(show, browsers, IDOK);
+
+    EXPECT_TRUE(OfferedTheDownload(run));
+    std::vector<std::string> expected = {browsers.Expand("<plain> ") + ExpectedDownloadUrl()};
+    EXPECT_EQ(expected, browsers.Starts());
     ClearHtmlAssociation();
 }
 

@@ -27,9 +27,11 @@ using lumvtest::LauncherExePath;
 using lumvtest::LauncherText;
 using lumvtest::MessageBoxView;
 using lumvtest::MessageBoxWatcher;
+using lumvtest::RegisterBrowserChoice;
 using lumvtest::RegisterHtmlAssociation;
 using lumvtest::RegistrationCase;
 using lumvtest::RegistrationCases;
+using lumvtest::ScopedEnvironmentVariable;
 using lumvtest::SystemLanguageIsTheExpectedOne;
 using lumvtest::Utf8;
 
@@ -188,6 +190,65 @@ TEST(BrowserCommand, FollowsTheRegisteredOpenCommand) {
         EXPECT_EQ(ReplaceUrl(browsers.Expand(c.commandLine), url),
                   execRequests.front().commandLine);
         EXPECT_EQ(static_cast<UINT>(SW_SHOWNORMAL), execRequests.front().show);
+    }
+    ClearHtmlAssociation();
+}
+
+// The user's choice for https, then for http, comes before ".htm"; a command
+// stored as REG_EXPAND_SZ is expanded. Each program name says whose it is.
+TEST(BrowserCommand, TakesTheUsersChoiceFirst) {
+    const std::string url = "https://downloads.example/brisklume/download/";
+    ScopedEnvironmentVariable folder("LUMV_BROWSERS", "C:\\Browsers");
+    ScopedEnvironmentVariable longFolder("LUMV_LONG", "C:\\" + std::string(300, 'x'));
+    ImportHook execHook("WinExec", reinterpret_cast<void *>(RecordingWinExec));
+    ASSERT_TRUE(execHook.installed());
+    const char *none = nullptr;
+    const char *noCommand = "";
+    struct Case {
+        const char *name;
+        const char *https;  // the chosen class's command; none: no choice
+        const char *http;
+        const char *htm;  // none: no ".htm" key
+        DWORD type;       // how every command is stored
+        const char *commandLine;
+    } cases[] = {
+        {"https first", "C:\\https.exe -new \"%1\"", "C:\\http.exe", "C:\\htm.exe", REG_SZ,
+         "C:\\https.exe"},
+        {"http alone", none, "C:\\http.exe %1", "C:\\htm.exe", REG_SZ, "C:\\http.exe"},
+        {"a chosen class without a command", noCommand, "C:\\http.exe", "C:\\htm.exe", REG_SZ,
+         "C:\\http.exe"},
+        {"no usable choice", noCommand, noCommand, "C:\\htm.exe", REG_SZ, "C:\\htm.exe"},
+        {"no choice", none, none, "C:\\htm.exe", REG_SZ, "C:\\htm.exe"},
+        {"an expanded choice", "\"%LUMV_BROWSERS%\\https.exe\" \"%1\"", none, none, REG_EXPAND_SZ,
+         "C:\\Browsers\\https.exe"},
+        {"an expanded .htm command", none, none, "%LUMV_BROWSERS%\\htm.exe", REG_EXPAND_SZ,
+         "C:\\Browsers\\htm.exe"},
+        {"an expansion longer than the buffer", none, none, "%LUMV_LONG%\\%LUMV_LONG%\\htm.exe",
+         REG_EXPAND_SZ, none},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        HtmlAssociation association;
+        association.htmKey = c.htm != nullptr;
+        association.command = c.htm != nullptr ? c.htm : "";
+        association.commandType = c.type;
+        ASSERT_TRUE(RegisterHtmlAssociation(association));
+        if (c.https != nullptr) {
+            ASSERT_TRUE(RegisterBrowserChoice({"https", c.https, c.type}));
+        }
+        if (c.http != nullptr) {
+            ASSERT_TRUE(RegisterBrowserChoice({"http", c.http, c.type}));
+        }
+        execRequests.clear();
+
+        OpenUrlInBrowser(url.c_str());
+
+        if (c.commandLine == nullptr) {
+            EXPECT_TRUE(execRequests.empty()) << execRequests.front().commandLine;
+            continue;
+        }
+        ASSERT_EQ(1u, execRequests.size());
+        EXPECT_EQ(std::string(c.commandLine) + " " + url, execRequests.front().commandLine);
     }
     ClearHtmlAssociation();
 }
