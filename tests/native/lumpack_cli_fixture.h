@@ -59,7 +59,7 @@ protected:
 
     void WriteBytes(const std::string &name, const std::vector<uint8_t> &bytes) const {
         std::string error;
-        ASSERT_TRUE(WriteWholeFile(Path(name), bytes, &error)) << error;
+        ASSERT_TRUE(WriteWholeFile(Path(name), bytes, true, &error)) << error;
     }
 
     // The names in the scratch folder (or a folder below it), sorted.

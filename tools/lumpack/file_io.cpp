@@ -1,65 +1,352 @@
-// Whole-file reading and all-or-nothing writing for the command-line tool.
+// Input files read where needed, and outputs that appear whole or not at all.
 #include "file_io.h"
 
 #include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-bool ReadWholeFile(const std::string &path, std::vector<uint8_t> *data, std::string *error) {
-    FILE *file = fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        *error = strerror(errno);
-        return false;
+#include <new>
+
+namespace {
+
+// The temporary files being written, for the signal handler: fixed slots,
+// so the handler needs no allocation and no lock.
+enum { OutputSlots = 64, OutputPathSize = 4096 };
+char g_outputPaths[OutputSlots][OutputPathSize];
+volatile sig_atomic_t g_outputUsed[OutputSlots];
+
+int RegisterOutput(const std::string &path) {
+    if (path.size() >= OutputPathSize) {
+        return -1;
     }
-    data->clear();
-    uint8_t buffer[1 << 16];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0) {
-        data->insert(data->end(), buffer, buffer + got);
+    for (int slot = 0; slot < OutputSlots; slot++) {
+        if (g_outputUsed[slot] == 0) {
+            memcpy(g_outputPaths[slot], path.c_str(), path.size() + 1);
+            g_outputUsed[slot] = 1;
+            return slot;
+        }
     }
-    bool ok = !ferror(file);
-    if (!ok) {
-        *error = strerror(errno);
-    }
-    (void)fclose(file);  // read only: nothing is lost when closing fails
-    return ok;
+    return -1;
 }
 
-bool WritePartialFile(const std::string &path, const std::vector<uint8_t> &data,
-                      std::string *partialPath, std::string *error) {
-    *partialPath = path + ".lumpack-partial";
-    FILE *file = fopen(partialPath->c_str(), "wb");
-    if (file == nullptr) {
-        *error = strerror(errno);
+void ReleaseOutput(int slot) {
+    if (slot >= 0) {
+        g_outputUsed[slot] = 0;
+    }
+}
+
+void RemoveOutputsAndExit(int signalNumber) {
+    for (int slot = 0; slot < OutputSlots; slot++) {
+        if (g_outputUsed[slot] != 0) {
+            unlink(g_outputPaths[slot]);
+        }
+    }
+    signal(signalNumber, SIG_DFL);
+    raise(signalNumber);
+}
+
+std::string ErrorText() {
+    return strerror(errno);
+}
+
+std::string FolderOf(const std::string &path) {
+    size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string &path) {
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+unsigned NewFileMode() {
+    mode_t mask = umask(0);
+    umask(mask);
+    return 0666u & ~static_cast<unsigned>(mask);
+}
+
+bool WriteAll(int fd, const uint8_t *data, size_t size, std::string *error) {
+    while (size > 0) {
+        ssize_t wrote = write(fd, data, size);
+        if (wrote < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            *error = ErrorText();
+            return false;
+        }
+        data += wrote;
+        size -= static_cast<size_t>(wrote);
+    }
+    return true;
+}
+
+bool ReadFileAt(const PayloadByteReader *reader, uint32_t offset, void *buffer, uint32_t size) {
+    const FileByteReader *self = reinterpret_cast<const FileByteReader *>(reader);
+    std::string ignored;
+    return ReadInputAt(*self->file, offset, buffer, size, &ignored);
+}
+
+enum { OutputBufferSize = 1 << 16 };
+
+}  // namespace
+
+bool OpenInputFile(const std::string &path, InputFile *file, std::string *error) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        *error = ErrorText();
         return false;
     }
-    bool ok = data.empty() || fwrite(data.data(), 1, data.size(), file) == data.size();
-    if (!ok) {
-        *error = strerror(errno);
+    struct stat status;
+    if (fstat(fd, &status) != 0) {
+        *error = ErrorText();
+        close(fd);
+        return false;
     }
-    if (fclose(file) != 0 && ok) {
-        *error = strerror(errno);
+    if (!S_ISREG(status.st_mode)) {
+        *error = S_ISDIR(status.st_mode) ? "is a folder, not a file"
+                                         : "is not a regular file (a FIFO or a device)";
+        close(fd);
+        return false;
+    }
+    file->fd = fd;
+    file->size = static_cast<uint64_t>(status.st_size);
+    return true;
+}
+
+void CloseInputFile(InputFile *file) {
+    if (file->fd >= 0) {
+        close(file->fd);
+        file->fd = -1;
+    }
+}
+
+bool ReadInputAt(const InputFile &file, uint64_t offset, void *buffer, size_t size,
+                 std::string *error) {
+    uint8_t *at = static_cast<uint8_t *>(buffer);
+    while (size > 0) {
+        ssize_t got = pread(file.fd, at, size, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            *error = ErrorText();
+            return false;
+        }
+        if (got == 0) {
+            *error = "the file ended early (did it change while being read?)";
+            return false;
+        }
+        at += got;
+        offset += static_cast<uint64_t>(got);
+        size -= static_cast<size_t>(got);
+    }
+    return true;
+}
+
+FileByteReader MakeFileByteReader(const InputFile *file) {
+    FileByteReader reader;
+    reader.reader.ReadAt = ReadFileAt;
+    reader.file = file;
+    return reader;
+}
+
+bool ReadWholeFile(const std::string &path, std::vector<uint8_t> *data, std::string *error) {
+    InputFile file;
+    if (!OpenInputFile(path, &file, error)) {
+        return false;
+    }
+    bool ok = true;
+    try {
+        data->resize(static_cast<size_t>(file.size));
+    } catch (const std::bad_alloc &) {
+        *error = "not enough memory to read it";
         ok = false;
     }
-    if (!ok) {
-        unlink(partialPath->c_str());
-    }
+    ok = ok && ReadInputAt(file, 0, data->data(), data->size(), error);
+    CloseInputFile(&file);
     return ok;
 }
 
-bool CommitPartialFile(const std::string &partialPath, const std::string &path,
-                       std::string *error) {
-    if (rename(partialPath.c_str(), path.c_str()) != 0) {
-        *error = strerror(errno);
-        unlink(partialPath.c_str());
+bool SameFile(const std::string &a, const std::string &b) {
+    struct stat first;
+    struct stat second;
+    return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+void RemoveOutputsOnSignals() {
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction action;
+        memset(&action, 0, sizeof action);
+        action.sa_handler = RemoveOutputsAndExit;
+        sigemptyset(&action.sa_mask);
+        sigaction(signalNumber, &action, nullptr);
+    }
+}
+
+OutputFile::~OutputFile() {
+    Discard();
+}
+
+bool OutputFile::Begin(const std::string &path, bool force, bool allowStdout, std::string *error) {
+    Discard();
+    path_ = path;
+    if (allowStdout && path == "-") {
+        toStdout_ = true;
+        fd_ = STDOUT_FILENO;
+        return true;
+    }
+    struct stat status;
+    mode_ = NewFileMode();
+    if (lstat(path.c_str(), &status) == 0) {
+        if (!S_ISREG(status.st_mode)) {
+            *error = S_ISLNK(status.st_mode)   ? "is a symbolic link; lumpack replaces no link"
+                     : S_ISDIR(status.st_mode) ? "is a folder"
+                                               : "is not a regular file (a FIFO or a device); "
+                                                 "lumpack writes regular files only";
+            return false;
+        }
+        if (!force) {
+            *error = "exists; give --force to replace it";
+            return false;
+        }
+        mode_ = status.st_mode & 07777;
+    } else if (errno != ENOENT) {
+        *error = ErrorText();
+        return false;
+    }
+    std::string pattern = FolderOf(path) + "/." + NameOf(path) + ".XXXXXX";
+    if (pattern.size() >= OutputPathSize) {
+        *error = "the path is too long";
+        return false;
+    }
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    // No signal comes between the file's creation and its registration.
+    sigset_t blocked;
+    sigset_t previous;
+    sigemptyset(&blocked);
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaddset(&blocked, signalNumber);
+    }
+    sigprocmask(SIG_BLOCK, &blocked, &previous);
+    fd_ = mkostemp(name.data(), O_CLOEXEC);
+    int failure = errno;
+    if (fd_ >= 0) {
+        temporaryPath_ = name.data();
+        slot_ = RegisterOutput(temporaryPath_);
+    }
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+    if (fd_ < 0) {
+        *error = strerror(failure);
+        return false;
+    }
+    if (slot_ < 0) {
+        *error = "too many output files at once";
+        Discard();
         return false;
     }
     return true;
 }
 
-bool WriteWholeFile(const std::string &path, const std::vector<uint8_t> &data, std::string *error) {
-    std::string partialPath;
-    return WritePartialFile(path, data, &partialPath, error) &&
-           CommitPartialFile(partialPath, path, error);
+bool OutputFile::Flush(std::string *error) {
+    bool ok = WriteAll(fd_, buffer_.data(), buffer_.size(), error);
+    buffer_.clear();
+    return ok;
+}
+
+bool OutputFile::Write(const void *data, size_t size, std::string *error) {
+    if (fd_ < 0) {
+        *error = "not open";
+        return false;
+    }
+    const uint8_t *bytes = static_cast<const uint8_t *>(data);
+    if (buffer_.size() + size > OutputBufferSize) {
+        if (!Flush(error)) {
+            Discard();
+            return false;
+        }
+        if (size >= OutputBufferSize) {
+            if (!WriteAll(fd_, bytes, size, error)) {
+                Discard();
+                return false;
+            }
+            return true;
+        }
+    }
+    buffer_.insert(buffer_.end(), bytes, bytes + size);
+    return true;
+}
+
+bool OutputFile::Commit(std::string *error) {
+    if (fd_ < 0) {
+        *error = "not open";
+        return false;
+    }
+    if (!Flush(error)) {
+        Discard();
+        return false;
+    }
+    if (toStdout_) {
+        fd_ = -1;
+        toStdout_ = false;
+        return true;
+    }
+    bool ok = fchmod(fd_, static_cast<mode_t>(mode_)) == 0;
+    if (!ok) {
+        *error = ErrorText();
+    }
+    int closed = close(fd_);
+    fd_ = -1;
+    if (ok && closed != 0) {
+        *error = ErrorText();
+        ok = false;
+    }
+    if (ok && rename(temporaryPath_.c_str(), path_.c_str()) != 0) {
+        *error = ErrorText();
+        ok = false;
+    }
+    if (!ok) {
+        Discard();
+        return false;
+    }
+    ReleaseOutput(slot_);
+    slot_ = -1;
+    temporaryPath_.clear();
+    return true;
+}
+
+void OutputFile::Discard() {
+    buffer_.clear();
+    if (toStdout_) {
+        fd_ = -1;
+        toStdout_ = false;
+        return;
+    }
+    if (fd_ >= 0) {
+        close(fd_);
+        fd_ = -1;
+    }
+    if (!temporaryPath_.empty()) {
+        unlink(temporaryPath_.c_str());
+        temporaryPath_.clear();
+    }
+    ReleaseOutput(slot_);
+    slot_ = -1;
+}
+
+bool WriteWholeFile(const std::string &path, const std::vector<uint8_t> &data, bool force,
+                    std::string *error) {
+    OutputFile file;
+    return file.Begin(path, force, false, error) && file.Write(data.data(), data.size(), error) &&
+           file.Commit(error);
 }

@@ -1,24 +1,92 @@
-// Whole-file reading and all-or-nothing writing for the command-line tool.
+// Files for the command-line tool: inputs opened once and read where needed,
+// and outputs that appear whole or not at all. Host only (POSIX).
+//
+// An output is written to a new, uniquely named file beside its final name
+// (".NAME.XXXXXX", created exclusively, never through a link) and renamed
+// into place when complete. Until then it is registered for removal: a
+// failed run removes it, and so does SIGINT or SIGTERM (see
+// RemoveOutputsOnSignals), so no partial file is ever left behind.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include <string>
 #include <vector>
 
-// Reads the whole file; on failure *error says why.
+#include "payload/payload_format.h"
+
+// A regular file opened for reading, with its size as it was when opened.
+struct InputFile {
+    int fd = -1;
+    uint64_t size = 0;
+};
+
+// Opens path for reading. Refuses what is not a regular file (a folder, a
+// FIFO, a device), so that sizes are known before anything is read. On
+// failure *error says why (without the path).
+bool OpenInputFile(const std::string &path, InputFile *file, std::string *error);
+void CloseInputFile(InputFile *file);
+
+// Reads exactly size bytes at offset; false at the file's end or on an error.
+bool ReadInputAt(const InputFile &file, uint64_t offset, void *buffer, size_t size,
+                 std::string *error);
+
+// A PayloadByteReader over an input file of at most 4 GiB - 1 bytes.
+struct FileByteReader {
+    PayloadByteReader reader;  // first, so the callback can get back to the file
+    const InputFile *file;
+};
+
+FileByteReader MakeFileByteReader(const InputFile *file);
+
+// Reads the whole file; on failure *error says why. For small inputs only:
+// callers check the size first.
 bool ReadWholeFile(const std::string &path, std::vector<uint8_t> *data, std::string *error);
 
-// The first half of WriteWholeFile: writes data to a temporary file beside
-// path and names it in *partialPath. The caller renames it into place with
-// CommitPartialFile or removes it; on failure nothing is left.
-bool WritePartialFile(const std::string &path, const std::vector<uint8_t> &data,
-                      std::string *partialPath, std::string *error);
+// True when a and b name the same existing file (hard links included).
+bool SameFile(const std::string &a, const std::string &b);
 
-// Renames the partial file over path; on failure the partial file is removed.
-bool CommitPartialFile(const std::string &partialPath, const std::string &path, std::string *error);
+// Installs handlers for SIGINT, SIGTERM and SIGHUP that remove every output
+// still being written and then end the process by the same signal.
+void RemoveOutputsOnSignals();
 
-// Writes data to a temporary file beside path and renames it into place, so
-// path is either the complete new file or untouched; nothing half-written
-// is ever left behind.
-bool WriteWholeFile(const std::string &path, const std::vector<uint8_t> &data, std::string *error);
+// One output file. Begin checks the destination and creates the temporary
+// file; Write appends; Commit puts the file in place; anything else (Discard,
+// a failed step, the destructor) removes the temporary file and leaves the
+// destination as it was.
+class OutputFile {
+public:
+    OutputFile() = default;
+    ~OutputFile();
+    OutputFile(const OutputFile &) = delete;
+    OutputFile &operator=(const OutputFile &) = delete;
+
+    // path: the destination. An existing destination is replaced only with
+    // force, and only when it is a regular file (never a link, a folder, a
+    // FIFO or a device); the new file keeps its permission bits, a new one
+    // gets 0666 less the umask. With allowStdout, "-" means standard output,
+    // written straight through (Commit then only flushes). On failure *error
+    // says why (without the path).
+    bool Begin(const std::string &path, bool force, bool allowStdout, std::string *error);
+    bool Write(const void *data, size_t size, std::string *error);
+    bool Commit(std::string *error);
+    void Discard();
+
+    const std::string &path() const { return path_; }
+
+private:
+    bool Flush(std::string *error);
+
+    std::string path_;
+    std::string temporaryPath_;
+    int fd_ = -1;
+    int slot_ = -1;  // in the signal handler's list
+    bool toStdout_ = false;
+    unsigned mode_ = 0;
+    std::vector<uint8_t> buffer_;
+};
+
+// Writes data to path as one OutputFile.
+bool WriteWholeFile(const std::string &path, const std::vector<uint8_t> &data, bool force,
+                    std::string *error);

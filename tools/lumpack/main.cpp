@@ -137,7 +137,7 @@ int Compress(const std::vector<std::string> &args) {
     std::vector<uint8_t> stream =
         LzariCompress(data.data(), data.size(), showProgress ? ShowProgress : nullptr,
                       const_cast<char *>("compressing"));
-    if (!WriteWholeFile(out, stream, &error)) {
+    if (!WriteWholeFile(out, stream, true, &error)) {
         return Fail(out, error);
     }
     return 0;
@@ -155,7 +155,7 @@ int Decompress(const std::vector<std::string> &args) {
     if (!LzariDecompress(stream.data(), stream.size(), &data)) {
         return Fail(in, "stream too short for its 4-byte length field");
     }
-    if (!WriteWholeFile(out, data, &error)) {
+    if (!WriteWholeFile(out, data, true, &error)) {
         return Fail(out, error);
     }
     return 0;
@@ -334,13 +334,6 @@ bool ReadInput(const std::string &path, std::vector<uint8_t> *data) {
     return true;
 }
 
-bool SameFile(const std::string &a, const std::string &b) {
-    struct stat first;
-    struct stat second;
-    return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&
-           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-}
-
 // OUT must never replace what it is built from.
 bool OutputIsAnInput(const BuildArguments &build) {
     std::vector<std::string> inputs = {build.launcher};
@@ -419,7 +412,7 @@ int Build(const std::vector<std::string> &args) {
                            &state)) {
         return Fail(build.out, error);
     }
-    if (!WriteWholeFile(build.out, output, &error)) {
+    if (!WriteWholeFile(build.out, output, true, &error)) {
         return Fail(build.out, error);
     }
     printf("%s: %zu bytes, %zu %s\n", build.out.c_str(), output.size(), request.entries.size(),

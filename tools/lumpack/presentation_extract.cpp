@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <memory>
+
 #include "display_text.h"
 #include "file_io.h"
 
@@ -22,15 +24,11 @@ struct Target {
 
 // What this run created, so a failure can take it all back.
 struct Undo {
-    std::vector<std::string> folders;   // in creation order
-    std::vector<std::string> partials;  // written, not yet renamed
-    std::vector<std::string> fresh;     // renamed into place where nothing was before
+    std::vector<std::string> folders;  // in creation order
+    std::vector<std::string> fresh;    // renamed into place where nothing was before
 };
 
 void Rollback(const Undo &undo) {
-    for (const std::string &path : undo.partials) {
-        unlink(path.c_str());
-    }
     for (const std::string &path : undo.fresh) {
         unlink(path.c_str());
     }
@@ -164,33 +162,34 @@ bool EnsureParents(const std::string &folder, const std::string &relative, Undo 
 
 bool WriteTargets(const std::vector<Target> &targets, const ExtractRequest &request,
                   std::vector<std::string> *written, Undo *undo, std::string *error) {
-    std::vector<std::string> paths;
+    // Each file is written beside its final name; the outputs not yet
+    // committed are removed when this returns early.
+    std::vector<std::unique_ptr<OutputFile>> outputs;
     std::vector<bool> existed;
     for (const Target &target : targets) {
         std::string path = request.folder + "/" + target.relative;
-        std::string partial;
         if (!EnsureParents(request.folder, target.relative, undo, error) ||
             !CheckTarget(path, request, error)) {
             return false;
         }
-        if (!WritePartialFile(path, target.data, &partial, error)) {
+        existed.push_back(access(path.c_str(), F_OK) == 0);
+        outputs.emplace_back(new OutputFile);
+        if (!outputs.back()->Begin(path, request.force, false, error) ||
+            !outputs.back()->Write(target.data.data(), target.data.size(), error)) {
             *error = PrintableText(path) + ": " + *error;
             return false;
         }
-        undo->partials.push_back(partial);
-        paths.push_back(path);
-        existed.push_back(access(path.c_str(), F_OK) == 0);
     }
-    for (size_t i = 0; i < paths.size(); i++) {
-        if (!CommitPartialFile(undo->partials[i], paths[i], error)) {
-            *error = PrintableText(paths[i]) + ": " + *error;
+    for (size_t i = 0; i < outputs.size(); i++) {
+        const std::string &path = outputs[i]->path();
+        if (!outputs[i]->Commit(error)) {
+            *error = PrintableText(path) + ": " + *error;
             return false;
         }
-        undo->partials[i].clear();
         if (!existed[i]) {
-            undo->fresh.push_back(paths[i]);
+            undo->fresh.push_back(path);
         }
-        written->push_back(paths[i]);
+        written->push_back(path);
     }
     return true;
 }
