@@ -297,15 +297,68 @@ private:
 
 }  // namespace
 
-std::vector<uint8_t> LzariCompress(const uint8_t *data, size_t size, LzariProgress progress,
-                                   void *progressContext) {
-    std::vector<uint8_t> out;
-    out.reserve(size / 2 + 64);
-    std::unique_ptr<LzariCoder> coder(new LzariCoder);
-    LzariStartStream(coder.get(), &out, static_cast<uint32_t>(size));
-    if (size == 0) {
-        return out;
+namespace {
+
+enum { WindowSize = 1 << 16 };
+
+// The input, a buffer at a time.
+class InputWindow {
+public:
+    explicit InputWindow(const LzariStreamIo *io) : io_(io) {}
+
+    // The next byte; 0 once the input has failed (see failed()).
+    uint8_t Next() {
+        if (at_ == end_ && !Refill()) {
+            return 0;
+        }
+        return buffer_[at_++];
     }
+
+    bool failed() const { return failed_; }
+
+private:
+    bool Refill() {
+        size_t got = failed_ ? 0 : io_->read(io_->context, buffer_, sizeof buffer_);
+        if (got == 0 || got > sizeof buffer_) {
+            failed_ = true;
+            return false;
+        }
+        at_ = 0;
+        end_ = got;
+        return true;
+    }
+
+    const LzariStreamIo *io_;
+    size_t at_ = 0;
+    size_t end_ = 0;
+    bool failed_ = false;
+    uint8_t buffer_[WindowSize];
+};
+
+// Hands what the coder has written so far to the output once there is at
+// least atLeast of it.
+bool Drain(std::vector<uint8_t> *out, const LzariStreamIo *io, size_t atLeast) {
+    if (out->empty() || out->size() < atLeast) {
+        return true;
+    }
+    bool ok = io->write(io->context, out->data(), out->size());
+    out->clear();
+    return ok;
+}
+
+}  // namespace
+
+bool LzariCompressStream(uint32_t length, const LzariStreamIo *io, LzariProgress progress,
+                         void *progressContext) {
+    const size_t size = length;
+    std::vector<uint8_t> out;
+    out.reserve(2 * WindowSize);
+    std::unique_ptr<LzariCoder> coder(new LzariCoder);
+    LzariStartStream(coder.get(), &out, length);
+    if (size == 0) {
+        return Drain(&out, io, 0);
+    }
+    std::unique_ptr<InputWindow> input(new InputWindow(io));
     std::unique_ptr<MatchFinder> finder(new MatchFinder);
     const int N = MatchFinder::N;
     const int F = MatchFinder::F;
@@ -317,8 +370,8 @@ std::vector<uint8_t> LzariCompress(const uint8_t *data, size_t size, LzariProgre
     memset(text, ' ', r);
     size_t read = 0;
     int len = 0;
-    for (; len < F && read < size; len++) {
-        text[r + len] = data[read++];
+    for (; len < F && read < size; len++, read++) {
+        text[r + len] = input->Next();
     }
     int matchLength = 0;
     int matchPosition = 0;
@@ -342,7 +395,8 @@ std::vector<uint8_t> LzariCompress(const uint8_t *data, size_t size, LzariProgre
         int i = 0;
         for (; i < lastMatchLength && read < size; i++) {
             finder->Delete(s);
-            uint8_t c = data[read++];
+            uint8_t c = input->Next();
+            read++;
             text[s] = c;
             if (s < F - 1) {
                 text[s + N] = c;  // mirror, so comparisons run past the end
@@ -359,15 +413,57 @@ std::vector<uint8_t> LzariCompress(const uint8_t *data, size_t size, LzariProgre
                 finder->Insert(r, &matchLength, &matchPosition);
             }
         }
+        if (input->failed() || !Drain(&out, io, WindowSize)) {
+            return false;
+        }
         if (progress != nullptr && read >= nextReport) {
             progress(progressContext, read, size);
             nextReport = read + (1 << 20);
         }
     } while (len > 0);
     LzariFinishStream(coder.get());
+    if (input->failed() || !Drain(&out, io, 0)) {
+        return false;
+    }
     if (progress != nullptr) {
         progress(progressContext, size, size);
     }
+    return true;
+}
+
+namespace {
+
+// A compression from memory into a vector: neither side can fail.
+struct MemoryIo {
+    const uint8_t *data;
+    size_t size;
+    size_t at;
+    std::vector<uint8_t> *out;
+};
+
+size_t ReadMemory(void *context, uint8_t *buffer, size_t size) {
+    MemoryIo *io = static_cast<MemoryIo *>(context);
+    size_t count = io->size - io->at < size ? io->size - io->at : size;
+    memcpy(buffer, io->data + io->at, count);
+    io->at += count;
+    return count;
+}
+
+bool AppendMemory(void *context, const uint8_t *data, size_t size) {
+    std::vector<uint8_t> *out = static_cast<MemoryIo *>(context)->out;
+    out->insert(out->end(), data, data + size);
+    return true;
+}
+
+}  // namespace
+
+std::vector<uint8_t> LzariCompress(const uint8_t *data, size_t size, LzariProgress progress,
+                                   void *progressContext) {
+    std::vector<uint8_t> out;
+    out.reserve(size / 2 + 64);
+    MemoryIo memory = {data, size, 0, &out};
+    LzariStreamIo io = {ReadMemory, AppendMemory, &memory};
+    LzariCompressStream(static_cast<uint32_t>(size), &io, progress, progressContext);
     return out;
 }
 

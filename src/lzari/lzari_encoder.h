@@ -36,6 +36,24 @@ void LzariFinishStream(LzariCoder *coder);
 // Called now and then with the number of input bytes coded so far.
 typedef void (*LzariProgress)(void *context, size_t done, size_t total);
 
+// Where a streaming compression gets its input and puts its output.
+struct LzariStreamIo {
+    // Fills buffer with 1 to size input bytes and returns how many; 0 when
+    // the input failed or ended before the announced length.
+    size_t (*read)(void *context, uint8_t *buffer, size_t size);
+    // Takes the next size bytes of the stream; false when they could not be
+    // written, which ends the compression.
+    bool (*write)(void *context, const uint8_t *data, size_t size);
+    void *context;
+};
+
+// Compresses exactly length input bytes into a complete stream (length field
+// included), reading and writing through fixed buffers of 64 KiB. False as
+// soon as io's read or write fails; what was written so far is then no
+// complete stream.
+bool LzariCompressStream(uint32_t length, const LzariStreamIo *io, LzariProgress progress = nullptr,
+                         void *progressContext = nullptr);
+
 // Compresses data into a complete stream (length field included). Inputs
 // longer than 0xFFFFFFFF bytes cannot be described by the length field; the
 // caller must refuse them.

@@ -34,7 +34,7 @@ TEST_F(LumpackCli, LargeInputShowsProgressOnlyOnATerminal) {
         data += "frame " + std::to_string(static_cast<long long>(i) * 7919 % 100003) + " ";
     }
     Write("big.bin", data);
-    std::string arguments = "compress '" + Path("big.bin") + "' '" + Path("big.lz") + "'";
+    std::string arguments = "compress --force '" + Path("big.bin") + "' '" + Path("big.lz") + "'";
     EXPECT_EQ(Run(arguments).err, "");
     // script(1) gives the tool a terminal and copies what it shows.
     std::string command = std::string("script -qec \"'") + LUMV_LUMPACK_PATH + "' " + arguments +
@@ -84,7 +84,7 @@ TEST_F(LumpackCli, UnwritableOutputIsNamedAndLeavesNoPartialFile) {
 TEST_F(LumpackCli, StreamTooShortForItsLengthFails) {
     Write("short.lz", std::string("\x05\x00", 2));
     Write("out.bin", "an earlier file that must survive");
-    Result result = Run("decompress '" + Path("short.lz") + "' '" + Path("out.bin") + "'");
+    Result result = Run("decompress --force '" + Path("short.lz") + "' '" + Path("out.bin") + "'");
     EXPECT_NE(result.exitCode, 0);
     EXPECT_EQ(Lines(result.err), 1u) << result.err;
     EXPECT_NE(result.err.find(Path("short.lz")), std::string::npos) << result.err;

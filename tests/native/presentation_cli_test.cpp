@@ -91,7 +91,8 @@ TEST_F(PresentationCli, ExtractNeverOverwritesWithoutForce) {
     EXPECT_EQ(ReadText(Path("out/readme.txt")), ReadText(Path("readme.txt")));
 
     // Never the presentation itself, not even with --force.
-    ASSERT_EQ(Run("build " + Q("out/content") + " --launcher " + Q("launcher.exe")).exitCode, 0);
+    ASSERT_EQ(
+        Run("build --force " + Q("out/content") + " --launcher " + Q("launcher.exe")).exitCode, 0);
     std::string before = ReadText(Path("out/content"));
     CliResult self = Run("extract --force " + Q("out/content") + " " + Q("out"));
     EXPECT_EQ(self.exitCode, 1);
@@ -258,7 +259,7 @@ TEST_F(PresentationCli, EveryCommandHasHelpAndRejectsStrayArguments) {
 
 TEST_F(PresentationCli, LargeCompressionShowsProgressOnlyOnATerminal) {
     WriteBytes("big.dll", SampleBytes(5u << 20, 7));
-    std::string arguments = "build " + Q("big.exe") + " --launcher " + Q("launcher.exe") +
+    std::string arguments = "build --force " + Q("big.exe") + " --launcher " + Q("launcher.exe") +
                             " --file " + Q("big.dll") + " --compress";
     EXPECT_EQ(Run(arguments).err, "");
     std::string command = std::string("script -qec \"'") + LUMV_LUMPACK_PATH + "' " + arguments +

@@ -34,6 +34,7 @@ std::vector<uint8_t> MakePeImage(bool pe32Plus, size_t size) {
     WriteWord(&image, 0x3C, PeOffset);
     image[PeOffset] = 'P';
     image[PeOffset + 1] = 'E';
+    image[PeOffset + 4 + 18] = 0x02;  // an executable image
     uint16_t optionalSize = pe32Plus ? 240 : 224;
     image[PeOffset + 4 + 16] = static_cast<uint8_t>(optionalSize);
     image[PeOffset + 4 + 17] = static_cast<uint8_t>(optionalSize >> 8);

@@ -17,6 +17,7 @@ endif()
 
 add_library(lumpack_lib STATIC
   tools/lumpack/file_io.cpp
+  tools/lumpack/lzari_files.cpp
   tools/lumpack/presentation_listing.cpp
   tools/lumpack/presentation_extract.cpp)
 target_compile_options(lumpack_lib PRIVATE ${LUMV_WARNINGS})

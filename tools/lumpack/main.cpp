@@ -6,12 +6,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "display_text.h"
 #include "file_io.h"
 #include "lzari/lzari_encoder.h"
+#include "lzari_files.h"
 #include "presentation_builder.h"
 #include "presentation_extract.h"
 #include "presentation_listing.h"
@@ -34,26 +37,33 @@ const char Usage[] =
     "lumpack COMMAND --help shows the help of one command.\n";
 
 const char CompressHelp[] =
-    "usage: lumpack compress IN OUT\n"
+    "usage: lumpack compress IN OUT [--force]\n"
     "Compresses the file IN into OUT as an LZARI stream: its length as 4 bytes,\n"
-    "least significant first, then the coded data. OUT is written whole or not\n"
-    "at all.\n";
+    "least significant first, then the coded data. IN is at most 4 GiB - 1 bytes.\n"
+    "OUT - writes to standard output; any other OUT is written whole or not at\n"
+    "all, is never IN, and replaces an existing file only with --force.\n";
 
 const char DecompressHelp[] =
-    "usage: lumpack decompress IN OUT\n"
+    "usage: lumpack decompress IN OUT [--force]\n"
     "Decodes the LZARI stream IN into OUT, which gets exactly the length the\n"
-    "stream declares. OUT is written whole or not at all.\n";
+    "stream declares. The stream is checked as lumpack verify checks an entry's:\n"
+    "a length its size cannot code, a stream cut short or damaged, and bytes\n"
+    "after the coded data fail, and leave no OUT. OUT - writes to standard\n"
+    "output; any other OUT is written whole or not at all, is never IN, and\n"
+    "replaces an existing file only with --force.\n";
 
 const char BuildHelp[] =
-    "usage: lumpack build OUT --launcher EXE [--content FILE] [--reserved N,M]\n"
+    "usage: lumpack build OUT --launcher EXE [--content FILE] [--reserved N,M] [--force]\n"
     "                     [--file SOURCE [--as NAME.EXT] [--compress [--packed EXT]]\n"
     "                                    [--temp]]...\n"
     "Writes the presentation executable OUT: the launcher image EXE, then the\n"
     "header, the content FILE (none when left out) and up to five embedded files.\n"
     "\n"
-    "  --launcher EXE     the bare launcher image (unsigned, without a payload)\n"
+    "  --launcher EXE     the bare launcher: a complete Windows executable (no DLL),\n"
+    "                     unsigned and without a payload\n"
     "  --content FILE     the presentation content the player reads\n"
     "  --reserved N,M     the header's two reserved words (default 0,0)\n"
+    "  --force            replace OUT when it exists\n"
     "  --file SOURCE      starts an entry; the options after it, up to the next\n"
     "                     --file, describe that entry:\n"
     "    --as NAME.EXT    the file it becomes (default: SOURCE's own name); a name\n"
@@ -122,41 +132,99 @@ bool WorthShowingProgress(size_t size) {
     return isatty(STDERR_FILENO) && size >= (4u << 20);
 }
 
-int Compress(const std::vector<std::string> &args) {
-    const std::string &in = args[0];
-    const std::string &out = args[1];
-    std::vector<uint8_t> data;
+struct StreamArguments {
+    std::string in;
+    std::string out;
+    bool force = false;
+};
+
+// IN OUT [--force], in any order; OUT may be "-".
+bool ParseStreamArguments(const std::vector<std::string> &args, StreamArguments *parsed,
+                          std::string *error) {
+    std::vector<std::string> positional;
+    for (const std::string &argument : args) {
+        if (argument == "--force") {
+            parsed->force = true;
+        } else if ((argument.size() > 1 && argument[0] == '-') || positional.size() == 2) {
+            *error = "unexpected argument '" + argument + "'";
+            return false;
+        } else {
+            positional.push_back(argument);
+        }
+    }
+    if (positional.size() != 2 || positional[0] == "-") {
+        *error = "expected IN and OUT";
+        return false;
+    }
+    parsed->in = positional[0];
+    parsed->out = positional[1];
+    return true;
+}
+
+// Opens IN and starts OUT for compress and decompress; 0 when both are
+// ready, else the exit status.
+int OpenStreamFiles(const StreamArguments &files, InputFile *in, OutputFile *out) {
     std::string error;
-    if (!ReadWholeFile(in, &data, &error)) {
-        return Fail(in, error);
+    if (!OpenInputFile(files.in, in, &error)) {
+        return Fail(files.in, error);
     }
-    if (data.size() > 0xFFFFFFFFu) {
-        return Fail(in, "too large for a stream (at most 4 GiB - 1 bytes)");
+    if (files.out != "-" && SameFile(files.in, files.out)) {
+        return Fail(files.out, "is the input file; choose another output file");
     }
-    bool showProgress = WorthShowingProgress(data.size());
-    std::vector<uint8_t> stream =
-        LzariCompress(data.data(), data.size(), showProgress ? ShowProgress : nullptr,
-                      const_cast<char *>("compressing"));
-    if (!WriteWholeFile(out, stream, true, &error)) {
-        return Fail(out, error);
+    if (!out->Begin(files.out, files.force, true, &error)) {
+        return Fail(files.out, error);
+    }
+    return 0;
+}
+
+int Compress(const std::vector<std::string> &args) {
+    StreamArguments files;
+    std::string error;
+    if (!ParseStreamArguments(args, &files, &error)) {
+        return UsageError("compress", error, CompressHelp);
+    }
+    InputFile in;
+    OutputFile out;
+    int status = OpenStreamFiles(files, &in, &out);
+    if (status != 0) {
+        return status;
+    }
+    if (in.size > 0xFFFFFFFFu) {
+        return Fail(files.in, "too large for a stream (at most 4 GiB - 1 bytes)");
+    }
+    bool showProgress = WorthShowingProgress(static_cast<size_t>(in.size));
+    StreamFault fault = CompressFile(in, &out, showProgress ? ShowProgress : nullptr,
+                                     const_cast<char *>("compressing"), &error);
+    CloseInputFile(&in);
+    if (fault != StreamFault::None) {
+        return Fail(fault == StreamFault::Input ? files.in : files.out, error);
+    }
+    if (!out.Commit(&error)) {
+        return Fail(files.out, error);
     }
     return 0;
 }
 
 int Decompress(const std::vector<std::string> &args) {
-    const std::string &in = args[0];
-    const std::string &out = args[1];
-    std::vector<uint8_t> stream;
+    StreamArguments files;
     std::string error;
-    if (!ReadWholeFile(in, &stream, &error)) {
-        return Fail(in, error);
+    if (!ParseStreamArguments(args, &files, &error)) {
+        return UsageError("decompress", error, DecompressHelp);
     }
-    std::vector<uint8_t> data;
-    if (!LzariDecompress(stream.data(), stream.size(), &data)) {
-        return Fail(in, "stream too short for its 4-byte length field");
+    InputFile in;
+    OutputFile out;
+    int status = OpenStreamFiles(files, &in, &out);
+    if (status != 0) {
+        return status;
     }
-    if (!WriteWholeFile(out, data, true, &error)) {
-        return Fail(out, error);
+    StreamFault fault = DecompressFile(in, &out, &error);
+    CloseInputFile(&in);
+    if (fault != StreamFault::None) {
+        return Fail(fault == StreamFault::Input ? files.in : files.out,
+                    error + "; nothing written");
+    }
+    if (!out.Commit(&error)) {
+        return Fail(files.out, error);
     }
     return 0;
 }
@@ -173,6 +241,7 @@ struct EntryArgument {
 
 struct BuildArguments {
     std::string out;
+    bool force = false;
     std::string launcher;
     std::string content;
     int32_t reserved[2] = {0, 0};
@@ -278,6 +347,10 @@ bool ParseBuildArguments(const std::vector<std::string> &args, BuildArguments *b
             build->out = argument;
             continue;
         }
+        if (argument == "--force") {
+            build->force = true;
+            continue;
+        }
         bool known = TakesValue(argument) || IsEntryOption(argument);
         if (!known) {
             *error = "unknown option '" + argument + "'";
@@ -334,8 +407,8 @@ bool ReadInput(const std::string &path, std::vector<uint8_t> *data) {
     return true;
 }
 
-// OUT must never replace what it is built from.
-bool OutputIsAnInput(const BuildArguments &build) {
+// Every file the presentation is built from, the launcher first.
+std::vector<std::string> InputsOf(const BuildArguments &build) {
     std::vector<std::string> inputs = {build.launcher};
     if (!build.content.empty()) {
         inputs.push_back(build.content);
@@ -343,7 +416,12 @@ bool OutputIsAnInput(const BuildArguments &build) {
     for (const EntryArgument &entry : build.entries) {
         inputs.push_back(entry.source);
     }
-    for (const std::string &input : inputs) {
+    return inputs;
+}
+
+// OUT must never replace what it is built from.
+bool OutputIsAnInput(const BuildArguments &build) {
+    for (const std::string &input : InputsOf(build)) {
         if (SameFile(build.out, input)) {
             Fail(build.out, "is also an input (" + input + "); choose another output file");
             return true;
@@ -352,8 +430,71 @@ bool OutputIsAnInput(const BuildArguments &build) {
     return false;
 }
 
+// The size of input, or false (with the message printed) when it cannot be
+// opened or holds more than limit bytes.
+bool InputSize(const std::string &path, uint64_t limit, const char *what, uint64_t *size) {
+    InputFile file;
+    std::string error;
+    if (!OpenInputFile(path, &file, &error)) {
+        Fail(path, error);
+        return false;
+    }
+    CloseInputFile(&file);
+    *size = file.size;
+    if (file.size > limit) {
+        Fail(path, "too large: " + std::to_string(file.size) + " bytes, at most " +
+                       std::to_string(limit) + " " + what);
+        return false;
+    }
+    return true;
+}
+
+// Opens every input and checks the sizes against the format's limits before
+// anything is read: the presentation's size bound holds even if every
+// compressed entry shrank to its 4-byte length field.
+bool InputSizesFit(const BuildArguments &build) {
+    const char *fits = "fit in a presentation";
+    uint64_t size = 0;
+    uint64_t smallest = PayloadHeaderSize + PayloadTrailerSize;
+    if (!InputSize(build.launcher, MaxPresentationSize, fits, &size)) {
+        return false;
+    }
+    smallest += size;
+    if (!build.content.empty() && !InputSize(build.content, MaxPresentationSize, fits, &size)) {
+        return false;
+    }
+    smallest += build.content.empty() ? 0 : size;
+    for (const EntryArgument &entry : build.entries) {
+        uint64_t limit = entry.compressed ? 0xFFFFFFFFu : MaxPresentationSize;
+        if (!InputSize(entry.source, limit, entry.compressed ? "can be compressed" : fits, &size)) {
+            return false;
+        }
+        smallest += entry.compressed || size == 0 ? 4 : size;
+    }
+    if (smallest > MaxPresentationSize) {
+        Fail(build.out, "would be at least " + std::to_string(smallest) +
+                            " bytes; a presentation's offsets are signed 32-bit numbers, so at "
+                            "most " +
+                            std::to_string(MaxPresentationSize) + " bytes are possible");
+        return false;
+    }
+    return true;
+}
+
+bool LoadLauncher(const std::string &path, std::vector<uint8_t> *image) {
+    if (!ReadInput(path, image)) {
+        return false;
+    }
+    std::string problem = LauncherImageProblem(*image);
+    if (!problem.empty()) {
+        Fail(path, "not usable as the launcher: it " + problem);
+        return false;
+    }
+    return true;
+}
+
 bool LoadRequest(const BuildArguments &build, BuildRequest *request) {
-    if (!ReadInput(build.launcher, &request->launcherImage) ||
+    if (!LoadLauncher(build.launcher, &request->launcherImage) ||
         (!build.content.empty() && !ReadInput(build.content, &request->content))) {
         return false;
     }
@@ -401,8 +542,15 @@ int Build(const std::vector<std::string> &args) {
     if (!ParseBuildArguments(args, &build, &error)) {
         return UsageError("build", error, BuildHelp);
     }
+    if (OutputIsAnInput(build) || !InputSizesFit(build)) {
+        return 1;
+    }
+    OutputFile out;
+    if (!out.Begin(build.out, build.force, false, &error)) {
+        return Fail(build.out, error);
+    }
     BuildRequest request;
-    if (OutputIsAnInput(build) || !LoadRequest(build, &request)) {
+    if (!LoadRequest(build, &request)) {
         return 1;
     }
     BuildProgressState state = {&request, ""};
@@ -412,7 +560,7 @@ int Build(const std::vector<std::string> &args) {
                            &state)) {
         return Fail(build.out, error);
     }
-    if (!WriteWholeFile(build.out, output, true, &error)) {
+    if (!out.Write(output.data(), output.size(), &error) || !out.Commit(&error)) {
         return Fail(build.out, error);
     }
     printf("%s: %zu bytes, %zu %s\n", build.out.c_str(), output.size(), request.entries.size(),
@@ -537,13 +685,12 @@ struct Command {
     const char *name;
     const char *help;
     int (*run)(const std::vector<std::string> &args);
-    int fixedArguments;  // -1: the command parses its own
 };
 
 const Command Commands[] = {
-    {"build", BuildHelp, Build, -1},         {"list", ListHelp, List, -1},
-    {"extract", ExtractHelp, Extract, -1},   {"verify", VerifyHelp, Verify, -1},
-    {"compress", CompressHelp, Compress, 2}, {"decompress", DecompressHelp, Decompress, 2},
+    {"build", BuildHelp, Build},          {"list", ListHelp, List},
+    {"extract", ExtractHelp, Extract},    {"verify", VerifyHelp, Verify},
+    {"compress", CompressHelp, Compress}, {"decompress", DecompressHelp, Decompress},
 };
 
 const Command *FindCommand(const std::string &name) {
@@ -574,9 +721,15 @@ int main(int argc, char **argv) {
             return 0;
         }
     }
-    if (command->fixedArguments >= 0 &&
-        args.size() != static_cast<size_t>(command->fixedArguments)) {
-        return UsageError(command->name, "expected IN and OUT", command->help);
+    RemoveOutputsOnSignals();
+    // Memory running out is an error like any other: the outputs being
+    // written are removed on the way out.
+    try {
+        return command->run(args);
+    } catch (const std::bad_alloc &) {
+        (void)fprintf(stderr, "lumpack %s: not enough memory\n", command->name);
+    } catch (const std::length_error &) {
+        (void)fprintf(stderr, "lumpack %s: not enough memory\n", command->name);
     }
-    return command->run(args);
+    return 1;
 }

@@ -14,7 +14,6 @@ namespace {
 
 // Every offset in the header is a signed 32-bit file position, so the whole
 // file, the trailer's end included, has to stay within that range.
-const uint64_t MaxPresentationSize = 0x7FFFFFFF;
 
 // Signing tools pad the file to this before the certificate table; ending
 // the payload on such a boundary keeps the trailer the last thing before it.
@@ -125,28 +124,100 @@ std::string DuplicateProblem(const std::vector<BuildEntry> &entries, size_t inde
     return "";
 }
 
+uint32_t Read16(const std::vector<uint8_t> &image, size_t at) {
+    return static_cast<uint32_t>(image[at]) | static_cast<uint32_t>(image[at + 1]) << 8;
+}
+
+uint32_t Read32(const std::vector<uint8_t> &image, size_t at) {
+    return Read16(image, at) | Read16(image, at + 2) << 16;
+}
+
+// PE layout: the DOS header's pointer to the "PE\0\0" signature, the COFF
+// header after it, then the optional header and the section table.
+enum : uint32_t {
+    DosPeOffsetField = 0x3C,
+    CoffHeaderSize = 20,
+    CoffSectionCount = 2,
+    CoffOptionalSize = 16,
+    CoffCharacteristics = 18,
+    ExecutableImageFlag = 0x0002,
+    DllFlag = 0x2000,
+    OptionalSizeOfHeaders = 60,
+    SectionHeaderSize = 40,
+    SectionRawSize = 16,
+    SectionRawPointer = 20
+};
+
+// Why image is no complete PE executable, or "".
+std::string PeProblem(const std::vector<uint8_t> &image) {
+    if (image.size() < DosPeOffsetField + 4 || image[0] != 'M' || image[1] != 'Z') {
+        return "is not a Windows executable (it does not start with \"MZ\")";
+    }
+    uint64_t pe = Read32(image, DosPeOffsetField);
+    if (pe + 4 + CoffHeaderSize > image.size() || image[pe] != 'P' || image[pe + 1] != 'E' ||
+        image[pe + 2] != 0 || image[pe + 3] != 0) {
+        return "is not a PE image (no \"PE\" signature where its DOS header points)";
+    }
+    size_t coff = static_cast<size_t>(pe) + 4;
+    uint32_t characteristics = Read16(image, coff + CoffCharacteristics);
+    if ((characteristics & DllFlag) != 0) {
+        return "is a DLL, not an executable";
+    }
+    if ((characteristics & ExecutableImageFlag) == 0) {
+        return "is not marked as an executable image (an object file?)";
+    }
+    size_t optional = coff + CoffHeaderSize;
+    uint64_t table = optional + Read16(image, coff + CoffOptionalSize);
+    uint64_t sections = Read16(image, coff + CoffSectionCount);
+    uint64_t headersEnd = table + sections * SectionHeaderSize;
+    if (headersEnd > image.size() ||
+        (optional + OptionalSizeOfHeaders + 4 <= table &&
+         Read32(image, optional + OptionalSizeOfHeaders) > image.size())) {
+        return "is cut short inside its headers";
+    }
+    for (uint64_t i = 0; i < sections; i++) {
+        size_t header = static_cast<size_t>(table + i * SectionHeaderSize);
+        uint64_t size = Read32(image, header + SectionRawSize);
+        uint64_t end = Read32(image, header + SectionRawPointer) + size;
+        if (size > 0 && end > image.size()) {
+            return "is cut short: section " + std::to_string(i + 1) + " needs " +
+                   std::to_string(end) + " bytes, the file has " + std::to_string(image.size());
+        }
+    }
+    return "";
+}
+
 // A launcher image must be bare: a payload already appended would end up
 // nested and ignored, and data appended after a signature voids it.
-std::string ImageProblem(const std::vector<uint8_t> &image) {
+std::string BareImageProblem(const std::vector<uint8_t> &image) {
     if (image.size() > MaxPresentationSize) {
-        return "launcher image is larger than 2 GiB";
+        return "is larger than 2 GiB";
     }
     MemoryByteReader file = MakeMemoryByteReader(image.data(), image.size());
     uint32_t size = static_cast<uint32_t>(image.size());
     uint32_t tableStart = 0;
     if (FindCertificateTable(&file.reader, size, &tableStart)) {
-        return "launcher image is signed (it ends with a certificate table); build from the "
-               "unsigned image and sign the presentation instead";
+        return "is signed (it ends with a certificate table); build from the unsigned image and "
+               "sign the presentation instead";
     }
     PayloadHeader header;
     int32_t headerOffset = 0;
     if (ReadPayloadHeaderFrom(&file.reader, size, &header, &headerOffset) &&
         HasPayloadMagic(&header)) {
-        return "launcher image already carries a presentation payload (header at " +
-               std::to_string(headerOffset) + "); build from the bare launcher";
+        return "already carries a presentation payload (header at " + std::to_string(headerOffset) +
+               "); build from the bare launcher";
     }
     return "";
 }
+
+}  // namespace
+
+std::string LauncherImageProblem(const std::vector<uint8_t> &image) {
+    std::string problem = PeProblem(image);
+    return problem.empty() ? BareImageProblem(image) : problem;
+}
+
+namespace {
 
 // Checks everything that does not need compression and fills the packed
 // extensions. False with *error naming the entry.
@@ -157,9 +228,9 @@ bool CheckRequest(const BuildRequest &request, std::vector<std::string> *packed,
                  std::to_string(PayloadMaxEntries) + " fit in the header";
         return false;
     }
-    std::string problem = ImageProblem(request.launcherImage);
+    std::string problem = BareImageProblem(request.launcherImage);
     if (!problem.empty()) {
-        *error = problem;
+        *error = "launcher image " + problem;
         return false;
     }
     packed->resize(request.entries.size());

@@ -14,6 +14,9 @@
 
 enum class EntryGroup { ExeFolder, TempFolder };
 
+// The largest presentation its signed 32-bit offsets can describe.
+const uint64_t MaxPresentationSize = 0x7FFFFFFF;
+
 struct BuildEntry {
     std::string name;             // file name without extension, at most 32 characters
     std::string outputExtension;  // at most 6 characters
@@ -31,6 +34,11 @@ struct BuildRequest {
     std::vector<BuildEntry> entries;  // in any group order; see BuildPresentation
     int32_t reserved[2] = {0, 0};
 };
+
+// Why image cannot serve as a presentation's launcher, or "": it must be a
+// complete PE executable image (no DLL, no section cut short), unsigned, and
+// carry no payload yet. The text follows the image's name ("is a DLL, ...").
+std::string LauncherImageProblem(const std::vector<uint8_t> &image);
 
 // The classic packed extension: the output extension's first two characters
 // and '_' ("dll" gives "dl_", "x" gives "x_", "" gives "_"). When that would
@@ -53,7 +61,8 @@ typedef void (*BuildProgress)(void *context, size_t entryIndex, size_t done, siz
 // over 3 characters, equal to the output extension, or given for a stored
 // entry; two entries writing the same file (ASCII case ignored) in the same
 // group; a launcher image that is signed or already carries a payload; or a
-// file that would not fit the 32-bit signed offsets.
+// file that would not fit the 32-bit signed offsets. (Whether the image is
+// an executable at all is LauncherImageProblem's to say.)
 bool BuildPresentation(const BuildRequest &request, std::vector<uint8_t> *output,
                        std::string *error, BuildProgress progress = nullptr,
                        void *progressContext = nullptr);
