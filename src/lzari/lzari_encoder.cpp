@@ -299,7 +299,7 @@ private:
 
 namespace {
 
-enum { WindowSize = 1 << 16 };
+const size_t WindowSize = 1 << 16;
 
 // The input, a buffer at a time.
 class InputWindow {

@@ -1,5 +1,6 @@
 // The lumpack command line: compress and decompress files, help, and errors
 // that name the file, exit non-zero and leave no half-written output.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -90,6 +91,73 @@ TEST_F(LumpackCli, StreamTooShortForItsLengthFails) {
     EXPECT_NE(result.err.find(Path("short.lz")), std::string::npos) << result.err;
     EXPECT_EQ(ReadText(Path("out.bin")), "an earlier file that must survive");
     EXPECT_EQ(Files(), (std::vector<std::string>{"out.bin", "short.lz"}));
+}
+
+// Streams decompress must refuse and outputs no command may write: each
+// fails with exit 1, names the file it is about and leaves every file as it
+// was, with no temporary file behind.
+TEST_F(LumpackCli, RefusesBadStreamsAndUnsafeOutputs) {
+    std::string text;
+    for (int i = 0; text.size() < 20000; i++) {
+        text += "line " + std::to_string(i * 37 % 1009) + " of the show\n";
+    }
+    Write("in.txt", text);
+    ASSERT_EQ(Run("compress '" + Path("in.txt") + "' '" + Path("good.lz") + "'").exitCode, 0);
+    std::string good = ReadText(Path("good.lz"));
+    Write("huge.lz", "\xff\xff\xff\xff");
+    Write("text.lz", "a plain text file\n");
+    Write("cut.lz", good.substr(0, good.size() / 2));
+    Write("junk.lz", good + "junk after the stream");
+    Write("old.txt", "kept");
+    ASSERT_EQ(symlink(Path("elsewhere").c_str(), Path("link").c_str()), 0);
+    ASSERT_EQ(mkfifo(Path("fifo").c_str(), 0600), 0);
+    struct Case {
+        const char *command;
+        const char *in;
+        const char *out;
+        const char *named;  // the file the message is about
+        const char *message;
+    } cases[] = {
+        {"decompress", "huge.lz", "out", "huge.lz", "more than its 4 bytes can code"},
+        {"decompress", "text.lz", "out", "text.lz", "the length field is damaged"},
+        {"decompress", "cut.lz", "out", "cut.lz", "cut short or damaged"},
+        {"decompress", "junk.lz", "out", "junk.lz", "follow the coded data"},
+        {"decompress", "good.lz", "good.lz", "good.lz", "is the input file"},
+        {"compress", "in.txt", "old.txt", "old.txt", "exists; give --force"},
+        {"compress", "in.txt", "link", "link", "is a symbolic link"},
+        {"compress", "in.txt", "fifo", "fifo", "is not a regular file"},
+        {"compress", "fifo", "out", "fifo", "is not a regular file"},
+    };
+    std::vector<std::string> before = Files();
+    for (const Case &c : cases) {
+        Result result = Run(std::string(c.command) + " '" + Path(c.in) + "' '" + Path(c.out) + "'");
+        EXPECT_EQ(result.exitCode, 1) << c.command << " " << c.in;
+        EXPECT_NE(result.err.find(Path(c.named) + ": "), std::string::npos) << result.err;
+        EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+        EXPECT_EQ(Files(), before) << c.command << " " << c.in;
+    }
+    EXPECT_EQ(ReadText(Path("old.txt")), "kept");
+    EXPECT_EQ(ReadText(Path("good.lz")), good);
+}
+
+// "-" is standard output; a run ended by SIGTERM leaves no partial file.
+TEST_F(LumpackCli, WritesToStandardOutputAndCleansUpWhenStopped) {
+    Write("in.txt", std::string(3000, 'x'));
+    ASSERT_EQ(Run("compress '" + Path("in.txt") + "' '" + Path("in.lz") + "'").exitCode, 0);
+    Result piped = Run("decompress '" + Path("in.lz") + "' -");
+    EXPECT_EQ(piped.exitCode, 0) << piped.err;
+    EXPECT_EQ(piped.out, std::string(3000, 'x'));
+
+    std::string big;
+    for (int i = 0; big.size() < (40u << 20); i++) {
+        big += std::to_string(static_cast<long long>(i) * 2654435761u % 1000003) + ",";
+    }
+    Write("big.txt", big);
+    std::string command = "'" + std::string(LUMV_LUMPACK_PATH) + "' compress '" + Path("big.txt") +
+                          "' '" + Path("big.lz") + "' & sleep 0.5; kill -TERM $!; wait $! 2>/dev/null";
+    int status = system(command.c_str());
+    EXPECT_NE(WEXITSTATUS(status), 0) << "compressing 40 MB ended within half a second";
+    EXPECT_EQ(Files(), (std::vector<std::string>{"big.txt", "in.lz", "in.txt"}));
 }
 
 }  // namespace

@@ -240,6 +240,66 @@ TEST_F(PresentationCli, BuildRefusesBadArgumentsAndNeverReplacesAnInput) {
     EXPECT_NE(nested.err.find("already carries a presentation payload"), std::string::npos);
 }
 
+// Only a complete, bare Windows executable serves as the launcher; every
+// refusal names the launcher file and writes nothing.
+TEST_F(PresentationCli, BuildTakesOnlyABareExecutableAsLauncher) {
+    const size_t pe = 0x80;  // where MakePeImage puts the "PE" signature
+    std::vector<uint8_t> dll = MakePeImage(false, 1536);
+    dll[pe + 4 + 19] |= 0x20;  // the DLL flag, high byte of the characteristics
+    std::vector<uint8_t> cut = MakePeImage(false, 1536);
+    cut[pe + 4 + 2] = 1;  // one section, whose raw data runs past the file's end
+    WriteWord(&cut, pe + 24 + 224 + 16, 0x1000);
+    WriteWord(&cut, pe + 24 + 224 + 20, 0x400);
+    std::vector<uint8_t> noPe = MakePeImage(false, 1536);
+    WriteWord(&noPe, 0x3C, 0x10000);
+    std::vector<uint8_t> isSigned = MakePeImage(false, 1536);
+    AppendCertificateTable(&isSigned, false, 256);
+    ASSERT_EQ(BuildShow().exitCode, 0);
+    struct Case {
+        const char *name;
+        std::vector<uint8_t> bytes;  // empty: keep the file as it is
+        const char *message;
+    } cases[] = {
+        {"notes.txt", {'s', 'l', 'i', 'd', 'e', 's', '\n'}, "does not start with \"MZ\""},
+        {"empty.exe", {}, "does not start with \"MZ\""},
+        {"tool.elf", {0x7F, 'E', 'L', 'F', 2, 1, 1, 0}, "does not start with \"MZ\""},
+        {"no-pe.exe", noPe, "no \"PE\" signature"},
+        {"lib.dll", dll, "is a DLL"},
+        {"cut.exe", cut, "is cut short: section 1 needs 5120 bytes, the file has 1536"},
+        {"signed.exe", isSigned, "is signed"},
+        {"show.exe", {}, "already carries a presentation payload"},
+    };
+    for (const Case &c : cases) {
+        if (std::string(c.name) != "show.exe") {
+            WriteBytes(c.name, c.bytes);
+        }
+        std::vector<std::string> before = Files();
+        CliResult result = Run("build " + Q("a.exe") + " --launcher " + Q(c.name));
+        EXPECT_EQ(result.exitCode, 1) << c.name;
+        EXPECT_NE(result.err.find(Path(c.name) + ": not usable as the launcher"), std::string::npos)
+            << result.err;
+        EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+        EXPECT_EQ(Files(), before) << c.name;
+    }
+}
+
+// Build, like every command that writes, replaces an existing file only with
+// --force, and keeps its permissions.
+TEST_F(PresentationCli, BuildReplacesAnExistingFileOnlyWithForce) {
+    Write("show.exe", "an older build");
+    chmod(Path("show.exe").c_str(), 0750);
+    CliResult refused = BuildShow();
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find(Path("show.exe") + ": exists; give --force"), std::string::npos)
+        << refused.err;
+    EXPECT_EQ(ReadText(Path("show.exe")), "an older build");
+    ASSERT_EQ(BuildShow(" --force").exitCode, 0);
+    struct stat status;
+    ASSERT_EQ(stat(Path("show.exe").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0750u);
+    EXPECT_EQ(Run("verify " + Q("show.exe")).exitCode, 0);
+}
+
 TEST_F(PresentationCli, EveryCommandHasHelpAndRejectsStrayArguments) {
     for (const char *command : {"build", "list", "extract", "verify"}) {
         CliResult help = Run(std::string(command) + " --help");

@@ -46,8 +46,8 @@ void RemoveOutputsAndExit(int signalNumber) {
             unlink(g_outputPaths[slot]);
         }
     }
-    signal(signalNumber, SIG_DFL);
-    raise(signalNumber);
+    (void)signal(signalNumber, SIG_DFL);
+    (void)raise(signalNumber);
 }
 
 std::string ErrorText() {
@@ -100,7 +100,8 @@ enum { OutputBufferSize = 1 << 16 };
 }  // namespace
 
 bool OpenInputFile(const std::string &path, InputFile *file, std::string *error) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a FIFO is refused rather than waited on.
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         *error = ErrorText();
         return false;
@@ -117,6 +118,7 @@ bool OpenInputFile(const std::string &path, InputFile *file, std::string *error)
         close(fd);
         return false;
     }
+    (void)fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     file->fd = fd;
     file->size = static_cast<uint64_t>(status.st_size);
     return true;
