@@ -33,11 +33,11 @@ void CheckFindings(bool verified, const std::vector<Finding> &findings) {
     }
 }
 
-void CheckExtraction(const Presentation &presentation) {
+void CheckExtraction(const PayloadByteReader *reader, const Presentation &presentation) {
+    std::vector<uint8_t> data;
+    std::string error;
     for (size_t i = 0; i < presentation.entries.size(); i++) {
-        std::vector<uint8_t> data;
-        std::string error;
-        if (!ReadEntryData(presentation, i, &data, &error)) {
+        if (!ReadEntryData(reader, presentation, i, &data, &error)) {
             Fail("an entry of a verified file does not read");
         }
         if (!presentation.entries[i].decodedSizeKnown ||
@@ -45,7 +45,8 @@ void CheckExtraction(const Presentation &presentation) {
             Fail("an entry read to another size than listed");
         }
     }
-    if (ReadContent(presentation).size() != presentation.contentSize) {
+    if (!ReadContent(reader, presentation, &data, &error) ||
+        data.size() != presentation.contentSize) {
         Fail("the content read to another size than listed");
     }
 }
@@ -69,7 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         Fail("an open file lists as nothing");
     }
     if (verified) {
-        CheckExtraction(presentation);
+        MemoryByteReader file = MakeMemoryByteReader(data, size);
+        CheckExtraction(&file.reader, presentation);
     }
     return 0;
 }

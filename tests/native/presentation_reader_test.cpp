@@ -57,17 +57,32 @@ std::string Joined(const std::vector<std::string> &lines) {
     return text;
 }
 
+// The file's entries and then its content, read through a reader over it;
+// with mustRead, each must read.
+std::vector<std::vector<uint8_t>> ReadAll(const std::vector<uint8_t> &file, const Presentation &p,
+                                          bool mustRead = true) {
+    MemoryByteReader reader = MakeMemoryByteReader(file.data(), file.size());
+    std::vector<std::vector<uint8_t>> all(p.entries.size() + 1);
+    std::string error;
+    for (size_t i = 0; i < p.entries.size(); i++) {
+        EXPECT_TRUE(ReadEntryData(&reader.reader, p, i, &all[i], &error) || !mustRead) << error;
+    }
+    EXPECT_TRUE(ReadContent(&reader.reader, p, &all.back(), &error) || !mustRead) << error;
+    return all;
+}
+
 void ExpectSameEntries(const std::vector<uint8_t> &file, const BuildRequest &request,
                        uint32_t payloadEnd) {
     Presentation p;
     std::string error;
     ASSERT_TRUE(OpenPresentation(file.data(), file.size(), &p, &error)) << error;
+    std::vector<std::vector<uint8_t>> read = ReadAll(file, p);
     EXPECT_EQ(p.payloadEnd, payloadEnd);
     EXPECT_EQ(p.isSigned, payloadEnd != file.size());
     EXPECT_EQ(p.headerOffset, request.launcherImage.size());
     EXPECT_EQ(p.header.reserved[0], 80);
     EXPECT_EQ(p.header.reserved[1], 192);
-    EXPECT_TRUE(ReadContent(p) == request.content);
+    EXPECT_TRUE(read.back() == request.content);
     // Header order: the exe-folder group (request entries 1 and 2), then the
     // temporary group (0, 3 and 4).
     const size_t order[] = {1, 2, 0, 3, 4};
@@ -81,9 +96,7 @@ void ExpectSameEntries(const std::vector<uint8_t> &file, const BuildRequest &req
         EXPECT_EQ(entry.stored, !source.compressed && !source.data.empty());
         ASSERT_TRUE(entry.decodedSizeKnown);
         EXPECT_EQ(entry.decodedSize, source.data.size());
-        std::vector<uint8_t> data;
-        ASSERT_TRUE(ReadEntryData(p, slot, &data, &error)) << error;
-        EXPECT_TRUE(data == source.data);
+        EXPECT_TRUE(read[slot] == source.data);
     }
 }
 
@@ -111,7 +124,7 @@ TEST(PresentationContent, RunsToTheFirstEntryElseToTheTrailerWithTheAlignment) {
     Presentation p;
     std::string error;
     ASSERT_TRUE(OpenPresentation(bare.data(), bare.size(), &p, &error)) << error;
-    std::vector<uint8_t> content = ReadContent(p);
+    std::vector<uint8_t> content = ReadAll(bare, p).back();
     // No entry marks the end: the zero padding before the trailer comes along.
     EXPECT_EQ(content.size(), bare.size() - 4 - 5 - 284);
     EXPECT_EQ(std::string(content.begin(), content.begin() + 3), "abc");
@@ -119,12 +132,12 @@ TEST(PresentationContent, RunsToTheFirstEntryElseToTheTrailerWithTheAlignment) {
     request.entries.push_back(MakeEntry("a", "b", {1, 2}, false));
     std::vector<uint8_t> withEntry = BuildOrFail(request);
     ASSERT_TRUE(OpenPresentation(withEntry.data(), withEntry.size(), &p, &error)) << error;
-    EXPECT_EQ(ReadContent(p), request.content);
+    EXPECT_EQ(ReadAll(withEntry, p).back(), request.content);
 
     request.content.clear();
     std::vector<uint8_t> noContent = BuildOrFail(request);
     ASSERT_TRUE(OpenPresentation(noContent.data(), noContent.size(), &p, &error)) << error;
-    EXPECT_TRUE(ReadContent(p).empty());
+    EXPECT_TRUE(ReadAll(noContent, p).back().empty());
 }
 
 TEST(PresentationEntries, AStoredSizeOfZeroOrLessRunsToThePayloadEnd) {
@@ -142,10 +155,8 @@ TEST(PresentationEntries, AStoredSizeOfZeroOrLessRunsToThePayloadEnd) {
             Presentation p;
             std::string error;
             ASSERT_TRUE(OpenPresentation(f->data(), f->size(), &p, &error)) << error;
-            std::vector<uint8_t> data;
-            ASSERT_TRUE(ReadEntryData(p, 0, &data, &error)) << error;
             // The bytes, the padding and the trailer, never the certificate table.
-            EXPECT_EQ(data.size(), file.size() - dataOffset);
+            EXPECT_EQ(ReadAll(*f, p)[0].size(), file.size() - dataOffset);
             EXPECT_EQ(Joined(Faults(*f)), "");
         }
     }
@@ -268,11 +279,7 @@ TEST(PresentationVerify, NamesEveryFaultOfTheDamagedCorpus) {
         Presentation p;
         std::string error;
         if (OpenPresentation(file.data(), file.size(), &p, &error)) {
-            for (size_t i = 0; i < p.entries.size(); i++) {
-                std::vector<uint8_t> data;
-                ReadEntryData(p, i, &data, &error);
-            }
-            ReadContent(p);
+            ReadAll(file, p, false);
         }
     }
 }
@@ -332,10 +339,9 @@ TEST(PresentationVerify, RandomDamageNeverCrashesAndWhatPassesExtracts) {
         Presentation p;
         std::string error;
         ASSERT_TRUE(OpenPresentation(file.data(), file.size(), &p, &error)) << error;
+        std::vector<std::vector<uint8_t>> read = ReadAll(file, p);
         for (size_t i = 0; i < p.entries.size(); i++) {
-            std::vector<uint8_t> data;
-            EXPECT_TRUE(ReadEntryData(p, i, &data, &error)) << error;
-            EXPECT_EQ(data.size(), p.entries[i].decodedSize);
+            EXPECT_EQ(read[i].size(), p.entries[i].decodedSize);
         }
     }
     EXPECT_GT(passed, 0);  // flips in reserved words and padding change nothing

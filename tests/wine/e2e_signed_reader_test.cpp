@@ -40,7 +40,8 @@ TEST(SignedPresentation, LumpackReadsWhatTheToolSigned) {
         }
         // The entry that runs to the payload's end: the unsigned file's tail.
         std::vector<uint8_t> data;
-        ASSERT_TRUE(ReadEntryData(p, 1, &data, &error)) << error;
+        MemoryByteReader reader = MakeMemoryByteReader(file.data(), file.size());
+        ASSERT_TRUE(ReadEntryData(&reader.reader, p, 1, &data, &error)) << error;
         EXPECT_TRUE(data ==
                     std::vector<uint8_t>(plain.begin() + p.entries[1].spanStart, plain.end()));
     }

@@ -570,12 +570,39 @@ int Build(const std::vector<std::string> &args) {
 
 // ---- list, verify, extract ----
 
-bool OpenFile(const std::string &path, std::vector<uint8_t> *bytes, Presentation *presentation) {
+// A presentation opened once and read where needed: only its header when
+// listed, a chunk at a time when verified or extracted.
+class PresentationFile {
+public:
+    PresentationFile() : reader_(MakeFileByteReader(&file_)) {}
+    ~PresentationFile() { CloseInputFile(&file_); }
+    PresentationFile(const PresentationFile &) = delete;
+    PresentationFile &operator=(const PresentationFile &) = delete;
+
+    // Opens path as a regular file; false, with the reason printed, when that fails.
+    bool Open(const std::string &path) {
+        std::string error;
+        if (!OpenInputFile(path, &file_, &error)) {
+            Fail(path, error);
+            return false;
+        }
+        return true;
+    }
+
+    const PayloadByteReader *reader() const { return &reader_.reader; }
+    uint64_t size() const { return file_.size; }
+
+private:
+    InputFile file_;
+    FileByteReader reader_;
+};
+
+bool OpenFile(const std::string &path, PresentationFile *file, Presentation *presentation) {
     std::string error;
-    if (!ReadInput(path, bytes)) {
+    if (!file->Open(path)) {
         return false;
     }
-    if (!OpenPresentation(bytes->data(), bytes->size(), presentation, &error)) {
+    if (!OpenPresentation(file->reader(), file->size(), presentation, &error)) {
         Fail(path, error);
         return false;
     }
@@ -597,9 +624,9 @@ int List(const std::vector<std::string> &args) {
     if (path.empty()) {
         return UsageError("list", "expected FILE", ListHelp);
     }
-    std::vector<uint8_t> bytes;
+    PresentationFile file;
     Presentation presentation;
-    if (!OpenFile(path, &bytes, &presentation)) {
+    if (!OpenFile(path, &file, &presentation)) {
         return 1;
     }
     std::string text = json ? ListingJson(path, presentation) : ListingText(path, presentation);
@@ -624,18 +651,20 @@ int Verify(const std::vector<std::string> &args) {
         return UsageError("verify", "expected FILE", VerifyHelp);
     }
     const std::string &path = args[0];
-    std::vector<uint8_t> bytes;
-    if (!ReadInput(path, &bytes)) {
+    PresentationFile file;
+    if (!file.Open(path)) {
         return 1;
     }
     std::vector<Finding> findings;
-    VerifyPresentation(bytes.data(), bytes.size(), &findings);
+    VerifyPresentation(file.reader(), file.size(), &findings);
     if (!Report(path, findings)) {
         return 1;
     }
     Presentation presentation;
     std::string error;
-    OpenPresentation(bytes.data(), bytes.size(), &presentation, &error);
+    if (!OpenPresentation(file.reader(), file.size(), &presentation, &error)) {
+        return Fail(path, error);  // the file changed since it was verified
+    }
     int32_t entries = presentation.header.entryCount;
     printf("%s: OK, %d %s, %u content bytes%s%s\n", path.c_str(), entries,
            entries == 1 ? "entry" : "entries", presentation.contentSize,
@@ -660,19 +689,21 @@ int Extract(const std::vector<std::string> &args) {
     }
     request.sourcePath = positional[0];
     request.folder = positional[1];
-    std::vector<uint8_t> bytes;
+    PresentationFile file;
     Presentation presentation;
-    if (!OpenFile(request.sourcePath, &bytes, &presentation)) {
+    if (!OpenFile(request.sourcePath, &file, &presentation)) {
         return 1;
     }
+    // Entries are decoded only while written: a damaged one is found here,
+    // before anything is created.
     std::vector<Finding> findings;
-    if (!VerifyPresentation(bytes.data(), bytes.size(), &findings)) {
+    if (!VerifyPresentation(file.reader(), file.size(), &findings)) {
         Report(request.sourcePath, findings);
         return Fail(request.sourcePath, "damaged; nothing extracted");
     }
     std::vector<std::string> written;
     std::string error;
-    if (!ExtractPresentation(presentation, request, &written, &error)) {
+    if (!ExtractPresentation(file.reader(), presentation, request, &written, &error)) {
         return Fail(request.sourcePath, error + "; nothing extracted");
     }
     for (const std::string &path : written) {

@@ -16,10 +16,12 @@ const char ExtractContentFileName[] = "content";
 
 namespace {
 
+const size_t ContentTarget = static_cast<size_t>(-1);
+
 struct Target {
     std::string relative;  // below the folder, '/'-separated
     std::string label;     // for messages: "entry 2 (lumv.dll)" or "the content"
-    std::vector<uint8_t> data;
+    size_t entry;          // its index, or ContentTarget
 };
 
 // What this run created, so a failure can take it all back.
@@ -65,15 +67,13 @@ bool CollectTargets(const Presentation &p, std::vector<Target> *targets, std::st
         target.relative =
             (entry.tempGroup ? std::string(ExtractTempFolderName) + "/" : "") + RelativePath(entry);
         target.label = EntryLabel(entry);
-        if (!ReadEntryData(p, i, &target.data, error)) {
-            return false;
-        }
+        target.entry = i;
         targets->push_back(std::move(target));
     }
     Target content;
     content.relative = ExtractContentFileName;
     content.label = "the content";
-    content.data = ReadContent(p);
+    content.entry = ContentTarget;
     targets->push_back(std::move(content));
     return true;
 }
@@ -160,7 +160,26 @@ bool EnsureParents(const std::string &folder, const std::string &relative, Undo 
     return true;
 }
 
-bool WriteTargets(const std::vector<Target> &targets, const ExtractRequest &request,
+bool WriteToOutput(void *context, const uint8_t *bytes, size_t size, std::string *error) {
+    OutputFile *output = static_cast<OutputFile *>(context);
+    if (output->Write(bytes, size, error)) {
+        return true;
+    }
+    *error = PrintableText(output->path()) + ": " + *error;
+    return false;
+}
+
+// The target's bytes, streamed into its output.
+bool WriteTarget(const PayloadByteReader *reader, const Presentation &p, const Target &target,
+                 OutputFile *output, std::string *error) {
+    if (target.entry == ContentTarget) {
+        return CopyContent(reader, p, WriteToOutput, output, error);
+    }
+    return CopyEntryData(reader, p, target.entry, WriteToOutput, output, error);
+}
+
+bool WriteTargets(const PayloadByteReader *reader, const Presentation &p,
+                  const std::vector<Target> &targets, const ExtractRequest &request,
                   std::vector<std::string> *written, Undo *undo, std::string *error) {
     // Each file is written beside its final name; the outputs not yet
     // committed are removed when this returns early.
@@ -174,9 +193,11 @@ bool WriteTargets(const std::vector<Target> &targets, const ExtractRequest &requ
         }
         existed.push_back(access(path.c_str(), F_OK) == 0);
         outputs.emplace_back(new OutputFile);
-        if (!outputs.back()->Begin(path, request.force, false, error) ||
-            !outputs.back()->Write(target.data.data(), target.data.size(), error)) {
+        if (!outputs.back()->Begin(path, request.force, false, error)) {
             *error = PrintableText(path) + ": " + *error;
+            return false;
+        }
+        if (!WriteTarget(reader, p, target, outputs.back().get(), error)) {
             return false;
         }
     }
@@ -196,8 +217,9 @@ bool WriteTargets(const std::vector<Target> &targets, const ExtractRequest &requ
 
 }  // namespace
 
-bool ExtractPresentation(const Presentation &presentation, const ExtractRequest &request,
-                         std::vector<std::string> *written, std::string *error) {
+bool ExtractPresentation(const PayloadByteReader *reader, const Presentation &presentation,
+                         const ExtractRequest &request, std::vector<std::string> *written,
+                         std::string *error) {
     written->clear();
     std::vector<Target> targets;
     if (!CollectTargets(presentation, &targets, error) || !CheckDistinct(targets, error)) {
@@ -211,7 +233,7 @@ bool ExtractPresentation(const Presentation &presentation, const ExtractRequest 
     }
     Undo undo;
     if (!EnsureDestination(request.folder, &undo, error) ||
-        !WriteTargets(targets, request, written, &undo, error)) {
+        !WriteTargets(reader, presentation, targets, request, written, &undo, error)) {
         Rollback(undo);
         written->clear();
         return false;

@@ -21,11 +21,15 @@ struct ExtractRequest {
     bool force = false;      // replace existing files
 };
 
-// Decodes every entry first, then writes all files beside their final names
-// and renames them into place. Refuses, before writing anything, a damaged
-// entry, an unsafe name, two entries landing on one file, an existing file
+// Writes all files beside their final names, streaming each entry's bytes
+// (decoded a chunk at a time) and the content through the reader, then
+// renames them into place. Refuses, before writing anything, an unsafe or
+// unterminated name, two entries landing on one file, an existing file
 // (unless force), anything in the way that is a folder or a link, and the
-// presentation itself as a target. On failure everything it created is
-// removed again. *written gets the paths written, in order.
-bool ExtractPresentation(const Presentation &presentation, const ExtractRequest &request,
-                         std::vector<std::string> *written, std::string *error);
+// presentation itself as a target. Entries are read only while written, so
+// callers verify the presentation first; a damaged entry or a failed read
+// or write still fails the whole extraction. On failure everything it
+// created is removed again. *written gets the paths written, in order.
+bool ExtractPresentation(const PayloadByteReader *reader, const Presentation &presentation,
+                         const ExtractRequest &request, std::vector<std::string> *written,
+                         std::string *error);

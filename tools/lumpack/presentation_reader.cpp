@@ -1,4 +1,4 @@
-// Reading, checking and unpacking a presentation executable held in memory.
+// Reading, checking and unpacking a presentation executable a span at a time.
 #include "presentation_reader.h"
 
 #include <string.h>
@@ -34,6 +34,9 @@ static_assert(LzariMaxDecodedPerStoredByte == 1024, "see the measurement above")
 
 namespace {
 
+// The largest file the reader takes: its offsets are 32-bit.
+const uint64_t MaxReadableFileSize = 0xFFFFFFFFu;
+
 bool ReadMemoryAt(const PayloadByteReader *reader, uint32_t offset, void *buffer, uint32_t size) {
     const MemoryByteReader *file = reinterpret_cast<const MemoryByteReader *>(reader);
     if (offset > file->size || size > file->size - offset) {
@@ -60,10 +63,19 @@ std::string Number(int64_t value) {
     return std::to_string(value);
 }
 
+std::string ReadFailure(uint32_t offset, uint32_t size) {
+    return "could not read " + Number(size) + " bytes at " + Number(offset) +
+           " (the file changed while being read, or a read failed)";
+}
+
 // Why the trailer leads to no usable header, or "".
-std::string LocateHeader(Presentation *p) {
+std::string LocateHeader(const PayloadByteReader *reader, Presentation *p) {
     uint32_t trailerStart = p->payloadEnd - PayloadTrailerSize;
-    int32_t offset = static_cast<int32_t>(WordAt(p->data + trailerStart));
+    uint8_t trailer[PayloadTrailerSize];
+    if (!reader->ReadAt(reader, trailerStart, trailer, PayloadTrailerSize)) {
+        return ReadFailure(trailerStart, PayloadTrailerSize);
+    }
+    int32_t offset = static_cast<int32_t>(WordAt(trailer));
     if (offset < 0) {
         return "no presentation payload: the trailer holds a negative header offset (" +
                Number(offset) + ")";
@@ -75,7 +87,11 @@ std::string LocateHeader(Presentation *p) {
                Number(trailerStart);
     }
     p->headerOffset = static_cast<uint32_t>(offset);
-    ParsePayloadHeader(p->data + offset, &p->header);
+    uint8_t header[PayloadHeaderSize];
+    if (!reader->ReadAt(reader, p->headerOffset, header, PayloadHeaderSize)) {
+        return ReadFailure(p->headerOffset, PayloadHeaderSize);
+    }
+    ParsePayloadHeader(header, &p->header);
     if (!HasPayloadMagic(&p->header)) {
         return "no presentation payload: the header at " + Number(offset) + " starts with \"" +
                PrintableText(std::string(p->header.magic, 4)) + "\", not \"10VL\"";
@@ -95,7 +111,7 @@ std::string CountsProblem(const PayloadHeader &header) {
     return "";
 }
 
-EntryInfo DescribeEntry(const Presentation &p, int slot) {
+EntryInfo DescribeEntry(const PayloadByteReader *reader, const Presentation &p, int slot) {
     const PayloadEntry &record = p.header.entries[slot];
     EntryInfo entry = EntryInfo();
     entry.slot = slot;
@@ -120,8 +136,9 @@ EntryInfo DescribeEntry(const Presentation &p, int slot) {
         entry.decodedSizeKnown = true;
         entry.decodedSize = entry.spanSize;
     } else if (entry.spanSize >= 4) {
-        entry.decodedSizeKnown = true;
-        entry.decodedSize = WordAt(p.data + entry.spanStart);
+        uint8_t length[4];
+        entry.decodedSizeKnown = reader->ReadAt(reader, entry.spanStart, length, 4);
+        entry.decodedSize = entry.decodedSizeKnown ? WordAt(length) : 0;
     }
     return entry;
 }
@@ -146,34 +163,110 @@ void FindContent(Presentation *p) {
     p->contentSize = end - start;
 }
 
-struct CountingSource {
-    const uint8_t *data;
-    uint32_t size;
-    uint32_t at;
+// How much of size bytes the next chunk takes.
+uint32_t NextChunk(uint32_t size) {
+    return size < static_cast<uint32_t>(PresentationChunkSize)
+               ? size
+               : static_cast<uint32_t>(PresentationChunkSize);
+}
+
+// The stream's bytes, fetched through the reader a chunk at a time. Past
+// the stream's end, or once a read failed, every call reads -1.
+struct ChunkSource {
+    const PayloadByteReader *reader;
+    uint32_t next;  // where the next chunk starts
+    uint32_t left;  // stream bytes not fetched yet
+    std::vector<uint8_t> buffer;
+    size_t at;
+    size_t filled;
     uint64_t overRead;  // reads answered with -1
+    bool failed;        // a read failed at next
 };
 
-int32_t ReadCounted(void *sourceData) {
-    CountingSource *source = static_cast<CountingSource *>(sourceData);
-    if (source->at >= source->size) {
+bool Refill(ChunkSource *source) {
+    if (source->left == 0 || source->failed) {
+        return false;
+    }
+    uint32_t size = NextChunk(source->left);
+    if (!source->reader->ReadAt(source->reader, source->next, source->buffer.data(), size)) {
+        source->failed = true;
+        return false;
+    }
+    source->next += size;
+    source->left -= size;
+    source->at = 0;
+    source->filled = size;
+    return true;
+}
+
+int32_t ReadChunked(void *sourceData) {
+    ChunkSource *source = static_cast<ChunkSource *>(sourceData);
+    if (source->at == source->filled && !Refill(source)) {
         source->overRead++;
         return -1;
     }
-    return source->data[source->at++];
+    return source->buffer[source->at++];
 }
 
-struct CollectingSink {
+// Counts the decoded bytes and, with a sink, hands them on a chunk at a
+// time. Once the sink fails nothing more is handed on, and the source is cut
+// off so the rest decodes from nothing.
+struct ChunkSink {
+    ByteSink sink;  // null: only count
+    void *context;
+    ChunkSource *source;
+    std::vector<uint8_t> buffer;
+    size_t filled;
     uint64_t written;
-    std::vector<uint8_t> *out;  // null: only count
+    bool failed;
+    std::string error;
 };
 
+void FlushChunk(ChunkSink *sink) {
+    if (!sink->failed && sink->filled > 0 &&
+        !sink->sink(sink->context, sink->buffer.data(), sink->filled, &sink->error)) {
+        sink->failed = true;
+        sink->source->left = 0;
+        sink->source->at = sink->source->filled;
+    }
+    sink->filled = 0;
+}
+
 int32_t Collect(void *sinkData, int32_t byte) {
-    CollectingSink *sink = static_cast<CollectingSink *>(sinkData);
+    ChunkSink *sink = static_cast<ChunkSink *>(sinkData);
     sink->written++;
-    if (sink->out != nullptr) {
-        sink->out->push_back(static_cast<uint8_t>(byte));
+    if (sink->sink != nullptr) {
+        sink->buffer[sink->filled++] = static_cast<uint8_t>(byte);
+        if (sink->filled == sink->buffer.size()) {
+            FlushChunk(sink);
+        }
     }
     return byte;
+}
+
+bool AppendTo(void *context, const uint8_t *bytes, size_t size, std::string *) {
+    std::vector<uint8_t> *out = static_cast<std::vector<uint8_t> *>(context);
+    out->insert(out->end(), bytes, bytes + size);
+    return true;
+}
+
+// Hands size bytes at start to sink, a chunk at a time.
+bool CopySpan(const PayloadByteReader *reader, uint32_t start, uint32_t size, ByteSink sink,
+              void *context, std::string *error) {
+    std::vector<uint8_t> buffer(NextChunk(size));
+    while (size > 0) {
+        uint32_t chunk = NextChunk(size);
+        if (!reader->ReadAt(reader, start, buffer.data(), chunk)) {
+            *error = ReadFailure(start, chunk);
+            return false;
+        }
+        if (!sink(context, buffer.data(), chunk, error)) {
+            return false;
+        }
+        start += chunk;
+        size -= chunk;
+    }
+    return true;
 }
 
 void Add(std::vector<Finding> *findings, Severity severity, const std::string &message) {
@@ -238,7 +331,8 @@ void CheckEntryName(const EntryInfo &entry, std::vector<Finding> *findings) {
     }
 }
 
-void CheckEntry(const Presentation &p, const EntryInfo &entry, std::vector<Finding> *findings) {
+void CheckEntry(const PayloadByteReader *reader, const Presentation &p, const EntryInfo &entry,
+                std::vector<Finding> *findings) {
     if (!entry.terminated) {
         Add(findings, Severity::Fault,
             EntryLabel(entry) + ": no terminator in its " +
@@ -248,7 +342,7 @@ void CheckEntry(const Presentation &p, const EntryInfo &entry, std::vector<Findi
     CheckEntryName(entry, findings);
     std::string problem = SpanProblem(p, entry);
     if (problem.empty() && !entry.stored) {
-        problem = CheckLzariStream(p.data + entry.spanStart, entry.spanSize, nullptr);
+        problem = CheckLzariStream(reader, entry.spanStart, entry.spanSize, nullptr, nullptr);
     }
     if (!problem.empty()) {
         Add(findings, Severity::Fault, EntryLabel(entry) + ": " + problem);
@@ -317,26 +411,26 @@ std::string EntryLabel(const EntryInfo &entry) {
     return label;
 }
 
-bool OpenPresentation(const uint8_t *data, size_t size, Presentation *out, std::string *error) {
+bool OpenPresentation(const PayloadByteReader *reader, uint64_t size, Presentation *out,
+                      std::string *error) {
     *out = Presentation();
-    out->data = data;
     out->size = size;
-    if (size > 0xFFFFFFFFu) {
-        *error = "larger than 4 GiB, which no presentation can be";
+    if (size > MaxReadableFileSize) {
+        *error = "is " + Number(static_cast<int64_t>(size)) +
+                 " bytes, larger than the 4 GiB - 1 bytes a presentation's 32-bit offsets reach";
         return false;
     }
-    MemoryByteReader file = MakeMemoryByteReader(data, size);
-    out->tableStart = static_cast<uint32_t>(size);
-    out->isSigned =
-        FindCertificateTable(&file.reader, static_cast<uint32_t>(size), &out->tableStart);
-    out->payloadEnd = FindPayloadEnd(&file.reader, static_cast<uint32_t>(size));
+    uint32_t fileSize = static_cast<uint32_t>(size);
+    out->tableStart = fileSize;
+    out->isSigned = FindCertificateTable(reader, fileSize, &out->tableStart);
+    out->payloadEnd = FindPayloadEnd(reader, fileSize);
     if (out->payloadEnd < PayloadTrailerSize) {
         *error = "no presentation payload: " + Number(out->payloadEnd) + " bytes" +
                  (out->isSigned ? " before the certificate table" : "") +
                  ", too short for the 4-byte trailer";
         return false;
     }
-    *error = LocateHeader(out);
+    *error = LocateHeader(reader, out);
     if (error->empty()) {
         *error = CountsProblem(out->header);
     }
@@ -344,18 +438,28 @@ bool OpenPresentation(const uint8_t *data, size_t size, Presentation *out, std::
         return false;
     }
     for (int slot = 0; slot < out->header.entryCount; slot++) {
-        out->entries.push_back(DescribeEntry(*out, slot));
+        out->entries.push_back(DescribeEntry(reader, *out, slot));
     }
     FindContent(out);
     return true;
 }
 
-std::string CheckLzariStream(const uint8_t *stream, uint32_t size, std::vector<uint8_t> *out) {
+bool OpenPresentation(const uint8_t *data, size_t size, Presentation *out, std::string *error) {
+    MemoryByteReader file = MakeMemoryByteReader(data, size);
+    return OpenPresentation(&file.reader, size, out, error);
+}
+
+std::string CheckLzariStream(const PayloadByteReader *reader, uint32_t start, uint32_t size,
+                             ByteSink sink, void *context) {
     if (size < 4) {
         return "its compressed stream is " + Number(size) +
                " bytes long, too short for the stream's 4-byte length";
     }
-    uint32_t declared = WordAt(stream);
+    uint8_t length[4];
+    if (!reader->ReadAt(reader, start, length, 4)) {
+        return ReadFailure(start, 4);
+    }
+    uint32_t declared = WordAt(length);
     uint64_t limit = static_cast<uint64_t>(size) * LzariMaxDecodedPerStoredByte;
     if (declared > limit) {
         return "its stream declares " + Number(declared) + " decoded bytes, more than " +
@@ -364,30 +468,49 @@ std::string CheckLzariStream(const uint8_t *stream, uint32_t size, std::vector<u
     }
     // Aligned for pointers, as the decoder requires.
     std::vector<void *> workArea(LzariWorkAreaSize / sizeof(void *) + 1);
-    CountingSource source = {stream, size, 0, 0};
-    CollectingSink sink = {0, out};
-    if (out != nullptr) {
-        out->clear();
+    ChunkSource source = {reader, start, size, std::vector<uint8_t>(PresentationChunkSize),
+                          0,      0,     0,    false};
+    ChunkSink out = {sink, context, &source, std::vector<uint8_t>(), 0, 0, false, ""};
+    if (sink != nullptr) {
+        out.buffer.resize(PresentationChunkSize);
     }
-    LzariDecode(workArea.data(), ReadCounted, &source, Collect, &sink);
+    LzariDecode(workArea.data(), ReadChunked, &source, Collect, &out);
+    if (sink != nullptr) {
+        FlushChunk(&out);
+    }
+    if (out.failed) {
+        return out.error;
+    }
+    if (source.failed) {
+        return ReadFailure(source.next, NextChunk(source.left));
+    }
     if (source.overRead > LzariMaxOverRead) {
         return "decoding its stream reads " + Number(static_cast<int64_t>(source.overRead)) +
                " bytes past its " + Number(size) +
                " stored bytes (a correct stream needs at most " + Number(LzariMaxOverRead) +
                "): the stream is cut short or damaged";
     }
-    if (sink.written != declared) {
-        return "its stream decoded to " + Number(static_cast<int64_t>(sink.written)) +
+    if (out.written != declared) {
+        return "its stream decoded to " + Number(static_cast<int64_t>(out.written)) +
                " bytes, not the declared " + Number(declared);
     }
     return "";
 }
 
-bool VerifyPresentation(const uint8_t *data, size_t size, std::vector<Finding> *findings) {
+std::string CheckLzariStream(const uint8_t *stream, uint32_t size, std::vector<uint8_t> *out) {
+    MemoryByteReader memory = MakeMemoryByteReader(stream, size);
+    if (out != nullptr) {
+        out->clear();
+    }
+    return CheckLzariStream(&memory.reader, 0, size, out != nullptr ? AppendTo : nullptr, out);
+}
+
+bool VerifyPresentation(const PayloadByteReader *reader, uint64_t size,
+                        std::vector<Finding> *findings) {
     findings->clear();
     Presentation p;
     std::string error;
-    if (!OpenPresentation(data, size, &p, &error)) {
+    if (!OpenPresentation(reader, size, &p, &error)) {
         Add(findings, Severity::Fault, error);
         return false;
     }
@@ -398,7 +521,7 @@ bool VerifyPresentation(const uint8_t *data, size_t size, std::vector<Finding> *
                 Number(p.payloadEnd - PayloadTrailerSize) + ")");
     }
     for (const EntryInfo &entry : p.entries) {
-        CheckEntry(p, entry, findings);
+        CheckEntry(reader, p, entry, findings);
     }
     CheckDuplicates(p, findings);
     CheckOverlaps(p, findings);
@@ -410,30 +533,56 @@ bool VerifyPresentation(const uint8_t *data, size_t size, std::vector<Finding> *
     return true;
 }
 
-bool ReadEntryData(const Presentation &presentation, size_t index, std::vector<uint8_t> *out,
-                   std::string *error) {
+bool VerifyPresentation(const uint8_t *data, size_t size, std::vector<Finding> *findings) {
+    MemoryByteReader file = MakeMemoryByteReader(data, size);
+    return VerifyPresentation(&file.reader, size, findings);
+}
+
+bool CopyEntryData(const PayloadByteReader *reader, const Presentation &presentation, size_t index,
+                   ByteSink sink, void *context, std::string *error) {
     const EntryInfo &entry = presentation.entries.at(index);
     std::string problem = SpanProblem(presentation, entry);
     if (problem.empty() && entry.stored) {
-        const uint8_t *start = presentation.data + entry.spanStart;
-        out->assign(start, start + entry.spanSize);
-        return true;
-    }
-    if (problem.empty()) {
-        problem = CheckLzariStream(presentation.data + entry.spanStart, entry.spanSize, out);
+        if (CopySpan(reader, entry.spanStart, entry.spanSize, sink, context, &problem)) {
+            return true;
+        }
+    } else if (problem.empty()) {
+        problem = CheckLzariStream(reader, entry.spanStart, entry.spanSize, sink, context);
     }
     if (!problem.empty()) {
-        out->clear();
         *error = EntryLabel(entry) + ": " + problem;
         return false;
     }
     return true;
 }
 
-std::vector<uint8_t> ReadContent(const Presentation &presentation) {
-    if (!presentation.contentInside) {
-        return std::vector<uint8_t>();
+bool CopyContent(const PayloadByteReader *reader, const Presentation &presentation, ByteSink sink,
+                 void *context, std::string *error) {
+    if (!presentation.contentInside ||
+        CopySpan(reader, static_cast<uint32_t>(presentation.header.contentOffset),
+                 presentation.contentSize, sink, context, error)) {
+        return true;
     }
-    const uint8_t *start = presentation.data + presentation.header.contentOffset;
-    return std::vector<uint8_t>(start, start + presentation.contentSize);
+    *error = "the content: " + *error;
+    return false;
+}
+
+bool ReadEntryData(const PayloadByteReader *reader, const Presentation &presentation, size_t index,
+                   std::vector<uint8_t> *out, std::string *error) {
+    out->clear();
+    if (!CopyEntryData(reader, presentation, index, AppendTo, out, error)) {
+        out->clear();
+        return false;
+    }
+    return true;
+}
+
+bool ReadContent(const PayloadByteReader *reader, const Presentation &presentation,
+                 std::vector<uint8_t> *out, std::string *error) {
+    out->clear();
+    if (!CopyContent(reader, presentation, AppendTo, out, error)) {
+        out->clear();
+        return false;
+    }
+    return true;
 }

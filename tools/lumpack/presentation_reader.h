@@ -1,7 +1,9 @@
-// Reading a presentation executable held in memory: where its payload ends
-// (signed or not), its header and entries, every check `lumpack verify`
-// makes, and the bytes of each entry and of the content. Portable; shared by
-// the tool, the tests and the fuzz target. Nothing here trusts the file.
+// Reading a presentation executable through a PayloadByteReader, a span at a
+// time: where its payload ends (signed or not), its header and entries, every
+// check `lumpack verify` makes, and the bytes of each entry and of the
+// content, handed on in chunks so no whole entry is ever held. Each call that
+// takes a file in memory wraps the reader version. Portable; shared by the
+// tool, the tests and the fuzz target. Nothing here trusts the file.
 #pragma once
 
 #include <stddef.h>
@@ -52,9 +54,11 @@ struct EntryInfo {
     uint64_t decodedSize;
 };
 
+// The bytes are read in chunks of this size.
+enum { PresentationChunkSize = 1 << 16 };
+
 struct Presentation {
-    const uint8_t *data;  // the whole file; not owned
-    size_t size;
+    uint64_t size;  // the file's
     // Where the trailer ends: the file's end, or when signed the certificate
     // table's start or up to 7 zero bytes before it (the signing tool's
     // padding of a file whose size was no multiple of 8).
@@ -80,8 +84,12 @@ std::string EntryFileName(const EntryInfo &entry);
 
 // Finds the payload and reads the header and its entries. False, with
 // *error saying why, when the file carries no header that can be read: too
-// short or too large, a trailer that points outside the payload, no "10VL"
-// magic, counts out of range.
+// short or too large (checked before anything is read), a trailer that
+// points outside the payload, no "10VL" magic, counts out of range, or a
+// read that fails. Reads only the trailer, the header, the streams' length
+// fields and, for a signed file, its PE headers.
+bool OpenPresentation(const PayloadByteReader *reader, uint64_t size, Presentation *out,
+                      std::string *error);
 bool OpenPresentation(const uint8_t *data, size_t size, Presentation *out, std::string *error);
 
 enum class Severity { Fault, Warning };
@@ -92,22 +100,43 @@ struct Finding {
 };
 
 // Every check, in order: trailer and header readable and inside the payload,
-// magic, content offset, counts; per entry its text fields, a safe name, its
-// span inside the payload and, when compressed, a stream that decodes to its
-// declared length without running past its stored bytes. Entries sharing
-// bytes, and two entries writing the same file, are warnings: the launcher
-// unpacks such files, though a builder would not make them. True when no
-// fault was found.
+// magic, content offset, counts; per entry its text fields, a safe name, its span inside the
+// payload and, when compressed, a stream that decodes to its declared length without running past
+// its stored bytes. Entries sharing bytes, and two entries writing the same file, are warnings: the
+// launcher unpacks such files, though a builder would not make them. True when no fault was found.
+// Streams are decoded a chunk at a time and their bytes only counted.
+bool VerifyPresentation(const PayloadByteReader *reader, uint64_t size,
+                        std::vector<Finding> *findings);
 bool VerifyPresentation(const uint8_t *data, size_t size, std::vector<Finding> *findings);
 
-// Why the compressed stream is damaged, or "" when it decodes cleanly; its
-// decoded bytes go to *out when out is not null.
+// Takes the bytes of an entry or the content in order, a chunk at a time.
+// False (with *error) stops the copy.
+typedef bool (*ByteSink)(void *context, const uint8_t *bytes, size_t size, std::string *error);
+
+// Decodes the stream of size bytes at start through the reader, handing the
+// decoded bytes to sink (null: only counted). Returns why the stream is
+// damaged or could not be read, or "" when it decodes cleanly. When the sink
+// fails, its error is returned and the rest of the stream is not handed on.
+std::string CheckLzariStream(const PayloadByteReader *reader, uint32_t start, uint32_t size,
+                             ByteSink sink, void *context);
+
+// The same over a stream in memory; its decoded bytes go to *out when out
+// is not null.
 std::string CheckLzariStream(const uint8_t *stream, uint32_t size, std::vector<uint8_t> *out);
 
-// The bytes the launcher would write for an entry. False, with *error, when
-// its span lies outside the payload or its stream is damaged.
-bool ReadEntryData(const Presentation &presentation, size_t index, std::vector<uint8_t> *out,
-                   std::string *error);
+// Hands the bytes the launcher would write for an entry to sink. False, with
+// *error naming the entry, when its span lies outside the payload, its
+// stream is damaged, a read fails or the sink fails.
+bool CopyEntryData(const PayloadByteReader *reader, const Presentation &presentation, size_t index,
+                   ByteSink sink, void *context, std::string *error);
 
-// The content's bytes (empty when contentOffset lies outside the payload).
-std::vector<uint8_t> ReadContent(const Presentation &presentation);
+// Hands the content's bytes to sink (none when contentOffset lies outside
+// the payload).
+bool CopyContent(const PayloadByteReader *reader, const Presentation &presentation, ByteSink sink,
+                 void *context, std::string *error);
+
+// CopyEntryData and CopyContent into memory, for small files and the tests.
+bool ReadEntryData(const PayloadByteReader *reader, const Presentation &presentation, size_t index,
+                   std::vector<uint8_t> *out, std::string *error);
+bool ReadContent(const PayloadByteReader *reader, const Presentation &presentation,
+                 std::vector<uint8_t> *out, std::string *error);
