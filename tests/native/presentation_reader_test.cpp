@@ -140,7 +140,7 @@ TEST(PresentationContent, RunsToTheFirstEntryElseToTheTrailerWithTheAlignment) {
     EXPECT_TRUE(ReadAll(noContent, p).back().empty());
 }
 
-TEST(PresentationEntries, AStoredSizeOfZeroOrLessRunsToThePayloadEnd) {
+TEST(PresentationEntries, AStoredSizeOfZeroOrLessRunsToThePayloadEndButOnlyZeroVerifies) {
     BuildRequest request;
     request.launcherImage = MakePeImage(false);
     request.entries.push_back(MakeEntry("last", "bin", {1, 2, 3}, false));
@@ -157,7 +157,10 @@ TEST(PresentationEntries, AStoredSizeOfZeroOrLessRunsToThePayloadEnd) {
             ASSERT_TRUE(OpenPresentation(f->data(), f->size(), &p, &error)) << error;
             // The bytes, the padding and the trailer, never the certificate table.
             EXPECT_EQ(ReadAll(*f, p)[0].size(), file.size() - dataOffset);
-            EXPECT_EQ(Joined(Faults(*f)), "");
+            EXPECT_EQ(Joined(Faults(*f)),
+                      size == 0 ? ""
+                                : "fault: entry 1 (last.bin): its stored size is negative (-1); "
+                                  "only 0 stands for the bytes up to the payload's end\n");
         }
     }
 }
@@ -229,6 +232,17 @@ const Damage Corpus[] = {
      "entry 1 (readme.txt): its "},
     {"stored span overflowing", [](std::vector<uint8_t> *f) { SetEntryWord(f, 0, 1, 0x7FFFFFFF); },
      "past the payload's end"},
+    {"negative stored size", [](std::vector<uint8_t> *f) { SetEntryWord(f, 0, 1, 0xFFFFFFF0); },
+     "entry 1 (readme.txt): its stored size is negative (-16)"},
+    {"most negative stored size",
+     [](std::vector<uint8_t> *f) { SetEntryWord(f, 0, 1, 0x80000000); },
+     "its stored size is negative (-2147483648)"},
+    {"content in the launcher image",
+     [](std::vector<uint8_t> *f) { WriteWord(f, HeaderAt(*f) + 4, 0); },
+     "the content offset 0 lies inside the launcher image, before the payload's header at"},
+    {"content just before the header",
+     [](std::vector<uint8_t> *f) { WriteWord(f, HeaderAt(*f) + 4, HeaderAt(*f) - 1); },
+     "lies inside the launcher image"},
     {"compressed span past the end",
      [](std::vector<uint8_t> *f) { SetEntryWord(f, 2, 1, uint32_t(f->size())); },
      "entry 3 (lumv.dll): its "},

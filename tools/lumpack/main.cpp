@@ -99,10 +99,12 @@ const char ExtractHelp[] =
 
 const char VerifyHelp[] =
     "usage: lumpack verify FILE\n"
-    "Checks FILE the way the launcher reads it: trailer and header, counts, every\n"
-    "entry's name and bytes, and decodes every compressed entry. Prints an OK\n"
-    "line and exits with 0, or names each fault and exits with 1. Warnings\n"
-    "(entries sharing bytes, two entries writing one file) do not fail it.\n";
+    "Checks FILE the way the launcher reads it: trailer and header, counts, the\n"
+    "content's offset, every entry's name, size and bytes, and decodes every\n"
+    "compressed entry. Prints an OK line and exits with 0, or names each fault\n"
+    "and exits with 1. Warnings (entries sharing bytes, two entries writing one\n"
+    "file) do not fail it. Stored entries and the content carry no checksum:\n"
+    "a changed byte in them cannot be detected.\n";
 
 bool IsHelp(const std::string &argument) {
     return argument == "--help" || argument == "-h";
@@ -666,9 +668,10 @@ int Verify(const std::vector<std::string> &args) {
         return Fail(path, error);  // the file changed since it was verified
     }
     int32_t entries = presentation.header.entryCount;
-    printf("%s: OK, %d %s, %u content bytes%s%s\n", path.c_str(), entries,
+    printf("%s: OK, %d %s, %u content bytes%s%s\nnote: %s\n", path.c_str(), entries,
            entries == 1 ? "entry" : "entries", presentation.contentSize,
-           presentation.isSigned ? ", signed" : "", findings.empty() ? "" : ", with warnings");
+           presentation.isSigned ? ", signed" : "", findings.empty() ? "" : ", with warnings",
+           UncheckedBytesNote);
     return 0;
 }
 

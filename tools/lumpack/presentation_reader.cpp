@@ -341,6 +341,12 @@ void CheckEntry(const PayloadByteReader *reader, const Presentation &p, const En
     }
     CheckEntryName(entry, findings);
     std::string problem = SpanProblem(p, entry);
+    if (problem.empty() && entry.stored && entry.storedSize < 0) {
+        // The launcher reads any size below 1 as "up to the payload's end",
+        // but a builder writes 0 for that; a negative size is a damaged one.
+        problem = "its stored size is negative (" + Number(entry.storedSize) +
+                  "); only 0 stands for the bytes up to the payload's end";
+    }
     if (problem.empty() && !entry.stored) {
         problem = CheckLzariStream(reader, entry.spanStart, entry.spanSize, nullptr, nullptr);
     }
@@ -505,6 +511,10 @@ std::string CheckLzariStream(const uint8_t *stream, uint32_t size, std::vector<u
     return CheckLzariStream(&memory.reader, 0, size, out != nullptr ? AppendTo : nullptr, out);
 }
 
+const char UncheckedBytesNote[] =
+    "stored entries and the content carry no checksum, so a changed byte in them cannot be "
+    "detected; compressed streams are only checked to decode to their declared length";
+
 bool VerifyPresentation(const PayloadByteReader *reader, uint64_t size,
                         std::vector<Finding> *findings) {
     findings->clear();
@@ -519,6 +529,11 @@ bool VerifyPresentation(const PayloadByteReader *reader, uint64_t size,
             "the content offset " + Number(p.header.contentOffset) +
                 " lies outside the payload (0 to the trailer at " +
                 Number(p.payloadEnd - PayloadTrailerSize) + ")");
+    } else if (static_cast<uint32_t>(p.header.contentOffset) < p.headerOffset) {
+        Add(findings, Severity::Fault,
+            "the content offset " + Number(p.header.contentOffset) +
+                " lies inside the launcher image, before the payload's header at " +
+                Number(p.headerOffset));
     }
     for (const EntryInfo &entry : p.entries) {
         CheckEntry(reader, p, entry, findings);

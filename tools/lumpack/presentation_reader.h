@@ -100,14 +100,21 @@ struct Finding {
 };
 
 // Every check, in order: trailer and header readable and inside the payload,
-// magic, content offset, counts; per entry its text fields, a safe name, its span inside the
-// payload and, when compressed, a stream that decodes to its declared length without running past
-// its stored bytes. Entries sharing bytes, and two entries writing the same file, are warnings: the
-// launcher unpacks such files, though a builder would not make them. True when no fault was found.
-// Streams are decoded a chunk at a time and their bytes only counted.
+// magic, content offset (inside the payload, after the launcher image),
+// counts; per entry its text fields, a safe name, a stored size that is not
+// negative, its span inside the payload and, when compressed, a stream that
+// decodes to its declared length without running past its stored bytes.
+// Entries sharing bytes, and two entries writing the same file, are
+// warnings: the launcher unpacks such files, though a builder would not make
+// them. True when no fault was found. Streams are decoded a chunk at a time
+// and their bytes only counted.
 bool VerifyPresentation(const PayloadByteReader *reader, uint64_t size,
                         std::vector<Finding> *findings);
 bool VerifyPresentation(const uint8_t *data, size_t size, std::vector<Finding> *findings);
+
+// What stored bytes and streams cannot tell verify: nothing in the format
+// sums them up.
+extern const char UncheckedBytesNote[];
 
 // Takes the bytes of an entry or the content in order, a chunk at a time.
 // False (with *error) stops the copy.
