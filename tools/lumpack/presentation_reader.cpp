@@ -474,7 +474,7 @@ std::string CheckLzariStream(const PayloadByteReader *reader, uint32_t start, ui
     }
     // Aligned for pointers, as the decoder requires.
     std::vector<void *> workArea(LzariWorkAreaSize / sizeof(void *) + 1);
-    ChunkSource source = {reader, start, size, std::vector<uint8_t>(PresentationChunkSize),
+    ChunkSource source = {reader, start, size, std::vector<uint8_t>(NextChunk(size)),
                           0,      0,     0,    false};
     ChunkSink out = {sink, context, &source, std::vector<uint8_t>(), 0, 0, false, ""};
     if (sink != nullptr) {
