@@ -118,7 +118,7 @@ TEST_F(LumpackCli, RefusesBadStreamsAndUnsafeOutputs) {
         const char *named;  // the file the message is about
         const char *message;
     } cases[] = {
-        {"decompress", "huge.lz", "out", "huge.lz", "more than its 4 bytes can code"},
+        {"decompress", "huge.lz", "out", "huge.lz", "more than 4 stored bytes can code"},
         {"decompress", "text.lz", "out", "text.lz", "the length field is damaged"},
         {"decompress", "cut.lz", "out", "cut.lz", "cut short or damaged"},
         {"decompress", "junk.lz", "out", "junk.lz", "follow the coded data"},
@@ -154,7 +154,8 @@ TEST_F(LumpackCli, WritesToStandardOutputAndCleansUpWhenStopped) {
     }
     Write("big.txt", big);
     std::string command = "'" + std::string(LUMV_LUMPACK_PATH) + "' compress '" + Path("big.txt") +
-                          "' '" + Path("big.lz") + "' & sleep 0.5; kill -TERM $!; wait $! 2>/dev/null";
+                          "' '" + Path("big.lz") +
+                          "' & sleep 0.5; kill -TERM $!; wait $! 2>/dev/null";
     int status = system(command.c_str());
     EXPECT_NE(WEXITSTATUS(status), 0) << "compressing 40 MB ended within half a second";
     EXPECT_EQ(Files(), (std::vector<std::string>{"big.txt", "in.lz", "in.txt"}));

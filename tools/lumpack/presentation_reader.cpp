@@ -456,7 +456,7 @@ bool OpenPresentation(const uint8_t *data, size_t size, Presentation *out, std::
 }
 
 std::string CheckLzariStream(const PayloadByteReader *reader, uint32_t start, uint32_t size,
-                             ByteSink sink, void *context) {
+                             ByteSink sink, void *context, LzariStreamEnd *end) {
     if (size < 4) {
         return "its compressed stream is " + Number(size) +
                " bytes long, too short for the stream's 4-byte length";
@@ -483,6 +483,10 @@ std::string CheckLzariStream(const PayloadByteReader *reader, uint32_t start, ui
     LzariDecode(workArea.data(), ReadChunked, &source, Collect, &out);
     if (sink != nullptr) {
         FlushChunk(&out);
+    }
+    if (end != nullptr) {
+        end->unread = source.left + static_cast<uint32_t>(source.filled - source.at);
+        end->overRead = source.overRead;
     }
     if (out.failed) {
         return out.error;

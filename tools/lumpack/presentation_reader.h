@@ -124,8 +124,13 @@ typedef bool (*ByteSink)(void *context, const uint8_t *bytes, size_t size, std::
 // decoded bytes to sink (null: only counted). Returns why the stream is
 // damaged or could not be read, or "" when it decodes cleanly. When the sink
 // fails, its error is returned and the rest of the stream is not handed on.
+// When end is not null, it says how much of the span the decoding used.
+struct LzariStreamEnd {
+    uint32_t unread;    // bytes of the span never read
+    uint64_t overRead;  // reads past the span's end (a correct stream makes 1 or 2)
+};
 std::string CheckLzariStream(const PayloadByteReader *reader, uint32_t start, uint32_t size,
-                             ByteSink sink, void *context);
+                             ByteSink sink, void *context, LzariStreamEnd *end = nullptr);
 
 // The same over a stream in memory; its decoded bytes go to *out when out
 // is not null.
