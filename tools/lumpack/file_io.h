@@ -16,17 +16,25 @@
 
 #include "payload/payload_format.h"
 
-// A regular file opened for reading, with its size as it was when opened.
+struct InputFile;
+void CloseInputFile(InputFile *file);  // at most once closes it; safe to call again
+
+// A regular file opened for reading, with its size as it was when opened;
+// closed when it goes out of scope.
 struct InputFile {
     int fd = -1;
     uint64_t size = 0;
+
+    InputFile() = default;
+    ~InputFile() { CloseInputFile(this); }
+    InputFile(const InputFile &) = delete;
+    InputFile &operator=(const InputFile &) = delete;
 };
 
 // Opens path for reading. Refuses what is not a regular file (a folder, a
 // FIFO, a device), so that sizes are known before anything is read. On
 // failure *error says why (without the path).
 bool OpenInputFile(const std::string &path, InputFile *file, std::string *error);
-void CloseInputFile(InputFile *file);
 
 // Reads exactly size bytes at offset; false at the file's end or on an error.
 bool ReadInputAt(const InputFile &file, uint64_t offset, void *buffer, size_t size,
