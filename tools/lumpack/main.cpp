@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "build_arguments.h"
 #include "display_text.h"
 #include "file_io.h"
 #include "lzari/lzari_encoder.h"
@@ -232,23 +233,6 @@ int Decompress(const std::vector<std::string> &args) {
 }
 
 // ---- build ----
-
-struct EntryArgument {
-    std::string source;
-    std::string as;
-    bool compressed = false;
-    std::string packed;
-    bool temp = false;
-};
-
-struct BuildArguments {
-    std::string out;
-    bool force = false;
-    std::string launcher;
-    std::string content;
-    int32_t reserved[2] = {0, 0};
-    std::vector<EntryArgument> entries;
-};
 
 // A 32-bit word, written signed or unsigned, decimal or 0x hexadecimal.
 bool ParseWord(const std::string &text, int32_t *value) {

@@ -1,0 +1,25 @@
+// What `lumpack build` is asked to build, from its flags or from a manifest:
+// the input files and each entry's options, before anything is read.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+struct EntryArgument {
+    std::string source;  // the file to embed
+    std::string as;      // NAME.EXT it becomes; empty: the source's own name
+    bool compressed = false;
+    std::string packed;  // the packed extension; empty: the default
+    bool temp = false;   // for the run's temporary folder, else beside the executable
+};
+
+struct BuildArguments {
+    std::string out;
+    bool force = false;
+    std::string launcher;
+    std::string content;  // empty: none
+    int32_t reserved[2] = {0, 0};
+    std::vector<EntryArgument> entries;
+};
