@@ -144,26 +144,26 @@ TEST(BuildPresentation, RefusesWhatTheLauncherCouldNotUnpackAndNamesTheEntry) {
          },
          "6 entries given, at most 5"},
         {"long name", [](BuildRequest *r) { r->entries[1].name = std::string(33, 'n'); },
-         "entry 2 ("},
+         "entry 1 ("},
         {"long name says why", [](BuildRequest *r) { r->entries[1].name = std::string(33, 'n'); },
          "name is 33 characters long, at most 32"},
         {"long extension", [](BuildRequest *r) { r->entries[0].outputExtension = "abcdefg"; },
-         "entry 1 (lumv.abcdefg): extension is 7 characters long, at most 6"},
+         "entry 3 (lumv.abcdefg): extension is 7 characters long, at most 6"},
         {"long packed", [](BuildRequest *r) { r->entries[0].packedExtension = "dl__"; },
-         "entry 1 (lumv.dll): packed extension \"dl__\" is longer than 3"},
+         "entry 3 (lumv.dll): packed extension \"dl__\" is longer than 3"},
         {"packed equals output", [](BuildRequest *r) { r->entries[0].packedExtension = "dll"; },
-         "entry 1 (lumv.dll): packed extension \"dll\" equals the output extension"},
+         "entry 3 (lumv.dll): packed extension \"dll\" equals the output extension"},
         {"packed for stored", [](BuildRequest *r) { r->entries[1].packedExtension = "tx_"; },
-         "entry 2 (readme.txt): a packed extension is only for compressed entries"},
+         "entry 1 (readme.txt): a packed extension is only for compressed entries"},
         {"parent folder", [](BuildRequest *r) { r->entries[1].name = "..\\readme"; },
-         "entry 2 (..\\readme.txt): the file would be written outside its folder"},
+         "entry 1 (..\\readme.txt): the file would be written outside its folder"},
         {"rooted", [](BuildRequest *r) { r->entries[1].name = "/etc/readme"; },
          "outside its folder"},
         {"drive", [](BuildRequest *r) { r->entries[1].name = "C:readme"; }, "outside its folder"},
         {"dots and blanks", [](BuildRequest *r) { r->entries[1].name = "sub\\. .\\x"; },
          "outside its folder"},
         {"NUL", [](BuildRequest *r) { r->entries[1].name = std::string("read\0me", 7); },
-         "entry 2 (read\\x00me.txt): name holds a NUL byte"},
+         "entry 1 (read\\x00me.txt): name holds a NUL byte"},
         {"NUL in extension",
          [](BuildRequest *r) { r->entries[1].outputExtension = std::string("t\0t", 3); },
          "extension holds a NUL byte"},
@@ -180,33 +180,33 @@ TEST(BuildPresentation, RefusesWhatTheLauncherCouldNotUnpackAndNamesTheEntry) {
              r->entries[3].name = "README";
              r->entries[3].outputExtension = "TXT";
          },
-         "entry 4 (README.TXT): writes the same file as entry 2 (readme.txt)"},
+         "entry 2 (README.TXT): writes the same file as entry 1 (readme.txt)"},
         {"same file but a trailing dot",
          [](BuildRequest *r) {
              r->entries[3].name = "readme";
              r->entries[3].outputExtension = "txt.";
          },
-         "entry 4 (readme.txt.): writes the same file as entry 2 (readme.txt)"},
+         "entry 2 (readme.txt.): writes the same file as entry 1 (readme.txt)"},
         {"same file but trailing blanks and case",
          [](BuildRequest *r) {
              r->entries[3].name = "README";
              r->entries[3].outputExtension = "Txt  ";
          },
-         "writes the same file as entry 2"},
+         "writes the same file as entry 1"},
         {"same file in a folder with a trailing dot",
          [](BuildRequest *r) {
              r->entries[1].name = "sub./a";
              r->entries[3].name = "SUB\\a";
              r->entries[3].outputExtension = "txt";
          },
-         "writes the same file as entry 2"},
+         "writes the same file as entry 1"},
         {"same file other separator",
          [](BuildRequest *r) {
              r->entries[1].name = "sub/a";
              r->entries[3].name = "sub\\a";
              r->entries[3].outputExtension = "txt";
          },
-         "writes the same file as entry 2"},
+         "writes the same file as entry 1"},
         {"image with a payload",
          [](BuildRequest *r) { r->launcherImage = BuildOrFail(SampleRequest()); },
          "already carries a presentation payload (header at 700)"},

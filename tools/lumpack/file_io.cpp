@@ -202,6 +202,7 @@ OutputFile::~OutputFile() {
 bool OutputFile::Begin(const std::string &path, bool force, bool allowStdout, std::string *error) {
     Discard();
     path_ = path;
+    size_ = 0;
     if (allowStdout && path == "-") {
         toStdout_ = true;
         fd_ = STDOUT_FILENO;
@@ -272,6 +273,7 @@ bool OutputFile::Write(const void *data, size_t size, std::string *error) {
         return false;
     }
     const uint8_t *bytes = static_cast<const uint8_t *>(data);
+    size_ += size;
     if (buffer_.size() + size > OutputBufferSize) {
         if (!Flush(error)) {
             Discard();

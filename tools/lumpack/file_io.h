@@ -82,6 +82,7 @@ public:
     void Discard();
 
     const std::string &path() const { return path_; }
+    uint64_t size() const { return size_; }  // bytes written so far
 
 private:
     bool Flush(std::string *error);
@@ -92,6 +93,7 @@ private:
     int slot_ = -1;  // in the signal handler's list
     bool toStdout_ = false;
     unsigned mode_ = 0;
+    uint64_t size_ = 0;
     std::vector<uint8_t> buffer_;
 };
 

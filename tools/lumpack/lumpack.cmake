@@ -23,7 +23,11 @@ add_library(lumpack_lib STATIC
 target_compile_options(lumpack_lib PRIVATE ${LUMV_WARNINGS})
 target_link_libraries(lumpack_lib PUBLIC lumpack_format)
 
+# The command line is parsed with CLI11 (Debian: libcli11-dev).
+find_package(CLI11 REQUIRED)
+set(LUMPACK_VERSION "0.9.0")
 add_executable(lumpack tools/lumpack/main.cpp)
 target_compile_options(lumpack PRIVATE ${LUMV_WARNINGS})
-target_link_libraries(lumpack PRIVATE lumpack_lib)
+target_compile_definitions(lumpack PRIVATE LUMV_VERSION="${LUMPACK_VERSION}")
+target_link_libraries(lumpack PRIVATE lumpack_lib CLI11::CLI11)
 install(TARGETS lumpack RUNTIME DESTINATION .)

@@ -1,11 +1,13 @@
 // lumpack: the command-line tool around presentation executables. This file
 // only parses arguments and prints; the work is done by the library.
+#include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -23,92 +25,74 @@
 
 namespace {
 
-const char Usage[] =
-    "usage: lumpack COMMAND [ARGS]\n"
-    "\n"
-    "commands:\n"
-    "  build OUT --launcher EXE [--content FILE] --file SOURCE...\n"
-    "                      build a presentation executable\n"
-    "  list FILE [--json]  describe a presentation's header and entries\n"
-    "  extract FILE DIR    write a presentation's files and content into DIR\n"
-    "  verify FILE         check a presentation the way the launcher reads it\n"
-    "  compress IN OUT     compress IN into the LZARI stream OUT\n"
-    "  decompress IN OUT   decode the LZARI stream IN into OUT\n"
-    "\n"
-    "lumpack COMMAND --help shows the help of one command.\n";
-
-const char CompressHelp[] =
-    "usage: lumpack compress IN OUT [--force]\n"
+// What each command's --help says after its options.
+const char CompressFooter[] =
     "Compresses the file IN into OUT as an LZARI stream: its length as 4 bytes,\n"
     "least significant first, then the coded data. IN is at most 4 GiB - 1 bytes.\n"
     "OUT - writes to standard output; any other OUT is written whole or not at\n"
-    "all, is never IN, and replaces an existing file only with --force.\n";
+    "all, is never IN, and replaces an existing file only with --force.";
 
-const char DecompressHelp[] =
-    "usage: lumpack decompress IN OUT [--force]\n"
+const char DecompressFooter[] =
     "Decodes the LZARI stream IN into OUT, which gets exactly the length the\n"
     "stream declares. The stream is checked as lumpack verify checks an entry's:\n"
     "a length its size cannot code, a stream cut short or damaged, and bytes\n"
     "after the coded data fail, and leave no OUT. OUT - writes to standard\n"
     "output; any other OUT is written whole or not at all, is never IN, and\n"
-    "replaces an existing file only with --force.\n";
+    "replaces an existing file only with --force.";
 
-const char BuildHelp[] =
-    "usage: lumpack build OUT --launcher EXE [--content FILE] [--reserved N,M] [--force]\n"
-    "                     [--file SOURCE [--as NAME.EXT] [--compress [--packed EXT]]\n"
-    "                                    [--temp]]...\n"
+const char BuildFooter[] =
     "Writes the presentation executable OUT: the launcher image EXE, then the\n"
     "header, the content FILE (none when left out) and up to five embedded files.\n"
+    "The options after a --file, up to the next --file, describe that entry.\n"
     "\n"
-    "  --launcher EXE     the bare launcher: a complete Windows executable (no DLL),\n"
-    "                     unsigned and without a payload\n"
-    "  --content FILE     the presentation content the player reads\n"
-    "  --reserved N,M     the header's two reserved words (default 0,0)\n"
-    "  --force            replace OUT when it exists\n"
-    "  --file SOURCE      starts an entry; the options after it, up to the next\n"
-    "                     --file, describe that entry:\n"
-    "    --as NAME.EXT    the file it becomes (default: SOURCE's own name); a name\n"
-    "                     of at most 32 and an extension of at most 6 characters\n"
-    "    --compress       store it LZARI-compressed (--stored, the default: as is)\n"
-    "    --packed EXT     the packed extension of a compressed entry (default:\n"
-    "                     the extension's first two characters and '_')\n"
-    "    --temp           unpacked into the run's temporary folder (--exe-folder,\n"
-    "                     the default: beside the executable)\n"
-    "\n"
-    "Entries are numbered from 1 in the order given. OUT is written whole or not\n"
-    "at all and is never one of the inputs. For example:\n"
+    "Entries are numbered as lumpack list shows them: those beside the executable\n"
+    "first, then those for the temporary folder, each group in the order given.\n"
+    "The same inputs always give the same bytes. OUT is written whole or not at\n"
+    "all and is never one of the inputs. For example:\n"
     "  lumpack build show.exe --launcher launcher.exe --content show.lvc \\\n"
-    "      --file lumv.dll --compress --temp --file readme.txt\n";
+    "      --file lumv.dll --compress --temp --file readme.txt";
 
-const char ListHelp[] =
-    "usage: lumpack list FILE [--json]\n"
+const char ListFooter[] =
     "Describes the presentation FILE: where its header lies, whether it is signed,\n"
     "its content and reserved words, and per entry its group (exe: beside the\n"
     "executable, temp: the run's temporary folder), file name, stored or\n"
     "compressed, stored and decoded size and ratio. --json prints the same as JSON.\n"
     "Sizes are read from the header and the streams' length fields; lumpack\n"
-    "verify decodes the streams.\n";
+    "verify decodes the streams.";
 
-const char ExtractHelp[] =
-    "usage: lumpack extract FILE DIR [--force]\n"
+const char ExtractFooter[] =
     "Writes the files the launcher would unpack from FILE into DIR: the entries\n"
     "for beside the executable into DIR itself, those for the temporary folder\n"
-    "into DIR/TempFolder, and the content into DIR/content. DIR is created when\n"
-    "missing. Nothing is run. Existing files are left alone and nothing is\n"
-    "written unless --force is given; on any failure nothing is left behind. A\n"
-    "presentation that lumpack verify faults is not extracted.\n";
+    "into DIR/TempFolder, and the content into DIR/content; with NAMEs, only the\n"
+    "entries of those file names. --stdout NAME writes that one entry to standard\n"
+    "output instead. DIR is created when missing. Nothing is run. Existing files\n"
+    "are left alone and nothing is written unless --force is given; on any\n"
+    "failure nothing is left behind. A presentation that lumpack verify faults\n"
+    "is not extracted.";
 
-const char VerifyHelp[] =
-    "usage: lumpack verify FILE\n"
+const char VerifyFooter[] =
     "Checks FILE the way the launcher reads it: trailer and header, counts, the\n"
     "content's offset, every entry's name, size and bytes, and decodes every\n"
     "compressed entry. Prints an OK line and exits with 0, or names each fault\n"
     "and exits with 1. Warnings (entries sharing bytes, two entries writing one\n"
     "file) do not fail it. Stored entries and the content carry no checksum:\n"
-    "a changed byte in them cannot be detected.\n";
+    "a changed byte in them cannot be detected.";
 
-bool IsHelp(const std::string &argument) {
-    return argument == "--help" || argument == "-h";
+// -q: errors only; -v: also what is written, and where.
+enum class Verbosity { Quiet, Normal, Verbose };
+Verbosity g_verbosity = Verbosity::Normal;
+
+// What a command prints on success, unless -q.
+bool Talk() {
+    return g_verbosity != Verbosity::Quiet;
+}
+
+// Where a file was written, with -v.
+void TellWritten(const std::string &path, uint64_t size) {
+    if (g_verbosity == Verbosity::Verbose) {
+        (void)fprintf(stderr, "lumpack: wrote %s (%llu bytes)\n", PrintableText(path).c_str(),
+                      static_cast<unsigned long long>(size));
+    }
 }
 
 int Fail(const std::string &path, const std::string &why) {
@@ -116,8 +100,10 @@ int Fail(const std::string &path, const std::string &why) {
     return 1;
 }
 
-int UsageError(const char *command, const std::string &why, const char *help) {
-    (void)fprintf(stderr, "lumpack %s: %s\n%s", command, why.c_str(), help);
+// A usage error: one line naming the problem and where help is; exit 2.
+int UsageError(const std::string &command, const std::string &why) {
+    (void)fprintf(stderr, "%s: %s (see %s --help)\n", command.c_str(), why.c_str(),
+                  command.c_str());
     return 2;
 }
 
@@ -141,29 +127,6 @@ struct StreamArguments {
     bool force = false;
 };
 
-// IN OUT [--force], in any order; OUT may be "-".
-bool ParseStreamArguments(const std::vector<std::string> &args, StreamArguments *parsed,
-                          std::string *error) {
-    std::vector<std::string> positional;
-    for (const std::string &argument : args) {
-        if (argument == "--force") {
-            parsed->force = true;
-        } else if ((argument.size() > 1 && argument[0] == '-') || positional.size() == 2) {
-            *error = "unexpected argument '" + argument + "'";
-            return false;
-        } else {
-            positional.push_back(argument);
-        }
-    }
-    if (positional.size() != 2 || positional[0] == "-") {
-        *error = "expected IN and OUT";
-        return false;
-    }
-    parsed->in = positional[0];
-    parsed->out = positional[1];
-    return true;
-}
-
 // Opens IN and starts OUT for compress and decompress; 0 when both are
 // ready, else the exit status.
 int OpenStreamFiles(const StreamArguments &files, InputFile *in, OutputFile *out) {
@@ -180,12 +143,8 @@ int OpenStreamFiles(const StreamArguments &files, InputFile *in, OutputFile *out
     return 0;
 }
 
-int Compress(const std::vector<std::string> &args) {
-    StreamArguments files;
+int Compress(const StreamArguments &files) {
     std::string error;
-    if (!ParseStreamArguments(args, &files, &error)) {
-        return UsageError("compress", error, CompressHelp);
-    }
     InputFile in;
     OutputFile out;
     int status = OpenStreamFiles(files, &in, &out);
@@ -205,15 +164,12 @@ int Compress(const std::vector<std::string> &args) {
     if (!out.Commit(&error)) {
         return Fail(files.out, error);
     }
+    TellWritten(files.out, out.size());
     return 0;
 }
 
-int Decompress(const std::vector<std::string> &args) {
-    StreamArguments files;
+int Decompress(const StreamArguments &files) {
     std::string error;
-    if (!ParseStreamArguments(args, &files, &error)) {
-        return UsageError("decompress", error, DecompressHelp);
-    }
     InputFile in;
     OutputFile out;
     int status = OpenStreamFiles(files, &in, &out);
@@ -229,19 +185,23 @@ int Decompress(const std::vector<std::string> &args) {
     if (!out.Commit(&error)) {
         return Fail(files.out, error);
     }
+    TellWritten(files.out, out.size());
     return 0;
 }
 
 // ---- build ----
 
-// A 32-bit word, written signed or unsigned, decimal or 0x hexadecimal.
+// A 32-bit word, written signed or unsigned, in decimal (leading zeros
+// included: 010 is ten) or 0x hexadecimal.
 bool ParseWord(const std::string &text, int32_t *value) {
-    if (text.empty()) {
+    bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    if (text.empty() || (!hex && text.find_first_not_of("+-0123456789") != std::string::npos)) {
         return false;
     }
     char *end = nullptr;
-    long long number = strtoll(text.c_str(), &end, 0);
-    if (*end != '\0' || number < -0x80000000LL || number > 0xFFFFFFFFLL) {
+    errno = 0;
+    long long number = strtoll(text.c_str(), &end, hex ? 16 : 10);
+    if (*end != '\0' || errno != 0 || number < -0x80000000LL || number > 0xFFFFFFFFLL) {
         return false;
     }
     *value = static_cast<int32_t>(static_cast<uint32_t>(number));
@@ -252,117 +212,6 @@ bool ParseReserved(const std::string &text, int32_t reserved[2]) {
     size_t comma = text.find(',');
     return comma != std::string::npos && ParseWord(text.substr(0, comma), &reserved[0]) &&
            ParseWord(text.substr(comma + 1), &reserved[1]);
-}
-
-bool TakesValue(const std::string &option) {
-    return option == "--launcher" || option == "--content" || option == "--reserved" ||
-           option == "--file" || option == "--as" || option == "--packed";
-}
-
-bool IsEntryOption(const std::string &option) {
-    return option == "--as" || option == "--compress" || option == "--stored" ||
-           option == "--packed" || option == "--temp" || option == "--exe-folder";
-}
-
-// Sets a value that may be given once.
-bool SetOnce(std::string *field, const std::string &value, const std::string &option,
-             std::string *error) {
-    if (!field->empty()) {
-        *error = option + " given twice";
-        return false;
-    }
-    if (value.empty()) {
-        *error = option + " needs a non-empty value";
-        return false;
-    }
-    *field = value;
-    return true;
-}
-
-bool ApplyEntryOption(EntryArgument *entry, const std::string &option, const std::string &value,
-                      std::string *error) {
-    if (option == "--as") {
-        return SetOnce(&entry->as, value, option, error);
-    }
-    if (option == "--packed") {
-        return SetOnce(&entry->packed, value, option, error);
-    }
-    if (option == "--compress" || option == "--stored") {
-        entry->compressed = option == "--compress";
-    } else {
-        entry->temp = option == "--temp";
-    }
-    return true;
-}
-
-bool ApplyOption(BuildArguments *build, const std::string &option, const std::string &value,
-                 std::string *error) {
-    if (option == "--launcher") {
-        return SetOnce(&build->launcher, value, option, error);
-    }
-    if (option == "--content") {
-        return SetOnce(&build->content, value, option, error);
-    }
-    if (option == "--reserved") {
-        if (!ParseReserved(value, build->reserved)) {
-            *error = "--reserved expects two 32-bit numbers, like 80,192";
-            return false;
-        }
-        return true;
-    }
-    if (option == "--file") {
-        build->entries.push_back(EntryArgument());
-        return SetOnce(&build->entries.back().source, value, option, error);
-    }
-    if (build->entries.empty()) {
-        *error = option + " describes an entry: put it after --file SOURCE";
-        return false;
-    }
-    return ApplyEntryOption(&build->entries.back(), option, value, error);
-}
-
-bool ParseBuildArguments(const std::vector<std::string> &args, BuildArguments *build,
-                         std::string *error) {
-    for (size_t i = 0; i < args.size(); i++) {
-        const std::string &argument = args[i];
-        if (argument.size() < 2 || argument.compare(0, 2, "--") != 0) {
-            if (!build->out.empty()) {
-                *error = "unexpected argument '" + argument + "' (files are added with --file)";
-                return false;
-            }
-            build->out = argument;
-            continue;
-        }
-        if (argument == "--force") {
-            build->force = true;
-            continue;
-        }
-        bool known = TakesValue(argument) || IsEntryOption(argument);
-        if (!known) {
-            *error = "unknown option '" + argument + "'";
-            return false;
-        }
-        std::string value;
-        if (TakesValue(argument)) {
-            if (i + 1 >= args.size()) {
-                *error = argument + " needs a value";
-                return false;
-            }
-            value = args[++i];
-        }
-        if (!ApplyOption(build, argument, value, error)) {
-            return false;
-        }
-    }
-    if (build->out.empty()) {
-        *error = "expected the output file OUT";
-        return false;
-    }
-    if (build->launcher.empty()) {
-        *error = "expected --launcher EXE";
-        return false;
-    }
-    return true;
 }
 
 // "docs/readme.txt" gives "readme" and "txt"; the extension follows the last
@@ -522,12 +371,8 @@ bool AnyLargeCompression(const BuildRequest &request) {
     return false;
 }
 
-int Build(const std::vector<std::string> &args) {
-    BuildArguments build;
+int Build(const BuildArguments &build) {
     std::string error;
-    if (!ParseBuildArguments(args, &build, &error)) {
-        return UsageError("build", error, BuildHelp);
-    }
     if (OutputIsAnInput(build) || !InputSizesFit(build)) {
         return 1;
     }
@@ -549,8 +394,11 @@ int Build(const std::vector<std::string> &args) {
     if (!out.Write(output.data(), output.size(), &error) || !out.Commit(&error)) {
         return Fail(build.out, error);
     }
-    printf("%s: %zu bytes, %zu %s\n", build.out.c_str(), output.size(), request.entries.size(),
-           request.entries.size() == 1 ? "entry" : "entries");
+    TellWritten(build.out, output.size());
+    if (Talk()) {
+        printf("%s: %zu bytes, %zu %s\n", build.out.c_str(), output.size(), request.entries.size(),
+               request.entries.size() == 1 ? "entry" : "entries");
+    }
     return 0;
 }
 
@@ -595,28 +443,22 @@ bool OpenFile(const std::string &path, PresentationFile *file, Presentation *pre
     return true;
 }
 
-int List(const std::vector<std::string> &args) {
+struct ListArguments {
     std::string path;
     bool json = false;
-    for (const std::string &argument : args) {
-        if (argument == "--json") {
-            json = true;
-        } else if (argument.compare(0, 1, "-") == 0 || !path.empty()) {
-            return UsageError("list", "unexpected argument '" + argument + "'", ListHelp);
-        } else {
-            path = argument;
-        }
-    }
-    if (path.empty()) {
-        return UsageError("list", "expected FILE", ListHelp);
-    }
+};
+
+int List(const ListArguments &list) {
     PresentationFile file;
     Presentation presentation;
-    if (!OpenFile(path, &file, &presentation)) {
+    if (!OpenFile(list.path, &file, &presentation)) {
         return 1;
     }
-    std::string text = json ? ListingJson(path, presentation) : ListingText(path, presentation);
-    (void)fputs(text.c_str(), stdout);
+    std::string text =
+        list.json ? ListingJson(list.path, presentation) : ListingText(list.path, presentation);
+    if (Talk()) {
+        (void)fputs(text.c_str(), stdout);
+    }
     return 0;
 }
 
@@ -632,11 +474,7 @@ bool Report(const std::string &path, const std::vector<Finding> &findings) {
     return ok;
 }
 
-int Verify(const std::vector<std::string> &args) {
-    if (args.size() != 1 || args[0].compare(0, 1, "-") == 0) {
-        return UsageError("verify", "expected FILE", VerifyHelp);
-    }
-    const std::string &path = args[0];
+int Verify(const std::string &path) {
     PresentationFile file;
     if (!file.Open(path)) {
         return 1;
@@ -651,6 +489,9 @@ int Verify(const std::vector<std::string> &args) {
     if (!OpenPresentation(file.reader(), file.size(), &presentation, &error)) {
         return Fail(path, error);  // the file changed since it was verified
     }
+    if (!Talk()) {
+        return 0;
+    }
     int32_t entries = presentation.header.entryCount;
     printf("%s: OK, %d %s, %u content bytes%s%s\nnote: %s\n", path.c_str(), entries,
            entries == 1 ? "entry" : "entries", presentation.contentSize,
@@ -659,23 +500,35 @@ int Verify(const std::vector<std::string> &args) {
     return 0;
 }
 
-int Extract(const std::vector<std::string> &args) {
-    std::vector<std::string> positional;
+struct ExtractArguments {
     ExtractRequest request;
-    for (const std::string &argument : args) {
-        if (argument == "--force") {
-            request.force = true;
-        } else if (argument.compare(0, 1, "-") == 0 || positional.size() == 2) {
-            return UsageError("extract", "unexpected argument '" + argument + "'", ExtractHelp);
-        } else {
-            positional.push_back(argument);
-        }
+    std::string stdoutName;  // --stdout NAME: that entry to standard output
+};
+
+// One entry's bytes to standard output.
+bool WriteToStandardOutput(void *context, const uint8_t *bytes, size_t size, std::string *error) {
+    return static_cast<OutputFile *>(context)->Write(bytes, size, error);
+}
+
+int ExtractToStandardOutput(const PresentationFile &file, const Presentation &presentation,
+                            const ExtractArguments &extract) {
+    const std::string &source = extract.request.sourcePath;
+    size_t index = 0;
+    std::string error;
+    if (!FindEntryNamed(presentation, extract.stdoutName, &index, &error)) {
+        return Fail(source, error);
     }
-    if (positional.size() != 2) {
-        return UsageError("extract", "expected FILE and DIR", ExtractHelp);
+    OutputFile out;
+    if (!out.Begin("-", false, true, &error) ||
+        !CopyEntryData(file.reader(), presentation, index, WriteToStandardOutput, &out, &error) ||
+        !out.Commit(&error)) {
+        return Fail(source, error);
     }
-    request.sourcePath = positional[0];
-    request.folder = positional[1];
+    return 0;
+}
+
+int Extract(const ExtractArguments &extract) {
+    const ExtractRequest &request = extract.request;
     PresentationFile file;
     Presentation presentation;
     if (!OpenFile(request.sourcePath, &file, &presentation)) {
@@ -688,66 +541,313 @@ int Extract(const std::vector<std::string> &args) {
         Report(request.sourcePath, findings);
         return Fail(request.sourcePath, "damaged; nothing extracted");
     }
+    if (!extract.stdoutName.empty()) {
+        return ExtractToStandardOutput(file, presentation, extract);
+    }
     std::vector<std::string> written;
     std::string error;
     if (!ExtractPresentation(file.reader(), presentation, request, &written, &error)) {
         return Fail(request.sourcePath, error + "; nothing extracted");
     }
     for (const std::string &path : written) {
-        printf("%s\n", PrintableText(path).c_str());
+        if (Talk()) {
+            printf("%s\n", PrintableText(path).c_str());
+        }
     }
     return 0;
 }
 
-struct Command {
-    const char *name;
-    const char *help;
-    int (*run)(const std::vector<std::string> &args);
+// ---- the command line ----
+
+// The parsed command line: which command runs, and with what.
+struct CommandLine {
+    std::string command = "lumpack";
+    int (*run)(const CommandLine &line) = nullptr;
+    StreamArguments stream;
+    BuildArguments build;
+    ListArguments list;
+    std::string verifyPath;
+    ExtractArguments extract;
 };
 
-const Command Commands[] = {
-    {"build", BuildHelp, Build},          {"list", ListHelp, List},
-    {"extract", ExtractHelp, Extract},    {"verify", VerifyHelp, Verify},
-    {"compress", CompressHelp, Compress}, {"decompress", DecompressHelp, Decompress},
+// What build's options looked like before they are put in entry order.
+struct BuildFlags {
+    std::string reserved;
+    std::vector<std::string> files;
+    std::vector<std::string> as;
+    std::vector<std::string> packed;
+    CLI::Option *file = nullptr;
+    CLI::Option *asOption = nullptr;
+    CLI::Option *packedOption = nullptr;
+    CLI::Option *compress = nullptr;
+    CLI::Option *stored = nullptr;
+    CLI::Option *temp = nullptr;
+    CLI::Option *exeFolder = nullptr;
 };
 
-const Command *FindCommand(const std::string &name) {
-    for (const Command &command : Commands) {
-        if (name == command.name) {
-            return &command;
+void AddVerbosity(CLI::App *command) {
+    CLI::Option *quiet = command->add_flag_callback(
+        "-q,--quiet", [] { g_verbosity = Verbosity::Quiet; }, "print errors only");
+    command
+        ->add_flag_callback(
+            "-v,--verbose", [] { g_verbosity = Verbosity::Verbose; },
+            "also say what is written, and where")
+        ->excludes(quiet);
+}
+
+CLI::App *AddStreamCommand(CLI::App *app, CommandLine *line, const char *name,
+                           const char *description, const char *footer) {
+    CLI::App *command = app->add_subcommand(name, description);
+    command->footer(footer);
+    command->add_option("IN", line->stream.in, "the file to read")->required();
+    command->add_option("OUT", line->stream.out, "the file to write; - for standard output")
+        ->required();
+    command->add_flag("--force", line->stream.force, "replace OUT when it exists");
+    AddVerbosity(command);
+    return command;
+}
+
+void AddBuildCommand(CLI::App *app, CommandLine *line, BuildFlags *flags) {
+    CLI::App *build = app->add_subcommand("build", "build a presentation executable");
+    build->footer(BuildFooter);
+    BuildArguments &arguments = line->build;
+    build->add_option("OUT", arguments.out, "the presentation executable to write")->required();
+    build->add_option("--launcher", arguments.launcher, "the bare launcher image")
+        ->option_text("EXE")
+        ->required();
+    build->add_option("--content", arguments.content, "the content the player reads")
+        ->option_text("FILE");
+    build->add_option("--reserved", flags->reserved, "the header's two reserved words (0,0)")
+        ->option_text("N,M");
+    build->add_flag("--force", arguments.force, "replace OUT when it exists");
+    flags->file = build->add_option("--file", flags->files, "starts an entry: the file to embed")
+                      ->option_text("SOURCE")
+                      ->expected(1)
+                      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    flags->asOption =
+        build->add_option("--as", flags->as, "the entry's file name (default: SOURCE's own name)")
+            ->option_text("NAME.EXT")
+            ->expected(1)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    flags->compress = build->add_flag("--compress", "store the entry LZARI-compressed");
+    flags->stored = build->add_flag("--stored", "store the entry as is (the default)");
+    flags->packedOption =
+        build
+            ->add_option("--packed", flags->packed,
+                         "the compressed entry's packed extension (default: the extension's "
+                         "first two characters and '_')")
+            ->option_text("EXT")
+            ->expected(1)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    flags->temp = build->add_flag("--temp", "unpack the entry into the run's temporary folder");
+    flags->exeFolder =
+        build->add_flag("--exe-folder", "unpack it beside the executable (the default)");
+    AddVerbosity(build);
+}
+
+// Puts build's entry options in order: each belongs to the --file before it.
+bool ApplyBuildFlags(const CLI::App &build, const BuildFlags &flags, BuildArguments *arguments,
+                     std::string *error) {
+    if (!flags.reserved.empty() && !ParseReserved(flags.reserved, arguments->reserved)) {
+        *error = "--reserved expects two 32-bit numbers, like 80,192";
+        return false;
+    }
+    size_t asAt = 0;
+    size_t packedAt = 0;
+    size_t fileAt = 0;
+    for (const CLI::Option *option : build.parse_order()) {
+        if (option == flags.file) {
+            arguments->entries.emplace_back();
+            arguments->entries.back().source = flags.files.at(fileAt++);
+            continue;
+        }
+        bool entryOption = option == flags.asOption || option == flags.packedOption ||
+                           option == flags.compress || option == flags.stored ||
+                           option == flags.temp || option == flags.exeFolder;
+        if (!entryOption) {
+            continue;
+        }
+        if (arguments->entries.empty()) {
+            *error = option->get_name() + " describes an entry: put it after --file SOURCE";
+            return false;
+        }
+        EntryArgument &entry = arguments->entries.back();
+        if (option == flags.asOption) {
+            entry.as = flags.as.at(asAt++);
+        } else if (option == flags.packedOption) {
+            entry.packed = flags.packed.at(packedAt++);
+        } else if (option == flags.compress || option == flags.stored) {
+            entry.compressed = option == flags.compress;
+        } else {
+            entry.temp = option == flags.temp;
         }
     }
-    return nullptr;
+    return true;
+}
+
+void AddListCommand(CLI::App *app, CommandLine *line) {
+    CLI::App *list = app->add_subcommand("list", "describe a presentation's header and entries");
+    list->footer(ListFooter);
+    list->add_option("FILE", line->list.path, "the presentation")->required();
+    list->add_flag("--json", line->list.json, "print the same as JSON");
+    AddVerbosity(list);
+}
+
+void AddVerifyCommand(CLI::App *app, CommandLine *line) {
+    CLI::App *verify =
+        app->add_subcommand("verify", "check a presentation the way the launcher reads it");
+    verify->footer(VerifyFooter);
+    verify->add_option("FILE", line->verifyPath, "the presentation")->required();
+    AddVerbosity(verify);
+}
+
+void AddExtractCommand(CLI::App *app, CommandLine *line) {
+    CLI::App *extract =
+        app->add_subcommand("extract", "write a presentation's files and content into DIR");
+    extract->footer(ExtractFooter);
+    ExtractRequest &request = line->extract.request;
+    extract->add_option("FILE", request.sourcePath, "the presentation")->required();
+    extract->add_option("DIR", request.folder, "the folder to write into");
+    extract->add_option("NAME", request.names, "only the entries of these file names");
+    extract
+        ->add_option("--stdout", line->extract.stdoutName,
+                     "write the entry NAME to standard output instead")
+        ->option_text("NAME");
+    extract->add_flag("--force", request.force, "replace existing files");
+    AddVerbosity(extract);
+}
+
+int RunCompress(const CommandLine &line) {
+    return Compress(line.stream);
+}
+int RunDecompress(const CommandLine &line) {
+    return Decompress(line.stream);
+}
+int RunBuild(const CommandLine &line) {
+    return Build(line.build);
+}
+int RunList(const CommandLine &line) {
+    return List(line.list);
+}
+int RunVerify(const CommandLine &line) {
+    return Verify(line.verifyPath);
+}
+int RunExtract(const CommandLine &line) {
+    return Extract(line.extract);
+}
+
+// CLI11's words for a stray argument, as one line of ours.
+std::string ParseErrorText(const CLI::ParseError &e) {
+    std::string text = e.what();
+    for (const char *prefix : {"The following argument was not expected: ",
+                               "The following arguments were not expected: "}) {
+        if (text.compare(0, strlen(prefix), prefix) == 0) {
+            return "unexpected argument '" + text.substr(strlen(prefix)) + "'";
+        }
+    }
+    size_t missing = text.find(": 1 required TEXT missing");
+    if (missing != std::string::npos) {
+        return text.substr(0, missing) + " needs a value";
+    }
+    return text;
+}
+
+// Checks what CLI11 cannot: extract's two forms, and build's entry order.
+bool CheckCommand(CLI::App *app, const BuildFlags &flags, CommandLine *line, std::string *error) {
+    if (line->run == RunExtract) {
+        const ExtractArguments &extract = line->extract;
+        if (!extract.stdoutName.empty() && !extract.request.folder.empty()) {
+            *error = "--stdout writes one entry and takes no DIR or other NAME";
+            return false;
+        }
+        if (extract.stdoutName.empty() && extract.request.folder.empty()) {
+            *error = "DIR is required";
+            return false;
+        }
+    }
+    if (line->run == RunBuild) {
+        return ApplyBuildFlags(*app->get_subcommand("build"), flags, &line->build, error);
+    }
+    return true;
+}
+
+// Parses argv into *line. Returns -1 when a command is to run, else the exit
+// status: 0 after --help or --version, 2 after a usage error.
+int ParseCommandLine(int argc, char **argv, CommandLine *line) {
+    CLI::App app("Builds, lists, extracts and verifies presentation executables.", "lumpack");
+    app.get_formatter()->label("Usage", "usage");
+    app.set_version_flag("--version", "lumpack " LUMV_VERSION);
+    app.require_subcommand(1);
+    app.footer("lumpack COMMAND --help shows the help of one command.");
+    BuildFlags flags;
+    AddBuildCommand(&app, line, &flags);
+    AddListCommand(&app, line);
+    AddExtractCommand(&app, line);
+    AddVerifyCommand(&app, line);
+    AddStreamCommand(&app, line, "compress", "compress IN into the LZARI stream OUT",
+                     CompressFooter);
+    AddStreamCommand(&app, line, "decompress", "decode the LZARI stream IN into OUT",
+                     DecompressFooter);
+    const struct {
+        const char *name;
+        int (*run)(const CommandLine &line);
+    } runs[] = {{"build", RunBuild},   {"list", RunList},         {"extract", RunExtract},
+                {"verify", RunVerify}, {"compress", RunCompress}, {"decompress", RunDecompress}};
+    bool known = false;
+    for (const auto &run : runs) {
+        known = known || (argc >= 2 && strcmp(argv[1], run.name) == 0);
+    }
+    if (argc >= 2 && argv[1][0] != '-' && !known) {
+        return UsageError("lumpack", std::string("unknown command '") + argv[1] + "'");
+    }
+    if (argc < 2) {
+        return UsageError("lumpack", "a command is required");
+    }
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp &e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp &e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion &e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError &e) {
+        std::vector<CLI::App *> chosen = app.get_subcommands();
+        return UsageError(chosen.empty() ? "lumpack" : "lumpack " + chosen[0]->get_name(),
+                          ParseErrorText(e));
+    }
+    for (const auto &run : runs) {
+        if (app.got_subcommand(run.name)) {
+            line->command = run.name;
+            line->run = run.run;
+        }
+    }
+    std::string error;
+    if (!CheckCommand(&app, flags, line, &error)) {
+        return UsageError("lumpack " + line->command, error);
+    }
+    return -1;
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
-    if (argc < 2 || IsHelp(argv[1])) {
-        (void)fputs(Usage, argc < 2 ? stderr : stdout);
-        return argc < 2 ? 2 : 0;
-    }
-    const Command *command = FindCommand(argv[1]);
-    if (command == nullptr) {
-        (void)fprintf(stderr, "lumpack: unknown command '%s'\n%s", argv[1], Usage);
-        return 2;
-    }
-    std::vector<std::string> args(argv + 2, argv + argc);
-    for (const std::string &argument : args) {
-        if (IsHelp(argument)) {
-            (void)fputs(command->help, stdout);
-            return 0;
-        }
-    }
-    RemoveOutputsOnSignals();
     // Memory running out is an error like any other: the outputs being
     // written are removed on the way out.
     try {
-        return command->run(args);
+        CommandLine line;
+        int status = ParseCommandLine(argc, argv, &line);
+        if (status >= 0) {
+            return status;
+        }
+        RemoveOutputsOnSignals();
+        return line.run(line);
     } catch (const std::bad_alloc &) {
-        (void)fprintf(stderr, "lumpack %s: not enough memory\n", command->name);
+        (void)fputs("lumpack: not enough memory\n", stderr);
     } catch (const std::length_error &) {
-        (void)fprintf(stderr, "lumpack %s: not enough memory\n", command->name);
+        (void)fputs("lumpack: not enough memory\n", stderr);
+    } catch (const std::exception &e) {
+        (void)fprintf(stderr, "lumpack: %s\n", e.what());
     }
     return 1;
 }

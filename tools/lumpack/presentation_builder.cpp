@@ -23,13 +23,30 @@ std::string OutputName(const BuildEntry &entry) {
     return entry.name + "." + entry.outputExtension;
 }
 
+// As lumpack list shows it: no trailing dot without an extension.
 std::string DisplayName(const BuildEntry &entry) {
-    return PrintableText(OutputName(entry));
+    return PrintableText(entry.outputExtension.empty() ? entry.name : OutputName(entry));
 }
 
-// "entry 2 (lumv.dll): " - numbered from 1 in request order.
-std::string EntryPrefix(size_t index, const BuildEntry &entry) {
-    return "entry " + std::to_string(index + 1) + " (" + DisplayName(entry) + "): ";
+// The entry's number in the file, from 1: the exe-folder group first, then
+// the temporary group, each in request order (see LayOutEntries).
+size_t FileNumber(const std::vector<BuildEntry> &entries, size_t index) {
+    size_t before = 0;
+    for (size_t i = 0; i < entries.size(); i++) {
+        bool sameGroup = entries[i].group == entries[index].group;
+        bool earlierGroup = entries[i].group == EntryGroup::ExeFolder &&
+                            entries[index].group == EntryGroup::TempFolder;
+        if ((sameGroup && i < index) || earlierGroup) {
+            before++;
+        }
+    }
+    return before + 1;
+}
+
+// "entry 2 (lumv.dll): ", numbered as in the file.
+std::string EntryPrefix(const std::vector<BuildEntry> &entries, size_t index) {
+    return "entry " + std::to_string(FileNumber(entries, index)) + " (" +
+           DisplayName(entries[index]) + "): ";
 }
 
 // Why text cannot be part of an entry's file name, or "" when it can. The
@@ -100,8 +117,12 @@ std::string PackedExtensionProblem(const BuildEntry &entry, std::string *packed)
         return "packed extension \"" + PrintableText(*packed) + "\" is longer than " +
                std::to_string(PayloadPackedExtensionSize - 1) + " characters";
     }
-    if (packed->find('\0') != std::string::npos) {
-        return "packed extension holds a NUL byte";
+    std::string problem = TextProblem(*packed, "packed extension");
+    if (problem.empty() && packed->find_first_of("\\/.") != std::string::npos) {
+        problem = "packed extension holds a '.' or a path separator";
+    }
+    if (!problem.empty()) {
+        return problem;
     }
     if (*packed == entry.outputExtension) {
         return "packed extension \"" + PrintableText(*packed) +
@@ -117,8 +138,8 @@ std::string DuplicateProblem(const std::vector<BuildEntry> &entries, size_t inde
     for (size_t other = 0; other < index; other++) {
         if (entries[other].group == entries[index].group &&
             FileNameKey(OutputName(entries[other])) == FileNameKey(OutputName(entries[index]))) {
-            return "writes the same file as entry " + std::to_string(other + 1) + " (" +
-                   DisplayName(entries[other]) + ") in the same folder";
+            return "writes the same file as entry " + std::to_string(FileNumber(entries, other)) +
+                   " (" + DisplayName(entries[other]) + ") in the same folder";
         }
     }
     return "";
@@ -247,7 +268,7 @@ bool CheckRequest(const BuildRequest &request, std::vector<std::string> *packed,
             problem = "larger than the 4 GiB - 1 bytes a compressed stream can describe";
         }
         if (!problem.empty()) {
-            *error = EntryPrefix(i, entry) + problem;
+            *error = EntryPrefix(request.entries, i) + problem;
             return false;
         }
     }

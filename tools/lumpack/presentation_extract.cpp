@@ -10,6 +10,7 @@
 
 #include "display_text.h"
 #include "file_io.h"
+#include "file_name_rules.h"
 
 const char ExtractTempFolderName[] = "TempFolder";
 const char ExtractContentFileName[] = "content";
@@ -75,6 +76,28 @@ bool CollectTargets(const Presentation &p, std::vector<Target> *targets, std::st
     content.label = "the content";
     content.entry = ContentTarget;
     targets->push_back(std::move(content));
+    return true;
+}
+
+// Keeps the targets of the named entries; every name must match one.
+bool SelectTargets(const Presentation &p, const std::vector<std::string> &names,
+                   std::vector<Target> *targets, std::string *error) {
+    if (names.empty()) {
+        return true;
+    }
+    std::vector<Target> chosen;
+    for (const std::string &name : names) {
+        size_t index = 0;
+        if (!FindEntryNamed(p, name, &index, error)) {
+            return false;
+        }
+        for (const Target &target : *targets) {
+            if (target.entry == index) {
+                chosen.push_back(target);
+            }
+        }
+    }
+    *targets = std::move(chosen);
     return true;
 }
 
@@ -217,12 +240,36 @@ bool WriteTargets(const PayloadByteReader *reader, const Presentation &p,
 
 }  // namespace
 
+bool FindEntryNamed(const Presentation &presentation, const std::string &name, size_t *index,
+                    std::string *error) {
+    bool found = false;
+    for (size_t i = 0; i < presentation.entries.size(); i++) {
+        const EntryInfo &entry = presentation.entries[i];
+        if (!entry.terminated || FileNameKey(EntryFileName(entry)) != FileNameKey(name)) {
+            continue;
+        }
+        if (found) {
+            *error = "two entries are named " + PrintableText(name) +
+                     " (one beside the executable, one for the temporary folder)";
+            return false;
+        }
+        found = true;
+        *index = i;
+    }
+    if (!found) {
+        *error = "no entry is named " + PrintableText(name) + " (lumpack list shows the names)";
+    }
+    return found;
+}
+
 bool ExtractPresentation(const PayloadByteReader *reader, const Presentation &presentation,
                          const ExtractRequest &request, std::vector<std::string> *written,
                          std::string *error) {
     written->clear();
     std::vector<Target> targets;
-    if (!CollectTargets(presentation, &targets, error) || !CheckDistinct(targets, error)) {
+    if (!CollectTargets(presentation, &targets, error) ||
+        !SelectTargets(presentation, request.names, &targets, error) ||
+        !CheckDistinct(targets, error)) {
         return false;
     }
     // Every existing file is looked at before anything is created.

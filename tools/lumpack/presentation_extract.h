@@ -19,7 +19,16 @@ struct ExtractRequest {
     std::string sourcePath;  // the presentation itself: never overwritten
     std::string folder;      // created, parents included, when missing
     bool force = false;      // replace existing files
+    // Only the entries whose file names (NAME.EXT, as lumpack list shows
+    // them; ASCII case ignored, as on Windows) are given; none: every entry
+    // and the content. A name that matches no entry fails the extraction.
+    std::vector<std::string> names;
 };
+
+// The entry whose file name is name (see ExtractRequest::names). False, with
+// *error, when none is, or when entries of both groups are.
+bool FindEntryNamed(const Presentation &presentation, const std::string &name, size_t *index,
+                    std::string *error);
 
 // Writes all files beside their final names, streaming each entry's bytes
 // (decoded a chunk at a time) and the content through the reader, then

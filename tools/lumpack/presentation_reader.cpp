@@ -406,7 +406,9 @@ MemoryByteReader MakeMemoryByteReader(const uint8_t *data, size_t size) {
 }
 
 std::string EntryFileName(const EntryInfo &entry) {
-    return entry.name + "." + entry.outputExtension;
+    // The launcher writes "name." for an empty extension, which Windows
+    // stores as "name".
+    return entry.outputExtension.empty() ? entry.name : entry.name + "." + entry.outputExtension;
 }
 
 std::string EntryLabel(const EntryInfo &entry) {

@@ -79,7 +79,8 @@ struct Presentation {
 // "entry 2 (lumv.dll)", numbered from 1, the name only when it is readable.
 std::string EntryLabel(const EntryInfo &entry);
 
-// name + "." + outputExtension, as the launcher writes it.
+// name + "." + outputExtension, as the file the launcher writes is named:
+// without the dot when the extension is empty.
 std::string EntryFileName(const EntryInfo &entry);
 
 // Finds the payload and reads the header and its entries. False, with
