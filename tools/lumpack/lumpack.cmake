@@ -15,13 +15,23 @@ if(WIN32)
   return()
 endif()
 
+# JSON listings through nlohmann-json, SHA-256 through OpenSSL's libcrypto
+# (sha256.h is the interface, should another build need its own), and names
+# read in Windows code pages through the C library's iconv.
+find_package(nlohmann_json 3 REQUIRED)
+find_package(OpenSSL REQUIRED COMPONENTS Crypto)
+
 add_library(lumpack_lib STATIC
+  tools/lumpack/code_page_text.cpp
   tools/lumpack/file_io.cpp
   tools/lumpack/lzari_files.cpp
+  tools/lumpack/presentation_hashes.cpp
   tools/lumpack/presentation_listing.cpp
-  tools/lumpack/presentation_extract.cpp)
+  tools/lumpack/presentation_extract.cpp
+  tools/lumpack/sha256_openssl.cpp)
 target_compile_options(lumpack_lib PRIVATE ${LUMV_WARNINGS})
-target_link_libraries(lumpack_lib PUBLIC lumpack_format)
+target_link_libraries(lumpack_lib PUBLIC lumpack_format PRIVATE nlohmann_json::nlohmann_json
+  OpenSSL::Crypto)
 
 # The command line is parsed with CLI11 (Debian: libcli11-dev).
 find_package(CLI11 REQUIRED)
