@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "build_arguments.h"
+#include "code_page_text.h"
 #include "display_text.h"
 #include "file_io.h"
 #include "lzari/lzari_encoder.h"
@@ -56,9 +57,11 @@ const char ListFooter[] =
     "Describes the presentation FILE: where its header lies, whether it is signed,\n"
     "its content and reserved words, and per entry its group (exe: beside the\n"
     "executable, temp: the run's temporary folder), file name, stored or\n"
-    "compressed, stored and decoded size and ratio. --json prints the same as JSON.\n"
-    "Sizes are read from the header and the streams' length fields; lumpack\n"
-    "verify decodes the streams.";
+    "compressed, stored and decoded size and ratio. Sizes are read from the\n"
+    "header and the streams' length fields; lumpack verify decodes the streams.\n"
+    "--json prints the same as one JSON document (UTF-8), names read in the code\n"
+    "page --codepage gives (1252, Western, or 932, Japanese); --hashes adds the\n"
+    "SHA-256 of each file the launcher writes and of the content.";
 
 const char ExtractFooter[] =
     "Writes the files the launcher would unpack from FILE into DIR: the entries\n"
@@ -445,7 +448,8 @@ bool OpenFile(const std::string &path, PresentationFile *file, Presentation *pre
 
 struct ListArguments {
     std::string path;
-    bool json = false;
+    ListingOptions options;
+    std::string codePage;  // as given; empty: the default
 };
 
 int List(const ListArguments &list) {
@@ -454,8 +458,16 @@ int List(const ListArguments &list) {
     if (!OpenFile(list.path, &file, &presentation)) {
         return 1;
     }
-    std::string text =
-        list.json ? ListingJson(list.path, presentation) : ListingText(list.path, presentation);
+    ListingOptions options = list.options;
+    if (options.hashes && WorthShowingProgress(static_cast<size_t>(file.size()))) {
+        options.progress = ShowProgress;
+        options.progressContext = const_cast<char *>("hashing");
+    }
+    std::string text;
+    std::string error;
+    if (!ListPresentation(file.reader(), list.path, presentation, options, &text, &error)) {
+        return Fail(list.path, error);
+    }
     if (Talk()) {
         (void)fputs(text.c_str(), stdout);
     }
@@ -689,7 +701,12 @@ void AddListCommand(CLI::App *app, CommandLine *line) {
     CLI::App *list = app->add_subcommand("list", "describe a presentation's header and entries");
     list->footer(ListFooter);
     list->add_option("FILE", line->list.path, "the presentation")->required();
-    list->add_flag("--json", line->list.json, "print the same as JSON");
+    list->add_flag("--json", line->list.options.json, "print the same as JSON");
+    list->add_option("--codepage", line->list.codePage,
+                     "the code page of the names, for --json: 1252 (default) or 932")
+        ->option_text("N");
+    list->add_flag("--hashes", line->list.options.hashes,
+                   "also the SHA-256 of each entry and of the content");
     AddVerbosity(list);
 }
 
@@ -764,6 +781,11 @@ bool CheckCommand(CLI::App *app, const BuildFlags &flags, CommandLine *line, std
             *error = "DIR is required";
             return false;
         }
+    }
+    if (line->run == RunList && !line->list.codePage.empty() &&
+        !ParseCodePage(line->list.codePage, &line->list.options.codePage, error)) {
+        *error = "--codepage: " + *error;
+        return false;
     }
     if (line->run == RunBuild) {
         return ApplyBuildFlags(*app->get_subcommand("build"), flags, &line->build, error);

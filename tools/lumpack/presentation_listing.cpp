@@ -1,11 +1,18 @@
 // Describing a presentation for `lumpack list`.
 #include "presentation_listing.h"
 
+#include <math.h>
 #include <stdio.h>
 
+#include <nlohmann/json.hpp>
+
+#include "code_page_text.h"
 #include "display_text.h"
 
 namespace {
+
+// Keeps the fields in the order they are added, as the README lists them.
+using Json = nlohmann::ordered_json;
 
 std::string Number(uint64_t value) {
     return std::to_string(value);
@@ -64,58 +71,96 @@ std::string ContentText(const Presentation &p) {
                            : "offset " + offset + ", outside the payload";
 }
 
-std::string JsonString(const std::string &text, bool bytesAsLatin1) {
-    static const char Hex[] = "0123456789abcdef";
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20 || c == 0x7F || (c >= 0x80 && bytesAsLatin1)) {
-            out += "\\u00";
-            out += Hex[c >> 4];
-            out += Hex[c & 15];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
+// A name field read in the code page, with its bytes as hex.
+void AddText(Json *object, const char *key, const std::string &bytes, int codePage,
+             bool *replaced) {
+    DecodedText decoded = DecodeCodePage(codePage, bytes);
+    (*object)[key] = decoded.utf8;
+    (*object)[std::string(key) + "Hex"] = HexBytes(bytes);
+    *replaced = *replaced || decoded.replaced;
 }
 
-std::string JsonName(const std::string &text) {
-    return JsonString(text, true);
+Json NumberOrNull(bool known, uint64_t value) {
+    return known ? Json(value) : Json(nullptr);
 }
 
-std::string JsonRatio(const EntryInfo &entry) {
+// Stored bytes per decoded byte, to four places.
+Json JsonRatio(const EntryInfo &entry) {
     if (RatioText(entry) == "-") {
-        return "null";
+        return nullptr;
     }
-    char text[32];
-    (void)snprintf(text, sizeof text, "%.4f",
-                   static_cast<double>(entry.spanSize) / entry.decodedSize);
-    return text;
+    return std::round(10000.0 * entry.spanSize / entry.decodedSize) / 10000.0;
 }
 
-std::string JsonEntry(const EntryInfo &entry) {
-    return std::string("    {") + "\"number\": " + Number(entry.slot + 1) +
-           ", \"group\": " + JsonString(GroupName(entry), false) +
-           ", \"name\": " + JsonName(entry.name) +
-           ", \"extension\": " + JsonName(entry.outputExtension) +
-           ", \"file\": " + JsonName(EntryFileName(entry)) +
-           ", \"stored\": " + (entry.stored ? "true" : "false") +
-           ", \"packedExtension\": " + JsonName(entry.packedExtension) +
-           ", \"terminated\": " + (entry.terminated ? "true" : "false") +
-           ", \"dataOffset\": " + std::to_string(entry.dataOffset) +
-           ", \"storedSize\": " + std::to_string(entry.storedSize) +
-           ", \"spanInside\": " + (entry.spanInside ? "true" : "false") +
-           ", \"bytes\": " + (entry.spanInside ? Number(entry.spanSize) : "null") +
-           ", \"decodedSize\": " + (entry.decodedSizeKnown ? Number(entry.decodedSize) : "null") +
-           ", \"ratio\": " + JsonRatio(entry) + "}";
+void AddHash(Json *object, const char *key, const ItemHash &hash) {
+    (*object)[key] = hash.known ? Json(hash.hex) : Json(nullptr);
+    if (!hash.known) {
+        (*object)[std::string(key) + "Error"] = hash.error;
+    }
+}
+
+Json JsonEntry(const EntryInfo &entry, int codePage, const ItemHash *hash) {
+    Json object = Json::object();
+    bool replaced = false;
+    object["number"] = entry.slot + 1;
+    object["group"] = GroupName(entry);
+    AddText(&object, "name", entry.name, codePage, &replaced);
+    AddText(&object, "extension", entry.outputExtension, codePage, &replaced);
+    object["file"] = DecodeCodePage(codePage, EntryFileName(entry)).utf8;
+    object["stored"] = entry.stored;
+    AddText(&object, "packedExtension", entry.packedExtension, codePage, &replaced);
+    object["textReplaced"] = replaced;
+    object["terminated"] = entry.terminated;
+    object["dataOffset"] = entry.dataOffset;
+    object["storedSize"] = entry.storedSize;
+    object["spanInside"] = entry.spanInside;
+    object["bytes"] = NumberOrNull(entry.spanInside, entry.spanSize);
+    object["decodedSize"] = NumberOrNull(entry.decodedSizeKnown, entry.decodedSize);
+    object["ratio"] = JsonRatio(entry);
+    if (hash != nullptr) {
+        AddHash(&object, "sha256", *hash);
+    }
+    return object;
+}
+
+std::string HashLine(const std::string &label, const ItemHash &hash, const std::string &what) {
+    std::string line = "  " + Pad(label, 2, true) + "  " + (hash.known ? hash.hex : "?") + "  " +
+                       PrintableText(what);
+    return line + (hash.known ? "" : " (" + hash.error + ")") + "\n";
+}
+
+std::string HashesText(const Presentation &p, const PresentationHashes &hashes) {
+    std::string text = "\nSHA-256 of the files the launcher writes:\n";
+    for (size_t i = 0; i < p.entries.size() && i < hashes.entries.size(); i++) {
+        text +=
+            HashLine(Number(p.entries[i].slot + 1), hashes.entries[i], EntryFileName(p.entries[i]));
+    }
+    return text + HashLine("", hashes.content, "(content)");
 }
 
 }  // namespace
 
-std::string ListingText(const std::string &path, const Presentation &p) {
+bool ListPresentation(const PayloadByteReader *reader, const std::string &path,
+                      const Presentation &presentation, const ListingOptions &options,
+                      std::string *out, std::string *error) {
+    if (!IsKnownCodePage(options.codePage)) {
+        *error = "unknown code page " + std::to_string(options.codePage) +
+                 " (known: " + KnownCodePagesText() + ")";
+        return false;
+    }
+    PresentationHashes hashes;
+    if (options.hashes && !HashPresentation(reader, presentation, &hashes, error, options.progress,
+                                            options.progressContext)) {
+        return false;
+    }
+    const PresentationHashes *given = options.hashes ? &hashes : nullptr;
+    *out = options.json ? ListingJson(path, presentation, options.codePage, given)
+                        : ListingText(path, presentation, given);
+    return true;
+}
+
+std::string ListingText(const std::string &path, const Presentation &p,
+                        const PresentationHashes *hashes) {
     const PayloadHeader &h = p.header;
     std::string text = path + ": " + Number(p.size) + " bytes, ";
     if (!p.isSigned) {
@@ -135,7 +180,7 @@ std::string ListingText(const std::string &path, const Presentation &p) {
             std::to_string(ExeFolderEntryCount(&h)) + " beside the executable, " +
             std::to_string(h.tempEntryCount) + " in the temporary folder)\n";
     if (p.entries.empty()) {
-        return text;
+        return hashes != nullptr ? text + HashesText(p, *hashes) : text;
     }
     text += "\n   #  group " + Pad("file", 40, false) + " " + Pad("kind", 16, false) + " " +
             Pad("stored", 11, true) + " " + Pad("decoded", 11, true) + " " + Pad("ratio", 7, true) +
@@ -146,27 +191,35 @@ std::string ListingText(const std::string &path, const Presentation &p) {
     if (AnyDamage(p)) {
         text += "\nSome entries are damaged (\"?\"); lumpack verify says why.\n";
     }
-    return text;
+    return hashes != nullptr ? text + HashesText(p, *hashes) : text;
 }
 
-std::string ListingJson(const std::string &path, const Presentation &p) {
+std::string ListingJson(const std::string &path, const Presentation &p, int codePage,
+                        const PresentationHashes *hashes) {
     const PayloadHeader &h = p.header;
-    std::string json = "{\n";
-    json += "  \"file\": " + JsonString(path, false) + ",\n";
-    json += "  \"size\": " + Number(p.size) + ",\n";
-    json += std::string("  \"signed\": ") + (p.isSigned ? "true" : "false") + ",\n";
-    json += "  \"payloadEnd\": " + Number(p.payloadEnd) + ",\n";
-    json += "  \"headerOffset\": " + Number(p.headerOffset) + ",\n";
-    json += "  \"contentOffset\": " + std::to_string(h.contentOffset) + ",\n";
-    json += "  \"contentSize\": " + (p.contentInside ? Number(p.contentSize) : "null") + ",\n";
-    json += "  \"reserved\": [" + std::to_string(h.reserved[0]) + ", " +
-            std::to_string(h.reserved[1]) + "],\n";
-    json += "  \"entryCount\": " + std::to_string(h.entryCount) + ",\n";
-    json += "  \"tempEntryCount\": " + std::to_string(h.tempEntryCount) + ",\n";
-    json += "  \"entries\": [";
-    for (size_t i = 0; i < p.entries.size(); i++) {
-        json += std::string(i == 0 ? "\n" : ",\n") + JsonEntry(p.entries[i]);
+    Json json = Json::object();
+    json["schemaVersion"] = ListingSchemaVersion;
+    json["file"] = path;
+    json["codePage"] = codePage;
+    json["size"] = p.size;
+    json["signed"] = p.isSigned;
+    json["payloadEnd"] = p.payloadEnd;
+    json["headerOffset"] = p.headerOffset;
+    json["contentOffset"] = h.contentOffset;
+    json["contentSize"] = NumberOrNull(p.contentInside, p.contentSize);
+    if (hashes != nullptr) {
+        AddHash(&json, "contentSha256", hashes->content);
     }
-    json += p.entries.empty() ? "]\n}\n" : "\n  ]\n}\n";
-    return json;
+    json["reserved"] = {h.reserved[0], h.reserved[1]};
+    json["entryCount"] = h.entryCount;
+    json["tempEntryCount"] = h.tempEntryCount;
+    json["entries"] = Json::array();
+    for (size_t i = 0; i < p.entries.size(); i++) {
+        bool hashed = hashes != nullptr && i < hashes->entries.size();
+        json["entries"].push_back(
+            JsonEntry(p.entries[i], codePage, hashed ? &hashes->entries[i] : nullptr));
+    }
+    // A path that is not UTF-8 gets U+FFFD where it breaks; everything else
+    // is UTF-8 already.
+    return json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
