@@ -15,13 +15,14 @@ if(WIN32)
   return()
 endif()
 
-# JSON listings through nlohmann-json, SHA-256 through OpenSSL's libcrypto
+# JSON listings and build manifests through nlohmann-json, SHA-256 through OpenSSL's libcrypto
 # (sha256.h is the interface, should another build need its own), and names
 # read in Windows code pages through the C library's iconv.
 find_package(nlohmann_json 3 REQUIRED)
 find_package(OpenSSL REQUIRED COMPONENTS Crypto)
 
 add_library(lumpack_lib STATIC
+  tools/lumpack/build_manifest.cpp
   tools/lumpack/code_page_text.cpp
   tools/lumpack/file_io.cpp
   tools/lumpack/lzari_files.cpp
