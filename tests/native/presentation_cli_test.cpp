@@ -417,7 +417,8 @@ TEST_F(PresentationCli, CommandLineConventions) {
         std::string error;  // all of stderr
     } cases[] = {
         {"verify a b", "lumpack verify: unexpected argument 'b' (see lumpack verify --help)\n"},
-        {"build x.exe", "lumpack build: --launcher is required (see lumpack build --help)\n"},
+        {"build x.exe",
+         "lumpack build: --launcher is required (or --manifest FILE) (see lumpack build --help)\n"},
         {"squeeze", "lumpack: unknown command 'squeeze' (see lumpack --help)\n"},
     };
     for (const Case &c : cases) {

@@ -18,6 +18,7 @@ struct EntryArgument {
 struct BuildArguments {
     std::string out;
     bool force = false;
+    std::string manifest;  // the build manifest the rest comes from; empty: the flags
     std::string launcher;
     std::string content;  // empty: none
     int32_t reserved[2] = {0, 0};

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "build_arguments.h"
+#include "build_manifest.h"
 #include "code_page_text.h"
 #include "display_text.h"
 #include "file_io.h"
@@ -48,10 +49,21 @@ const char BuildFooter[] =
     "\n"
     "Entries are numbered as lumpack list shows them: those beside the executable\n"
     "first, then those for the temporary folder, each group in the order given.\n"
-    "The same inputs always give the same bytes. OUT is written whole or not at\n"
-    "all and is never one of the inputs. For example:\n"
+    "OUT is written whole or not at all and is never one of the inputs. The same\n"
+    "inputs always give the same bytes: nothing depends on the time, the machine\n"
+    "or the order of a folder. For example:\n"
     "  lumpack build show.exe --launcher launcher.exe --content show.lvc \\\n"
-    "      --file lumv.dll --compress --temp --file readme.txt";
+    "      --file lumv.dll --compress --temp --file readme.txt\n"
+    "\n"
+    "--manifest FILE takes the launcher, content, reserved words and entries from\n"
+    "a JSON file instead of those flags, which cannot be combined with it. Its\n"
+    "paths are relative to its own folder:\n"
+    "  {\"launcher\": \"launcher.exe\", \"content\": \"show.lvc\", \"reserved\": [80, 192],\n"
+    "   \"entries\": [{\"file\": \"lumv.dll\", \"compress\": true, \"temp\": true},\n"
+    "               {\"file\": \"docs/readme.txt\", \"as\": \"readme.txt\"}]}\n"
+    "\"launcher\" is required. An entry needs \"file\" and may have \"as\", \"packed\"\n"
+    "(strings), \"compress\" and \"temp\" (true or false), as the flags of the same\n"
+    "names. Unknown or repeated keys and values of the wrong type are errors.";
 
 const char ListFooter[] =
     "Describes the presentation FILE: where its header lies, whether it is signed,\n"
@@ -254,6 +266,9 @@ std::vector<std::string> InputsOf(const BuildArguments &build) {
     for (const EntryArgument &entry : build.entries) {
         inputs.push_back(entry.source);
     }
+    if (!build.manifest.empty()) {
+        inputs.push_back(build.manifest);
+    }
     return inputs;
 }
 
@@ -374,8 +389,13 @@ bool AnyLargeCompression(const BuildRequest &request) {
     return false;
 }
 
-int Build(const BuildArguments &build) {
+int Build(const BuildArguments &arguments) {
     std::string error;
+    BuildArguments build = arguments;
+    if (!build.manifest.empty() && !ReadBuildManifest(build.manifest, &build, &error)) {
+        (void)fprintf(stderr, "lumpack: %s\n", error.c_str());
+        return 1;
+    }
     if (OutputIsAnInput(build) || !InputSizesFit(build)) {
         return 1;
     }
@@ -625,8 +645,9 @@ void AddBuildCommand(CLI::App *app, CommandLine *line, BuildFlags *flags) {
     BuildArguments &arguments = line->build;
     build->add_option("OUT", arguments.out, "the presentation executable to write")->required();
     build->add_option("--launcher", arguments.launcher, "the bare launcher image")
-        ->option_text("EXE")
-        ->required();
+        ->option_text("EXE");
+    build->add_option("--manifest", arguments.manifest, "take the inputs from a JSON manifest")
+        ->option_text("FILE");
     build->add_option("--content", arguments.content, "the content the player reads")
         ->option_text("FILE");
     build->add_option("--reserved", flags->reserved, "the header's two reserved words (0,0)")
@@ -660,6 +681,22 @@ void AddBuildCommand(CLI::App *app, CommandLine *line, BuildFlags *flags) {
 // Puts build's entry options in order: each belongs to the --file before it.
 bool ApplyBuildFlags(const CLI::App &build, const BuildFlags &flags, BuildArguments *arguments,
                      std::string *error) {
+    if (!arguments->manifest.empty()) {
+        for (const CLI::Option *option : build.parse_order()) {
+            const std::string name = option->get_name();
+            if (name == "--launcher" || name == "--content" || name == "--reserved" ||
+                name == "--file" || name == "--as" || name == "--packed" || name == "--compress" ||
+                name == "--stored" || name == "--temp" || name == "--exe-folder") {
+                *error = name + " cannot be combined with --manifest, which names all inputs";
+                return false;
+            }
+        }
+        return true;
+    }
+    if (arguments->launcher.empty()) {
+        *error = "--launcher is required (or --manifest FILE)";
+        return false;
+    }
     if (!flags.reserved.empty() && !ParseReserved(flags.reserved, arguments->reserved)) {
         *error = "--reserved expects two 32-bit numbers, like 80,192";
         return false;
