@@ -161,4 +161,31 @@ TEST_F(LumpackCli, WritesToStandardOutputAndCleansUpWhenStopped) {
     EXPECT_EQ(Files(), (std::vector<std::string>{"big.txt", "in.lz", "in.txt"}));
 }
 
+// The manual page and the bash completion know every option the help shows,
+// so that neither falls behind the tool.
+TEST_F(LumpackCli, ManualAndCompletionNameEveryOptionOfTheHelp) {
+    std::string manual = ReadText(std::string(LUMV_LUMPACK_SOURCE) + "/lumpack.1");
+    std::string completion =
+        ReadText(std::string(LUMV_LUMPACK_SOURCE) + "/lumpack.bash-completion");
+    ASSERT_FALSE(manual.empty() || completion.empty());
+    for (const char *command : {"build", "list", "extract", "verify", "compress", "decompress"}) {
+        std::string help = Run(std::string(command) + " --help").out;
+        EXPECT_NE(manual.find(std::string(".B lumpack ") + command), std::string::npos) << command;
+        EXPECT_NE(completion.find(command), std::string::npos) << command;
+        for (size_t at = help.find("--"); at != std::string::npos; at = help.find("--", at + 2)) {
+            size_t end = help.find_first_not_of("abcdefghijklmnopqrstuvwxyz-", at + 2);
+            std::string option = help.substr(at, end - at);
+            if (option.size() <= 2 || option == "--help") {
+                continue;
+            }
+            std::string escaped;  // as roff writes a dash
+            for (char c : option) {
+                escaped += c == '-' ? std::string("\\-") : std::string(1, c);
+            }
+            EXPECT_NE(manual.find(escaped), std::string::npos) << command << " " << option;
+            EXPECT_NE(completion.find(option), std::string::npos) << command << " " << option;
+        }
+    }
+}
+
 }  // namespace

@@ -42,3 +42,5 @@ target_compile_options(lumpack PRIVATE ${LUMV_WARNINGS})
 target_compile_definitions(lumpack PRIVATE LUMV_VERSION="${LUMPACK_VERSION}")
 target_link_libraries(lumpack PRIVATE lumpack_lib CLI11::CLI11)
 install(TARGETS lumpack RUNTIME DESTINATION .)
+# The manual page and the bash completion, kept with the source.
+install(FILES tools/lumpack/lumpack.1 tools/lumpack/lumpack.bash-completion DESTINATION .)
