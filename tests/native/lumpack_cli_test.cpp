@@ -147,6 +147,10 @@ TEST_F(LumpackCli, WritesToStandardOutputAndCleansUpWhenStopped) {
     Result piped = Run("decompress '" + Path("in.lz") + "' -");
     EXPECT_EQ(piped.exitCode, 0) << piped.err;
     EXPECT_EQ(piped.out, std::string(3000, 'x'));
+    // A write to standard output that fails is no success.
+    std::string full = "'" + std::string(LUMV_LUMPACK_PATH) + "' decompress '" + Path("in.lz") +
+                       "' - >/dev/full 2>/dev/null";
+    EXPECT_NE(WEXITSTATUS(system(full.c_str())), 0);
 
     std::string big;
     for (int i = 0; big.size() < (40u << 20); i++) {

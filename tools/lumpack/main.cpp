@@ -900,7 +900,14 @@ int main(int argc, char **argv) {
             return status;
         }
         RemoveOutputsOnSignals();
-        return line.run(line);
+        status = line.run(line);
+        // What was printed must have arrived: a full disk is no success.
+        if (fflush(stdout) != 0 || ferror(stdout) != 0) {
+            (void)fprintf(stderr, "lumpack %s: writing to standard output: %s\n",
+                          line.command.c_str(), strerror(errno));
+            return 1;
+        }
+        return status;
     } catch (const std::bad_alloc &) {
         (void)fputs("lumpack: not enough memory\n", stderr);
     } catch (const std::length_error &) {
