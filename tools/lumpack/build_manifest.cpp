@@ -97,8 +97,11 @@ struct RepeatedKeyFinder {
 class ManifestReader {
 public:
     ManifestReader(const std::string &path, std::string *error) : path_(path), error_(error) {
-        size_t slash = path.rfind('/');
-        folder_ = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+        size_t end = path.size();
+        while (end > 0 && !IsPathSeparator(path[end - 1])) {
+            end--;
+        }
+        folder_ = path.substr(0, end);
     }
 
     bool Fail(const std::string &where, const std::string &what) {
@@ -202,13 +205,14 @@ private:
         return true;
     }
 
-    // A file's path, taken from the manifest's folder unless absolute.
+    // A file's path, taken from the manifest's folder unless it starts at a
+    // root (on Windows also a drive or a share).
     bool Path(const Json &object, const std::string &where, const char *key, bool required,
               std::string *value) {
         if (!String(object, where, key, required, value)) {
             return false;
         }
-        if (!value->empty() && (*value)[0] != '/') {
+        if (!value->empty() && PathRootSize(*value) == 0) {
             *value = folder_ + *value;
         }
         return true;
@@ -270,7 +274,7 @@ private:
     }
 
     std::string path_;
-    std::string folder_;  // with its trailing '/'; empty: the current folder
+    std::string folder_;  // with its trailing separator; empty: the current folder
     std::string *error_;
 };
 

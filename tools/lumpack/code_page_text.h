@@ -1,6 +1,6 @@
 // Names in a presentation are bytes in the ANSI code page of the Windows
 // system that built it; this reads them as UTF-8 for people and scripts.
-// Host only (iconv).
+// Each system reads them with its own converter.
 #pragma once
 
 #include <string>

@@ -354,3 +354,48 @@ bool WriteWholeFile(const std::string &path, const std::vector<uint8_t> &data, b
     return file.Begin(path, force, false, error) && file.Write(data.data(), data.size(), error) &&
            file.Commit(error);
 }
+
+PathKind KindOfPath(const std::string &path, bool followLinks) {
+    struct stat status;
+    int found = followLinks ? stat(path.c_str(), &status) : lstat(path.c_str(), &status);
+    if (found != 0) {
+        return PathKind::Missing;
+    }
+    return S_ISREG(status.st_mode)   ? PathKind::File
+           : S_ISDIR(status.st_mode) ? PathKind::Folder
+                                     : PathKind::Other;
+}
+
+bool MakeFolder(const std::string &path, std::string *error) {
+    if (mkdir(path.c_str(), 0777) != 0) {
+        *error = ErrorText();
+        return false;
+    }
+    return true;
+}
+
+void RemoveFolder(const std::string &path) {
+    (void)rmdir(path.c_str());
+}
+
+void RemoveFile(const std::string &path) {
+    (void)unlink(path.c_str());
+}
+
+bool IsPathSeparator(char c) {
+    return c == '/';
+}
+
+size_t PathRootSize(const std::string &path) {
+    return !path.empty() && path[0] == '/' ? 1 : 0;
+}
+
+std::vector<std::string> CommandLineArguments(int argc, char **argv) {
+    return std::vector<std::string>(argv, argv + argc);
+}
+
+void UseBinaryStandardOutput() {}
+
+bool StandardErrorIsTerminal() {
+    return isatty(STDERR_FILENO) != 0;
+}

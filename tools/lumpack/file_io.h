@@ -1,11 +1,14 @@
 // Files for the command-line tool: inputs opened once and read where needed,
-// and outputs that appear whole or not at all. Host only (POSIX).
+// and outputs that appear whole or not at all, and the few folder calls the
+// tool needs. Paths are UTF-8 everywhere; file_io.cpp implements this for
+// POSIX systems, file_io_win.cpp for Windows (wide paths, the W calls).
 //
 // An output is written to a new, uniquely named file beside its final name
 // (".NAME.XXXXXX", created exclusively, never through a link) and renamed
 // into place when complete. Until then it is registered for removal: a
 // failed run removes it, and so does SIGINT or SIGTERM (see
-// RemoveOutputsOnSignals), so no partial file is ever left behind.
+// RemoveOutputsOnSignals), so no partial file is ever left behind. On
+// Windows the same holds for Ctrl+C, Ctrl+Break and closing the console.
 #pragma once
 
 #include <stddef.h>
@@ -22,11 +25,17 @@ void CloseInputFile(InputFile *file);  // at most once closes it; safe to call a
 // A regular file opened for reading, with its size as it was when opened;
 // closed when it goes out of scope.
 struct InputFile {
+#ifdef _WIN32
+    void *handle = nullptr;  // a HANDLE; null when closed
+#else
     int fd = -1;
+#endif
     uint64_t size = 0;
 
     InputFile() = default;
-    ~InputFile() { CloseInputFile(this); }
+    ~InputFile() {
+        CloseInputFile(this);
+    }
     InputFile(const InputFile &) = delete;
     InputFile &operator=(const InputFile &) = delete;
 };
@@ -55,9 +64,37 @@ bool ReadWholeFile(const std::string &path, std::vector<uint8_t> *data, std::str
 // True when a and b name the same existing file (hard links included).
 bool SameFile(const std::string &a, const std::string &b);
 
-// Installs handlers for SIGINT, SIGTERM and SIGHUP that remove every output
-// still being written and then end the process by the same signal.
+// Installs handlers for SIGINT, SIGTERM and SIGHUP (on Windows: the console's
+// control events) that remove every output still being written and then end
+// the process as the signal would.
 void RemoveOutputsOnSignals();
+
+// What a path names. followLinks: a symbolic link (on Windows any reparse
+// point) counts as what it points to; otherwise it is Other.
+enum class PathKind { Missing, File, Folder, Other };
+PathKind KindOfPath(const std::string &path, bool followLinks);
+
+// A new folder; on failure *error says why (without the path).
+bool MakeFolder(const std::string &path, std::string *error);
+// Remove an empty folder or a file, as far as possible; for taking back
+// what a failed run created.
+void RemoveFolder(const std::string &path);
+void RemoveFile(const std::string &path);
+
+// '/', and on Windows the backslash too.
+bool IsPathSeparator(char c);
+// How many leading characters of path name a root, which is never created:
+// "/" here; on Windows also a drive ("C:" or "C:\") or a share
+// ("\\server\share\"). 0 for a relative path.
+size_t PathRootSize(const std::string &path);
+
+// The program's arguments as UTF-8: argv as given, or on Windows the wide
+// command line converted, so that every name arrives whole.
+std::vector<std::string> CommandLineArguments(int argc, char **argv);
+// Standard output as raw bytes (Windows translates line ends otherwise).
+void UseBinaryStandardOutput();
+// True when standard error is a terminal (a console on Windows).
+bool StandardErrorIsTerminal();
 
 // One output file. Begin checks the destination and creates the temporary
 // file; Write appends; Commit puts the file in place; anything else (Discard,
@@ -89,10 +126,14 @@ private:
 
     std::string path_;
     std::string temporaryPath_;
+#ifdef _WIN32
+    void *handle_ = nullptr;  // a HANDLE; null when closed
+#else
     int fd_ = -1;
+    unsigned mode_ = 0;
+#endif
     int slot_ = -1;  // in the signal handler's list
     bool toStdout_ = false;
-    unsigned mode_ = 0;
     uint64_t size_ = 0;
     std::vector<uint8_t> buffer_;
 };

@@ -24,6 +24,7 @@ find_package(OpenSSL REQUIRED COMPONENTS Crypto)
 add_library(lumpack_lib STATIC
   tools/lumpack/build_manifest.cpp
   tools/lumpack/code_page_text.cpp
+  tools/lumpack/code_page_text_iconv.cpp
   tools/lumpack/file_io.cpp
   tools/lumpack/lzari_files.cpp
   tools/lumpack/presentation_hashes.cpp

@@ -4,8 +4,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <new>
@@ -133,7 +131,7 @@ void ShowProgress(void *context, size_t done, size_t total) {
 
 // Progress only where someone watches, and only when it takes a while.
 bool WorthShowingProgress(size_t size) {
-    return isatty(STDERR_FILENO) && size >= (4u << 20);
+    return StandardErrorIsTerminal() && size >= (4u << 20);
 }
 
 struct StreamArguments {
@@ -243,9 +241,15 @@ void SplitFileName(const std::string &fileName, std::string *name, std::string *
     *extension = fileName.substr(dot + 1);
 }
 
+// The last part of path: after its last separator (on Windows either kind)
+// and after a drive ("C:show.lvc").
 std::string BaseName(const std::string &path) {
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    size_t start = path.size();
+    while (start > 0 && !IsPathSeparator(path[start - 1])) {
+        start--;
+    }
+    size_t root = PathRootSize(path);
+    return path.substr(start > root ? start : root);
 }
 
 bool ReadInput(const std::string &path, std::vector<uint8_t> *data) {
@@ -894,8 +898,17 @@ int main(int argc, char **argv) {
     // Memory running out is an error like any other: the outputs being
     // written are removed on the way out.
     try {
+        // Every argument as UTF-8 (on Windows from the wide command line).
+        std::vector<std::string> arguments = CommandLineArguments(argc, argv);
+        std::vector<char *> pointers;
+        pointers.reserve(arguments.size() + 1);
+        for (std::string &argument : arguments) {
+            pointers.push_back(&argument[0]);
+        }
+        pointers.push_back(nullptr);
+        UseBinaryStandardOutput();
         CommandLine line;
-        int status = ParseCommandLine(argc, argv, &line);
+        int status = ParseCommandLine(static_cast<int>(arguments.size()), pointers.data(), &line);
         if (status >= 0) {
             return status;
         }

@@ -1,11 +1,6 @@
 // Unpacking a presentation into a folder, all or nothing.
 #include "presentation_extract.h"
 
-#include <errno.h>
-#include <string.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <memory>
 
 #include "display_text.h"
@@ -33,10 +28,10 @@ struct Undo {
 
 void Rollback(const Undo &undo) {
     for (const std::string &path : undo.fresh) {
-        unlink(path.c_str());
+        RemoveFile(path);
     }
     for (size_t i = undo.folders.size(); i > 0; i--) {
-        rmdir(undo.folders[i - 1].c_str());
+        RemoveFolder(undo.folders[i - 1]);
     }
 }
 
@@ -114,24 +109,19 @@ bool CheckDistinct(const std::vector<Target> &targets, std::string *error) {
     return true;
 }
 
-bool SameFile(const struct stat &a, const struct stat &b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 // An existing target may be replaced only with force, and never when it is a
 // folder, a link (rename would replace the link, not what it points to, but
 // the user surely meant neither) or the presentation being read.
 bool CheckTarget(const std::string &path, const ExtractRequest &request, std::string *error) {
-    struct stat target;
-    if (lstat(path.c_str(), &target) != 0) {
+    PathKind kind = KindOfPath(path, false);
+    if (kind == PathKind::Missing) {
         return true;
     }
-    struct stat source;
-    if (stat(request.sourcePath.c_str(), &source) == 0 && SameFile(target, source)) {
+    if (kind == PathKind::File && SameFile(path, request.sourcePath)) {
         *error = PrintableText(path) + ": is the presentation being extracted";
         return false;
     }
-    if (!S_ISREG(target.st_mode)) {
+    if (kind != PathKind::File) {
         *error = PrintableText(path) + ": exists and is not a plain file";
         return false;
     }
@@ -146,26 +136,38 @@ bool CheckTarget(const std::string &path, const ExtractRequest &request, std::st
 // missing. Below the destination, existing links are refused so nothing is
 // written outside it.
 bool EnsureFolder(const std::string &path, bool followLinks, Undo *undo, std::string *error) {
-    struct stat info;
-    int found = followLinks ? stat(path.c_str(), &info) : lstat(path.c_str(), &info);
-    if (found == 0) {
-        if (S_ISDIR(info.st_mode)) {
-            return true;
-        }
+    PathKind kind = KindOfPath(path, followLinks);
+    if (kind == PathKind::Folder) {
+        return true;
+    }
+    if (kind != PathKind::Missing) {
         *error = PrintableText(path) + ": exists and is not a folder";
         return false;
     }
-    if (mkdir(path.c_str(), 0777) != 0) {
-        *error = PrintableText(path) + ": " + strerror(errno);
+    std::string why;
+    if (!MakeFolder(path, &why)) {
+        *error = PrintableText(path) + ": " + why;
         return false;
     }
     undo->folders.push_back(path);
     return true;
 }
 
-// The destination and its missing parents, like mkdir -p.
+size_t FindSeparator(const std::string &path, size_t from) {
+    for (size_t at = from; at < path.size(); at++) {
+        if (IsPathSeparator(path[at])) {
+            return at;
+        }
+    }
+    return std::string::npos;
+}
+
+// The destination and its missing parents, like mkdir -p; its root (a drive
+// or share on Windows) is taken as given.
 bool EnsureDestination(const std::string &folder, Undo *undo, std::string *error) {
-    for (size_t at = folder.find('/', 1); at != std::string::npos; at = folder.find('/', at + 1)) {
+    size_t root = PathRootSize(folder);
+    for (size_t at = FindSeparator(folder, root > 1 ? root : 1); at != std::string::npos;
+         at = FindSeparator(folder, at + 1)) {
         if (!EnsureFolder(folder.substr(0, at), true, undo, error)) {
             return false;
         }
@@ -214,7 +216,7 @@ bool WriteTargets(const PayloadByteReader *reader, const Presentation &p,
             !CheckTarget(path, request, error)) {
             return false;
         }
-        existed.push_back(access(path.c_str(), F_OK) == 0);
+        existed.push_back(KindOfPath(path, true) != PathKind::Missing);
         outputs.emplace_back(new OutputFile);
         if (!outputs.back()->Begin(path, request.force, false, error)) {
             *error = PrintableText(path) + ": " + *error;
