@@ -32,11 +32,14 @@ build_host_artifacts() {
     cmake --install "$repo_root/build/host" >/dev/null
 }
 
-# The release artifacts: dist/win32, dist/win64 (launcher and test player).
+# The release artifacts: dist/win32, dist/win64 (launcher and test player;
+# for win64 also lumpack.exe).
 build_windows_artifacts() {
-    local preset
+    local preset targets
     for preset in win32 win64; do
-        configure_and_build "$preset" launcher testplayer
+        targets=(launcher testplayer)
+        [ "$preset" = win64 ] && targets+=(lumpack)
+        configure_and_build "$preset" "${targets[@]}"
         cmake --install "$repo_root/build/$preset" >/dev/null
     done
 }

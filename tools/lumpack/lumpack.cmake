@@ -1,6 +1,6 @@
 # lumpack: the library that builds and reads presentations (every target: the
-# Windows test programs build presentations with it too), the host library
-# around files and folders, and the command-line tool. The libraries are what
+# Windows test programs build presentations with it too), the library around
+# files and folders, and the command-line tool. The libraries are what
 # the tests call; the tool only parses arguments and prints.
 add_library(lumpack_format STATIC
   tools/lumpack/display_text.cpp
@@ -11,25 +11,59 @@ target_include_directories(lumpack_format PUBLIC src tools/lumpack)
 target_compile_options(lumpack_format PRIVATE ${LUMV_WARNINGS})
 target_link_libraries(lumpack_format PUBLIC lzari_encoder lumcore)
 
-if(WIN32)
+# The tool itself: on the host and as the x86_64 Windows program (the 32-bit
+# tree builds the launcher only).
+if(WIN32 AND NOT LUMV_TARGET STREQUAL "win64")
   return()
 endif()
 
-# JSON listings and build manifests through nlohmann-json, SHA-256 through OpenSSL's libcrypto
-# (sha256.h is the interface, should another build need its own), and names
-# read in Windows code pages through the C library's iconv.
-find_package(nlohmann_json 3 REQUIRED)
-find_package(OpenSSL REQUIRED COMPONENTS Crypto)
-
-add_library(lumpack_lib STATIC
+set(LUMPACK_LIB_SOURCES
   tools/lumpack/build_manifest.cpp
   tools/lumpack/code_page_text.cpp
-  tools/lumpack/code_page_text_iconv.cpp
-  tools/lumpack/file_io.cpp
   tools/lumpack/lzari_files.cpp
   tools/lumpack/presentation_hashes.cpp
   tools/lumpack/presentation_listing.cpp
-  tools/lumpack/presentation_extract.cpp
+  tools/lumpack/presentation_extract.cpp)
+set(LUMPACK_VERSION "0.9.0")
+
+if(WIN32)
+  # Windows: files through the wide W calls, SHA-256 through CNG (bcrypt),
+  # code pages through the system's tables, one static program. CLI11 and
+  # nlohmann-json are header-only; they come from a folder of their own, as
+  # the host's include folder would bring glibc's headers along.
+  set(lumpack_headers "${CMAKE_BINARY_DIR}/header-only")
+  file(MAKE_DIRECTORY "${lumpack_headers}")
+  foreach(library CLI nlohmann)
+    if(NOT EXISTS "${lumpack_headers}/${library}")
+      file(CREATE_LINK "/usr/include/${library}" "${lumpack_headers}/${library}" SYMBOLIC)
+    endif()
+  endforeach()
+  add_library(lumpack_lib STATIC ${LUMPACK_LIB_SOURCES}
+    tools/lumpack/code_page_text_win.cpp
+    tools/lumpack/file_io_win.cpp
+    tools/lumpack/sha256_win.cpp)
+  target_include_directories(lumpack_lib SYSTEM PUBLIC "${lumpack_headers}")
+  target_compile_options(lumpack_lib PRIVATE ${LUMV_WARNINGS})
+  target_link_libraries(lumpack_lib PUBLIC lumpack_format bcrypt shell32)
+
+  add_executable(lumpack tools/lumpack/main.cpp)
+  target_compile_options(lumpack PRIVATE ${LUMV_WARNINGS})
+  target_compile_definitions(lumpack PRIVATE LUMV_VERSION="${LUMPACK_VERSION}")
+  target_link_libraries(lumpack PRIVATE lumpack_lib)
+  target_link_options(lumpack PRIVATE -static $<$<CONFIG:Release,MinSizeRel>:-s>)
+  install(TARGETS lumpack RUNTIME DESTINATION .)
+  return()
+endif()
+
+# JSON listings and build manifests through nlohmann-json, SHA-256 through
+# OpenSSL's libcrypto (sha256.h is the interface; Windows has its own), and
+# names read in Windows code pages through the C library's iconv.
+find_package(nlohmann_json 3 REQUIRED)
+find_package(OpenSSL REQUIRED COMPONENTS Crypto)
+
+add_library(lumpack_lib STATIC ${LUMPACK_LIB_SOURCES}
+  tools/lumpack/code_page_text_iconv.cpp
+  tools/lumpack/file_io.cpp
   tools/lumpack/sha256_openssl.cpp)
 target_compile_options(lumpack_lib PRIVATE ${LUMV_WARNINGS})
 target_link_libraries(lumpack_lib PUBLIC lumpack_format PRIVATE nlohmann_json::nlohmann_json
@@ -37,7 +71,6 @@ target_link_libraries(lumpack_lib PUBLIC lumpack_format PRIVATE nlohmann_json::n
 
 # The command line is parsed with CLI11 (Debian: libcli11-dev).
 find_package(CLI11 REQUIRED)
-set(LUMPACK_VERSION "0.9.0")
 add_executable(lumpack tools/lumpack/main.cpp)
 target_compile_options(lumpack PRIVATE ${LUMV_WARNINGS})
 target_compile_definitions(lumpack PRIVATE LUMV_VERSION="${LUMPACK_VERSION}")

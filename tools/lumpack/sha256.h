@@ -1,5 +1,6 @@
 // SHA-256 over bytes handed in a piece at a time. The interface is portable;
-// each build supplies one implementation (sha256_openssl.cpp on the host).
+// each build supplies one implementation (sha256_openssl.cpp on the host,
+// sha256_win.cpp on Windows).
 #pragma once
 
 #include <stddef.h>
