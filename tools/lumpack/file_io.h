@@ -1,7 +1,8 @@
 // Files for the command-line tool: inputs opened once and read where needed,
 // and outputs that appear whole or not at all, and the few folder calls the
-// tool needs. Paths are UTF-8 everywhere; file_io.cpp implements this for
-// POSIX systems, file_io_win.cpp for Windows (wide paths, the W calls).
+// tool needs. Paths are UTF-8 everywhere; file_io.cpp holds what every
+// system shares, file_io_posix.cpp the rest for POSIX systems and
+// file_io_win.cpp for Windows (wide paths, the W calls).
 //
 // An output is written to a new, uniquely named file beside its final name
 // (".NAME.XXXXXX", created exclusively, never through a link) and renamed
@@ -123,6 +124,10 @@ public:
 
 private:
     bool Flush(std::string *error);
+    // The system's side: whether a file or standard output is open, and
+    // writing straight to it.
+    bool IsOpen() const;
+    bool WriteOut(const uint8_t *data, size_t size, std::string *error);
 
     std::string path_;
     std::string temporaryPath_;

@@ -156,14 +156,6 @@ bool WriteAll(HANDLE handle, const uint8_t *data, size_t size, std::string *erro
     return true;
 }
 
-bool ReadFileAt(const PayloadByteReader *reader, uint32_t offset, void *buffer, uint32_t size) {
-    const FileByteReader *self = reinterpret_cast<const FileByteReader *>(reader);
-    std::string ignored;
-    return ReadInputAt(*self->file, offset, buffer, size, &ignored);
-}
-
-enum { OutputBufferSize = 1 << 16 };
-
 }  // namespace
 
 bool OpenInputFile(const std::string &path, InputFile *file, std::string *error) {
@@ -230,30 +222,6 @@ bool ReadInputAt(const InputFile &file, uint64_t offset, void *buffer, size_t si
         size -= got;
     }
     return true;
-}
-
-FileByteReader MakeFileByteReader(const InputFile *file) {
-    FileByteReader reader;
-    reader.reader.ReadAt = ReadFileAt;
-    reader.file = file;
-    return reader;
-}
-
-bool ReadWholeFile(const std::string &path, std::vector<uint8_t> *data, std::string *error) {
-    InputFile file;
-    if (!OpenInputFile(path, &file, error)) {
-        return false;
-    }
-    bool ok = true;
-    try {
-        data->resize(static_cast<size_t>(file.size));
-    } catch (const std::bad_alloc &) {
-        *error = "not enough memory to read it";
-        ok = false;
-    }
-    ok = ok && ReadInputAt(file, 0, data->data(), data->size(), error);
-    CloseInputFile(&file);
-    return ok;
 }
 
 bool SameFile(const std::string &a, const std::string &b) {
@@ -358,10 +326,6 @@ bool StandardErrorIsTerminal() {
     return _isatty(_fileno(stderr)) != 0;
 }
 
-OutputFile::~OutputFile() {
-    Discard();
-}
-
 bool OutputFile::Begin(const std::string &path, bool force, bool allowStdout, std::string *error) {
     Discard();
     path_ = path;
@@ -450,34 +414,12 @@ bool OutputFile::Begin(const std::string &path, bool force, bool allowStdout, st
     return false;
 }
 
-bool OutputFile::Flush(std::string *error) {
-    bool ok = WriteAll(handle_, buffer_.data(), buffer_.size(), error);
-    buffer_.clear();
-    return ok;
+bool OutputFile::IsOpen() const {
+    return handle_ != nullptr;
 }
 
-bool OutputFile::Write(const void *data, size_t size, std::string *error) {
-    if (handle_ == nullptr) {
-        *error = "not open";
-        return false;
-    }
-    const uint8_t *bytes = static_cast<const uint8_t *>(data);
-    size_ += size;
-    if (buffer_.size() + size > OutputBufferSize) {
-        if (!Flush(error)) {
-            Discard();
-            return false;
-        }
-        if (size >= OutputBufferSize) {
-            if (!WriteAll(handle_, bytes, size, error)) {
-                Discard();
-                return false;
-            }
-            return true;
-        }
-    }
-    buffer_.insert(buffer_.end(), bytes, bytes + size);
-    return true;
+bool OutputFile::WriteOut(const uint8_t *data, size_t size, std::string *error) {
+    return WriteAll(handle_, data, size, error);
 }
 
 bool OutputFile::Commit(std::string *error) {
@@ -531,11 +473,4 @@ void OutputFile::Discard() {
     }
     ReleaseOutput(slot_);
     slot_ = -1;
-}
-
-bool WriteWholeFile(const std::string &path, const std::vector<uint8_t> &data, bool force,
-                    std::string *error) {
-    OutputFile file;
-    return file.Begin(path, force, false, error) && file.Write(data.data(), data.size(), error) &&
-           file.Commit(error);
 }

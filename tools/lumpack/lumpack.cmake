@@ -20,6 +20,7 @@ endif()
 set(LUMPACK_LIB_SOURCES
   tools/lumpack/build_manifest.cpp
   tools/lumpack/code_page_text.cpp
+  tools/lumpack/file_io.cpp
   tools/lumpack/lzari_files.cpp
   tools/lumpack/presentation_hashes.cpp
   tools/lumpack/presentation_listing.cpp
@@ -63,7 +64,7 @@ find_package(OpenSSL REQUIRED COMPONENTS Crypto)
 
 add_library(lumpack_lib STATIC ${LUMPACK_LIB_SOURCES}
   tools/lumpack/code_page_text_iconv.cpp
-  tools/lumpack/file_io.cpp
+  tools/lumpack/file_io_posix.cpp
   tools/lumpack/sha256_openssl.cpp)
 target_compile_options(lumpack_lib PRIVATE ${LUMV_WARNINGS})
 target_link_libraries(lumpack_lib PUBLIC lumpack_format PRIVATE nlohmann_json::nlohmann_json
