@@ -1,4 +1,6 @@
-// Decoding one LZARI stream from a byte source into a byte sink.
+// Decoding one LZARI stream, from a byte source into a byte sink or through
+// block reads and writes. One decoding loop serves both: it is written once
+// over an I/O type whose calls the compiler puts in line.
 #include "lzari_decoder.h"
 
 namespace {
@@ -14,22 +16,23 @@ void ClearBytes(void *area, unsigned long size) {
 // Each narrowing picks the symbol whose share of the interval holds value,
 // so value stays inside the interval for any input, damaged or not; the
 // renormalisation below relies on that.
+template <class Io>
 struct Decoder {
     uint32_t low;
     uint32_t last;
     uint32_t value;
     uint32_t bits;  // input bits not used yet: the lowest `count` of them
     uint32_t count;
-    LzariReadByte readByte;
-    void *sourceData;
+    Io *io;
 };
 
 // The next n (0..17) input bits, first bit highest. Bytes are fetched only
 // when their bits are needed, exactly when bit-at-a-time reading would
 // fetch them; -1 (no input left) reads as eight 1 bits.
-inline uint32_t TakeBits(Decoder &d, uint32_t n) {
+template <class Io>
+LUMV_LZARI_INLINE uint32_t TakeBits(Decoder<Io> &d, uint32_t n) {
     while (d.count < n) {
-        uint32_t byte = static_cast<uint32_t>(d.readByte(d.sourceData)) & 0xFF;
+        uint32_t byte = static_cast<uint32_t>(d.io->ReadByte()) & 0xFF;
         d.bits = (d.bits << 8) | byte;
         d.count += 8;
     }
@@ -49,7 +52,8 @@ inline uint32_t TakeBits(Decoder &d, uint32_t n) {
 // Both counts follow from low and last alone, so value takes all its new
 // bits in one go. There are at most 17, as the interval ends up no wider
 // than it started.
-inline void Renormalise(Decoder &d) {
+template <class Io>
+LUMV_LZARI_INLINE void Renormalise(Decoder<Io> &d) {
     // The sentinel bit stops the count at 17 when low == last.
     uint32_t settled = LzariLeadingZeros(((d.low ^ d.last) << 15) | 0x4000);
     d.low = (d.low << settled) & LzariCoderMask;
@@ -72,27 +76,29 @@ inline void Renormalise(Decoder &d) {
 
 // The classic coder narrows the interval to [lower, upper) of total as
 //   high = low + range * upper / total,  low = low + range * lower / total.
-int DecodeCode(Decoder &d, LzariSymbolModel *model) {
+template <class Io>
+LUMV_LZARI_INLINE int DecodeCode(Decoder<Io> &d, LzariSymbolModel *model) {
     uint32_t total = model->total;
     uint32_t range = d.last - d.low + 1;
     // The classic decoder scales value to x = ((value - low + 1) * total - 1)
     // / range and looks for cum[s] <= x. Now x >= c exactly when
     // (value - low + 1) * total > c * range, and with c = cum[s] = total -
-    // prefix(s) that reads prefix(s) * range > total * (last - value): the
-    // search can start without waiting for a division. The products stay
-    // below 2^32 (total < 2^15, range <= 2^17).
-    uint32_t upper = 0;
-    int symbol = LzariFindScaledSymbol(model, total * (d.last - d.value), range, &upper);
-    uint32_t lower = upper - model->freq[symbol];
-    d.last = d.low + range * upper / total - 1;
-    d.low = d.low + range * lower / total;
+    // prefix(s) that reads prefix(s) * range > total * (last - value). The
+    // product stays below 2^32 (total < 2^15, range <= 2^17).
+    uint32_t prefix = 0;
+    int symbol = LzariFindScaledSymbol(model, total * (d.last - d.value), range, &prefix);
+    uint32_t lower = total - prefix;
+    uint32_t upper = lower + static_cast<uint32_t>(model->freq[symbol]);
+    d.last = d.low + LzariDivideByTotal(model, range * upper) - 1;
+    d.low = d.low + LzariDivideByTotal(model, range * lower);
     Renormalise(d);
     int code = model->codeOf[symbol];
     LzariUpdateSymbolModel(model, symbol);
     return code;
 }
 
-uint32_t DecodeMatchPosition(Decoder &d, const LzariPositionModel *model) {
+template <class Io>
+LUMV_LZARI_INLINE uint32_t DecodeMatchPosition(Decoder<Io> &d, const LzariPositionModel *model) {
     uint32_t range = d.last - d.low + 1;
     uint32_t x = ((d.value - d.low + 1) * LzariPositionTotal - 1) / range;
     uint32_t position = LzariFindPosition(model, x);
@@ -103,16 +109,17 @@ uint32_t DecodeMatchPosition(Decoder &d, const LzariPositionModel *model) {
     return position;
 }
 
-}  // namespace
-
-int32_t LzariDecode(void *workArea, LzariReadByte readByte, void *sourceData,
-                    LzariWriteByte writeByte, void *sinkData) {
-    LzariState *state = static_cast<LzariState *>(workArea);
+// Decodes one whole stream through io. Every decoded byte goes to
+// io.WriteByte and into the window; io.WindowFull follows each time the
+// window's last byte was written. Returns 1 once all L bytes are written,
+// 0 when the input ends inside the length or io.Stopped().
+template <class Io>
+int32_t DecodeStream(LzariState *state, Io &io) {
     ClearBytes(state, LzariWorkAreaSize);
 
     uint32_t length = 0;
     for (int i = 0; i < 4; i++) {
-        int32_t byte = readByte(sourceData);
+        int32_t byte = io.ReadByte();
         if (byte < 0) {
             // A stream too short for its own length is reported to the
             // caller, which cleans up and tells the user; it must not end
@@ -124,7 +131,7 @@ int32_t LzariDecode(void *workArea, LzariReadByte readByte, void *sourceData,
     if (length == 0) {
         return 1;
     }
-    Decoder d = {0, LzariCoderMask, 0, 0, 0, readByte, sourceData};
+    Decoder<Io> d = {0, LzariCoderMask, 0, 0, 0, &io};
     d.value = TakeBits(d, 17);
     LzariInitSymbolModel(&state->symbols);
     LzariInitPositionModel(&state->positions);
@@ -135,12 +142,15 @@ int32_t LzariDecode(void *workArea, LzariReadByte readByte, void *sourceData,
 
     uint32_t at = LzariRingSize - LzariMaxMatch;
     uint32_t remaining = length;
-    while (remaining > 0) {
+    while (remaining > 0 && !io.Stopped()) {
         int code = DecodeCode(d, &state->symbols);
         if (code < 256) {
-            writeByte(sinkData, code);
+            io.WriteByte(code);
             ring[at] = static_cast<uint8_t>(code);
             at = (at + 1) & (LzariRingSize - 1);
+            if (at == 0) {
+                io.WindowFull(ring);
+            }
             remaining--;
             continue;
         }
@@ -154,13 +164,98 @@ int32_t LzariDecode(void *workArea, LzariReadByte readByte, void *sourceData,
             matchLength = remaining;
         }
         remaining -= matchLength;
-        for (; matchLength > 0; matchLength--) {
-            uint8_t byte = ring[from];
-            writeByte(sinkData, byte);
-            ring[at] = byte;
-            from = (from + 1) & (LzariRingSize - 1);
-            at = (at + 1) & (LzariRingSize - 1);
+        // Up to the window's end at a time. The copy goes a byte at a time
+        // as a match may repeat bytes it has just written itself.
+        while (matchLength > 0) {
+            uint32_t run = LzariRingSize - at < matchLength ? LzariRingSize - at : matchLength;
+            matchLength -= run;
+            for (uint8_t *to = ring + at, *end = to + run; to != end; to++) {
+                uint8_t byte = ring[from];
+                io.WriteByte(byte);
+                *to = byte;
+                from = (from + 1) & (LzariRingSize - 1);
+            }
+            at = (at + run) & (LzariRingSize - 1);
+            if (at == 0) {
+                io.WindowFull(ring);
+            }
         }
     }
-    return 1;
+    io.Finish(ring, at);
+    return io.Stopped() ? 0 : 1;
+}
+
+// The byte callbacks of LzariDecode.
+struct CallbackIo {
+    LzariReadByte readByte;
+    void *sourceData;
+    LzariWriteByte writeByte;
+    void *sinkData;
+
+    int32_t ReadByte() { return readByte(sourceData); }
+    void WriteByte(int32_t byte) { writeByte(sinkData, byte); }
+    void WindowFull(const uint8_t *) {}
+    void Finish(const uint8_t *, uint32_t) {}
+    bool Stopped() const { return false; }
+};
+
+// Block reads into the input buffer of the work area; the decoded bytes are
+// written straight from the window, whenever it is full and at the end.
+struct BlockIo {
+    const LzariStreamIo *io;
+    uint8_t *input;
+    uint32_t at;
+    uint32_t filled;
+    uint64_t fetched;  // bytes read from io
+    uint64_t readsPastEnd;
+    bool ended;
+    bool writeFailed;
+    uint32_t windowStart;  // the first window byte not written yet
+
+    int32_t ReadByte() {
+        if (at == filled && !Refill()) {
+            readsPastEnd++;
+            return -1;
+        }
+        return input[at++];
+    }
+    bool Refill() {
+        if (ended) {
+            return false;
+        }
+        size_t got = io->read(io->context, input, LzariDecodeInputSize);
+        ended = got == 0;
+        at = 0;
+        filled = static_cast<uint32_t>(got);
+        fetched += got;
+        return !ended;
+    }
+    void WriteByte(int32_t) {}
+    void Write(const uint8_t *window, uint32_t end) {
+        if (!writeFailed && end > windowStart &&
+            !io->write(io->context, window + windowStart, end - windowStart)) {
+            writeFailed = true;
+        }
+        windowStart = 0;
+    }
+    void WindowFull(const uint8_t *window) { Write(window, LzariRingSize); }
+    void Finish(const uint8_t *window, uint32_t end) { Write(window, end); }
+    bool Stopped() const { return writeFailed; }
+};
+
+}  // namespace
+
+int32_t LzariDecode(void *workArea, LzariReadByte readByte, void *sourceData,
+                    LzariWriteByte writeByte, void *sinkData) {
+    CallbackIo io = {readByte, sourceData, writeByte, sinkData};
+    return DecodeStream(static_cast<LzariState *>(workArea), io);
+}
+
+int32_t LzariDecodeBlocks(void *workArea, const LzariStreamIo *io, LzariDecodeTally *tally) {
+    LzariState *state = static_cast<LzariState *>(workArea);
+    BlockIo blocks = {io, state->input, 0, 0, 0, 0, false, false, LzariRingSize - LzariMaxMatch};
+    int32_t result = DecodeStream(state, blocks);
+    tally->bytesUsed = blocks.fetched - (blocks.filled - blocks.at);
+    tally->readsPastEnd = blocks.readsPastEnd;
+    return result;
 }

@@ -17,11 +17,15 @@
 #include <stdint.h>
 
 #include "lzari_model.h"
+#include "lzari_stream_io.h"
 
 typedef int32_t (*LzariReadByte)(void *sourceData);
 typedef int32_t (*LzariWriteByte)(void *sinkData, int32_t byte);
 
-enum { LzariWorkAreaSize = 75824 };
+enum {
+    LzariWorkAreaSize = 75824,
+    LzariDecodeInputSize = 16384,  // LzariDecodeBlocks reads this much at a time
+};
 
 // The tables. The arithmetic decoder's few registers and the bit reader are
 // locals of LzariDecode, where the compiler can keep them in registers.
@@ -29,6 +33,7 @@ struct LzariState {
     uint8_t ring[LzariRingSize];
     LzariSymbolModel symbols;
     LzariPositionModel positions;
+    uint8_t input[LzariDecodeInputSize];  // LzariDecodeBlocks only
 };
 
 static_assert(sizeof(LzariState) <= LzariWorkAreaSize, "the decoder state fits the work area");
@@ -37,3 +42,19 @@ static_assert(sizeof(LzariState) <= LzariWorkAreaSize, "the decoder state fits t
 // when the input ends inside the 4-byte length (nothing is written then).
 int32_t LzariDecode(void *workArea, LzariReadByte readByte, void *sourceData,
                     LzariWriteByte writeByte, void *sinkData);
+
+// How LzariDecodeBlocks used its input. A correct stream ends with the
+// bytes it needs, and its last bits are read 1 or 2 bytes past its end.
+struct LzariDecodeTally {
+    uint64_t bytesUsed;     // input bytes whose bits were needed, the length included
+    uint64_t readsPastEnd;  // bytes asked for after the input ended (read as 1 bits)
+};
+
+// The same decoding for the tools, through blocks: io's read fills the work
+// area's input buffer LzariDecodeInputSize bytes at a time, and the decoded
+// bytes reach io's write straight from the window, up to 4,096 at a time.
+// Bytes are still used exactly as LzariDecode uses them, so the tally says
+// what LzariDecode's byte source would have seen. Returns 1 once all L bytes
+// are written; 0 when the input ends inside the length or a write fails,
+// which stops the decoding.
+int32_t LzariDecodeBlocks(void *workArea, const LzariStreamIo *io, LzariDecodeTally *tally);

@@ -89,8 +89,8 @@ void LzariEncodeCode(LzariCoder *coder, int code) {
     LzariSymbolModel *model = &coder->symbols;
     int symbol = model->symbolOf[code];
     uint32_t total = model->total;
-    uint32_t upper = LzariSymbolCum(model, symbol - 1);
-    uint32_t lower = upper - model->freq[symbol];
+    uint32_t lower = LzariSymbolCum(model, symbol);
+    uint32_t upper = lower + static_cast<uint32_t>(model->freq[symbol]);
     uint32_t range = coder->high - coder->low;
     Renormalise(coder, coder->low + range * lower / total, coder->low + range * upper / total - 1);
     LzariUpdateSymbolModel(model, symbol);

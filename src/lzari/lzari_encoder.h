@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "lzari_model.h"
+#include "lzari_stream_io.h"
 
 // Codes one stream's bits. Start it, emit codes (0..255 literal, 256..313 a
 // match of length code - 253) and, after each match code, its position
@@ -35,17 +36,6 @@ void LzariFinishStream(LzariCoder *coder);
 
 // Called now and then with the number of input bytes coded so far.
 typedef void (*LzariProgress)(void *context, size_t done, size_t total);
-
-// Where a streaming compression gets its input and puts its output.
-struct LzariStreamIo {
-    // Fills buffer with 1 to size input bytes and returns how many; 0 when
-    // the input failed or ended before the announced length.
-    size_t (*read)(void *context, uint8_t *buffer, size_t size);
-    // Takes the next size bytes of the stream; false when they could not be
-    // written, which ends the compression.
-    bool (*write)(void *context, const uint8_t *data, size_t size);
-    void *context;
-};
 
 // Compresses exactly length input bytes into a complete stream (length field
 // included), reading and writing through fixed buffers of 64 KiB. False as

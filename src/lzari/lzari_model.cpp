@@ -4,13 +4,22 @@
 static void SumBlocks(LzariSymbolModel *model) {
     uint32_t total = 0;
     for (int block = 0; block < LzariBlockCount; block++) {
-        model->blockSum[block] = 0;
+#if defined(LUMV_LZARI_SSE2_LANES)
+        model->blockStart[block] = static_cast<int16_t>(total);
+#endif
+        uint32_t sum = 0;
+        for (int i = 0; i < (1 << LzariBlockShift); i++) {
+            sum += static_cast<uint32_t>(model->freq[(block << LzariBlockShift) + i + 1]);
+#if defined(LUMV_LZARI_SSE2_LANES)
+            model->runningSum[block][i] = static_cast<int16_t>(sum);
+#endif
+        }
+#if !defined(LUMV_LZARI_SSE2_LANES)
+        model->blockSum[block] = static_cast<int16_t>(sum);
+#endif
+        total += sum;
     }
-    for (int i = 1; i <= LzariCodeCount; i++) {
-        model->blockSum[(i - 1) >> LzariBlockShift] += model->freq[i];
-        total += model->freq[i];
-    }
-    model->total = total;
+    LzariSetTotal(model, total);
 }
 
 void LzariInitSymbolModel(LzariSymbolModel *model) {
@@ -48,32 +57,26 @@ void LzariInitPositionModel(LzariPositionModel *model) {
 
 void LzariHalveSymbolModel(LzariSymbolModel *model) {
     for (int i = 1; i <= LzariCodeCount; i++) {
-        model->freq[i] = (model->freq[i] + 1) / 2;
+        model->freq[i] = static_cast<int16_t>((model->freq[i] + 1) / 2);
     }
     SumBlocks(model);
 }
 
-// The lowest-numbered symbol with the same frequency as symbol, which is
-// known to have the same frequency as symbol - 1: step back in doubling
-// strides until past the start of the run, then halve the last stride.
+// The lowest-numbered symbol with the same frequency as symbol. Frequencies
+// never increase from symbol 1 on, so that is 1 + the number of symbols of
+// a higher frequency: the blocks whose last symbol is higher count whole,
+// then the higher symbols of the next block. The padding after symbol 314
+// is 0, never higher.
 int LzariFirstOfEqualFrequency(const LzariSymbolModel *model, int symbol) {
-    uint32_t frequency = model->freq[symbol];
-    int inRun = symbol - 1;  // always has the frequency
-    int stride = 1;
-    while (inRun - stride >= 1 && model->freq[inRun - stride] == frequency) {
-        inRun -= stride;
-        stride *= 2;
+    int16_t frequency = model->freq[symbol];
+    int blocks = 0;
+    for (int b = 1; b <= LzariBlockCount; b++) {
+        blocks += model->freq[b << LzariBlockShift] > frequency ? 1 : 0;
     }
-    // The run starts after inRun - stride (or at 1) and at or before inRun.
-    int lo = inRun - stride + 1 > 1 ? inRun - stride + 1 : 1;
-    int hi = inRun;
-    while (lo < hi) {
-        int mid = (lo + hi) / 2;
-        if (model->freq[mid] > frequency) {
-            lo = mid + 1;
-        } else {
-            hi = mid;
-        }
+    const int16_t *freq = &model->freq[(blocks << LzariBlockShift) + 1];
+    int higher = 0;
+    for (int i = 0; i < (1 << LzariBlockShift); i++) {
+        higher += freq[i] > frequency ? 1 : 0;
     }
-    return lo;
+    return (blocks << LzariBlockShift) + higher + 1;
 }

@@ -5,6 +5,8 @@
 
 #include <stdint.h>
 
+#include "lzari_lanes.h"
+
 enum {
     LzariRingSize = 4096,                                        // sliding window
     LzariMaxMatch = 60,                                          // longest match
@@ -12,25 +14,48 @@ enum {
     LzariCodeCount = 256 - LzariMatchThreshold + LzariMaxMatch,  // 314 codes
     LzariMaxTotal = 0x7FFF,  // the symbol model is halved at this total
     LzariBlockShift = 4,     // the symbol model sums blocks of 16 symbols
-    LzariBlockCount = (LzariCodeCount + (1 << LzariBlockShift) - 1) >> LzariBlockShift,
+    // 20 blocks hold the codes; 4 empty ones after them make the count a
+    // multiple of 8, so that loops over the blocks fill whole vectors.
+    LzariBlockCount = (((LzariCodeCount + (1 << LzariBlockShift) - 1) >> LzariBlockShift) + 7) & ~7,
 };
 
 // Symbols 1..314 stand for codes in order of non-increasing frequency. The
 // cumulative frequencies of the classic model (cum[k] = the sum of the
-// frequencies of symbols k+1..314) are not stored; the model keeps the sum
-// of each block of 16 symbols instead. A lookup walks at most 20 block sums
-// and 16 frequencies, and usually far fewer, as the frequent symbols come
-// first; an update touches one frequency and one block sum instead of every
-// cum[k] before the symbol. Every sum and every symbol's place stay exactly
-// what the classic model gives.
+// frequencies of symbols k+1..314) are not stored: an update would touch
+// every cum[k] before the symbol. The model keeps blocks of 16 symbols
+// instead, and what it keeps of them depends on the target:
+// - With SSE2: the running sums prefix(s) = freq[1] + ... + freq[s] in two
+//   levels, where each block starts and the running sum inside each block.
+//   A lookup walks the block starts from the front and counts the block's
+//   sums at or below the value sought; an update adds 1 to the later ones.
+//   The counting and the adding are a few vector instructions each, without
+//   a branch (lzari_lanes.h).
+// - Without: the sum of each block. A lookup walks the block sums and then
+//   the frequencies from the front, and ends early on most data, as the
+//   frequent symbols come first; an update adds 1 to one block sum.
+// Every sum and every symbol's place stay exactly what the classic model
+// gives.
 struct LzariSymbolModel {
-    uint32_t total;  // cum[0]
-    // freq[0] is a 0 sentinel; so are the entries after symbol 314, which
-    // fill the last block.
-    uint32_t freq[(LzariBlockCount << LzariBlockShift) + 1];
-    uint32_t blockSum[LzariBlockCount];  // block b: symbols 16b+1..16b+16
+    uint32_t total;  // cum[0] = prefix(314)
+    // Every sum fits 16 bits (total <= 0x7FFF), and signed 16-bit numbers
+    // are what vector compares handle best. freq[0] is a 0 sentinel; so are
+    // the entries after symbol 314, which fill the last blocks.
+    int16_t freq[(LzariBlockCount << LzariBlockShift) + 1];
+#if defined(LUMV_LZARI_SSE2_LANES)
+    // blockStart[b] = prefix(16b): the sum of the blocks before block b.
+    int16_t blockStart[LzariBlockCount];
+    // runningSum[b][i] = prefix(16b + i + 1) - blockStart[b].
+    int16_t runningSum[LzariBlockCount][1 << LzariBlockShift];
+#else
+    int16_t blockSum[LzariBlockCount];  // block b: symbols 16b+1..16b+16
+#endif
     int16_t codeOf[LzariCodeCount + 1];  // symbol -> code
     int16_t symbolOf[LzariCodeCount];    // code -> symbol
+#if defined(__SIZEOF_INT128__)
+    // ceil(2^64 / total): n / total is the high half of n * reciprocal for
+    // every 32-bit n, and a multiplication is far quicker than a division.
+    uint64_t reciprocal;
+#endif
 };
 
 enum {
@@ -74,56 +99,105 @@ inline uint32_t LzariLeadingZeros(uint32_t x) {
 void LzariInitSymbolModel(LzariSymbolModel *model);
 void LzariInitPositionModel(LzariPositionModel *model);
 
-// The classic cumulative frequency cum[k], 0 <= k <= 314. Inline, being the
-// encoder's inner loop.
-inline uint32_t LzariSymbolCum(const LzariSymbolModel *model, int symbol) {
-    // total minus the sums of the blocks before symbol's block and of its
-    // symbols up to symbol. Both loops run a fixed number of times and
-    // mask instead of stopping early: branches on the symbol would be
-    // mispredicted most of the time, and the compiler can vectorise these.
-    int block = symbol >> LzariBlockShift;
-    int inBlock = symbol & ((1 << LzariBlockShift) - 1);
-    uint32_t prefix = 0;
-    for (int b = 0; b < LzariBlockCount; b++) {
-        prefix += model->blockSum[b] & (0u - static_cast<uint32_t>(b < block));
-    }
-    const uint32_t *freq = &model->freq[(block << LzariBlockShift) + 1];
-    for (int i = 0; i < (1 << LzariBlockShift); i++) {
-        prefix += freq[i] & (0u - static_cast<uint32_t>(i < inBlock));
-    }
-    return model->total - prefix;
+// Sets total, and where 128-bit products exist its reciprocal.
+inline void LzariSetTotal(LzariSymbolModel *model, uint32_t total) {
+    model->total = total;
+#if defined(__SIZEOF_INT128__)
+    model->reciprocal = ~static_cast<uint64_t>(0) / total + 1;
+#endif
 }
 
-// The symbol s with prefix(s - 1) * scale <= limit < prefix(s) * scale,
-// prefix(k) being the sum of the frequencies of symbols 1..k; *upper gets
-// cum[s - 1]. limit must be below total * scale, and total * scale must fit
-// 32 bits. Inline, being the decoder's inner loop.
-inline int LzariFindScaledSymbol(const LzariSymbolModel *model, uint32_t limit, uint32_t scale,
-                                 uint32_t *upper) {
-    uint32_t below = 0;
+// n / total, rounded down.
+LUMV_LZARI_INLINE uint32_t LzariDivideByTotal(const LzariSymbolModel *model, uint32_t n) {
+#if defined(__SIZEOF_INT128__)
+    return static_cast<uint32_t>((static_cast<unsigned __int128>(model->reciprocal) * n) >> 64);
+#else
+    return n / model->total;
+#endif
+}
+
+// prefix(s), 0 <= s <= 314.
+inline uint32_t LzariSymbolPrefix(const LzariSymbolModel *model, int symbol) {
+#if defined(LUMV_LZARI_SSE2_LANES)
+    int i = symbol > 0 ? symbol - 1 : 0;
+    uint32_t sum = static_cast<uint32_t>(
+        model->blockStart[i >> LzariBlockShift] +
+        model->runningSum[i >> LzariBlockShift][i & ((1 << LzariBlockShift) - 1)]);
+    return symbol > 0 ? sum : 0;
+#else
+    // The blocks before symbol's block, then its symbols up to symbol. Both
+    // loops run a fixed number of times and mask instead of stopping early:
+    // a branch on the symbol would be mispredicted most of the time.
+    int block = symbol >> LzariBlockShift;
+    int inBlock = symbol & ((1 << LzariBlockShift) - 1);
+    int32_t sum = 0;
+    for (int b = 0; b < LzariBlockCount; b++) {
+        sum += model->blockSum[b] & -static_cast<int32_t>(b < block);
+    }
+    const int16_t *freq = &model->freq[(block << LzariBlockShift) + 1];
+    for (int i = 0; i < (1 << LzariBlockShift); i++) {
+        sum += freq[i] & -static_cast<int32_t>(i < inBlock);
+    }
+    return static_cast<uint32_t>(sum);
+#endif
+}
+
+// The classic cumulative frequency cum[k], 0 <= k <= 314.
+inline uint32_t LzariSymbolCum(const LzariSymbolModel *model, int symbol) {
+    return model->total - LzariSymbolPrefix(model, symbol);
+}
+
+// The first symbol s with prefix(s) * scale > limit; *prefix gets prefix(s).
+// limit must be below total * scale, which must fit 32 bits. Inline, being
+// the decoder's inner loop.
+LUMV_LZARI_INLINE int LzariFindScaledSymbol(const LzariSymbolModel *model, uint32_t limit,
+                                            uint32_t scale, uint32_t *prefix) {
+#if defined(LUMV_LZARI_SSE2_LANES)
+    // prefix(s) * scale > limit exactly when prefix(s) > limit / scale,
+    // rounded down. The blocks are walked from the front, as the frequent
+    // symbols come first; the blocks after the last symbol start at total,
+    // above the quotient, so the walk ends at the symbol's block. Within it
+    // the running sums are counted without a branch.
+    int16_t below = static_cast<int16_t>(limit / scale);
     int block = 0;
-    while ((below + model->blockSum[block]) * scale <= limit) {
-        below += model->blockSum[block];
+    while (model->blockStart[block + 1] <= below) {
+        block++;
+    }
+    int16_t start = model->blockStart[block];
+    const int16_t *sums = model->runningSum[block];
+    int before = LzariCountAtMost(sums, 1 << LzariBlockShift, static_cast<int16_t>(below - start));
+    *prefix = static_cast<uint32_t>(start + sums[before]);
+    return (block << LzariBlockShift) + before + 1;
+#else
+    // No division: the walk multiplies instead.
+    uint32_t sum = 0;
+    int block = 0;
+    while ((sum + static_cast<uint32_t>(model->blockSum[block])) * scale <= limit) {
+        sum += static_cast<uint32_t>(model->blockSum[block]);
         block++;
     }
     int symbol = (block << LzariBlockShift) + 1;
-    while ((below + model->freq[symbol]) * scale <= limit) {
-        below += model->freq[symbol];
+    while ((sum + static_cast<uint32_t>(model->freq[symbol])) * scale <= limit) {
+        sum += static_cast<uint32_t>(model->freq[symbol]);
         symbol++;
     }
-    *upper = model->total - below;
+    *prefix = sum + static_cast<uint32_t>(model->freq[symbol]);
     return symbol;
+#endif
 }
 
 // The symbol s with cum[s] <= x < cum[s - 1], for x < total; *upper gets
 // cum[s - 1].
 inline int LzariFindSymbol(const LzariSymbolModel *model, uint32_t x, uint32_t *upper) {
     // cum[s] <= x  <=>  total - prefix(s) <= x  <=>  prefix(s) > total - 1 - x.
-    return LzariFindScaledSymbol(model, model->total - 1 - x, 1, upper);
+    uint32_t prefix = 0;
+    int symbol = LzariFindScaledSymbol(model, model->total - 1 - x, 1, &prefix);
+    *upper = model->total - prefix + static_cast<uint32_t>(model->freq[symbol]);
+    return symbol;
 }
 
 // The index p with cum[p + 1] <= x < cum[p], for x < LzariPositionTotal.
-inline uint32_t LzariFindPosition(const LzariPositionModel *model, uint32_t x) {
+LUMV_LZARI_INLINE uint32_t LzariFindPosition(const LzariPositionModel *model, uint32_t x) {
     // cum falls strictly down to cum[4096] = 0, so the indexes to step over
     // are exactly those of the next three whose cum is still above x. Adding
     // up the three comparisons costs no branch, which a loop stopping after
@@ -134,29 +208,35 @@ inline uint32_t LzariFindPosition(const LzariPositionModel *model, uint32_t x) {
 }
 
 // The rare parts of an update, out of line: the halving, and the start of
-// a run of equal frequencies that reaches back from symbol (which has the
-// same frequency as symbol - 1).
+// a run of equal frequencies that reaches back from symbol's block into
+// the one before.
 void LzariHalveSymbolModel(LzariSymbolModel *model);
 int LzariFirstOfEqualFrequency(const LzariSymbolModel *model, int symbol);
 
 // Counts one more occurrence of symbol (halving first at the limit), moving
 // its code in front of every symbol of the same frequency.
-inline void LzariUpdateSymbolModel(LzariSymbolModel *model, int symbol) {
+LUMV_LZARI_INLINE void LzariUpdateSymbolModel(LzariSymbolModel *model, int symbol) {
     if (model->total >= LzariMaxTotal) {
         LzariHalveSymbolModel(model);
     }
     // The symbols of the same frequency form one run ending at symbol, as
-    // frequencies never increase from symbol 1 on. Runs are mostly short:
-    // count the equal ones among the 8 symbols before without a branch per
-    // symbol (whether there is a tie at all is a coin toss on some data).
-    // Indexes below 1 read the 0 sentinel, which equals no frequency.
-    uint32_t frequency = model->freq[symbol];
-    int equal = 0;
-    for (int k = 1; k <= 8; k++) {
-        int i = symbol > k ? symbol - k : 0;
-        equal += model->freq[i] == frequency ? 1 : 0;
+    // frequencies never increase from symbol 1 on. So the run's first
+    // symbol in symbol's block comes after the block's higher frequencies.
+    // Only a run reaching back into the block before takes the longer way.
+    int16_t frequency = model->freq[symbol];
+    int blockFirst = ((symbol - 1) & ~((1 << LzariBlockShift) - 1)) + 1;
+#if defined(LUMV_LZARI_SSE2_LANES)
+    int higher = LzariCountAbove(&model->freq[blockFirst], 1 << LzariBlockShift, frequency);
+#else
+    int higher = 0;
+    while (model->freq[blockFirst + higher] > frequency) {
+        higher++;
     }
-    int first = equal < 8 ? symbol - equal : LzariFirstOfEqualFrequency(model, symbol - 7);
+#endif
+    int first = blockFirst + higher;
+    if (higher == 0 && model->freq[blockFirst - 1] == frequency) {
+        first = LzariFirstOfEqualFrequency(model, symbol);
+    }
     // Swapping a symbol with itself changes nothing.
     int16_t firstCode = model->codeOf[first];
     int16_t symbolCode = model->codeOf[symbol];
@@ -165,6 +245,15 @@ inline void LzariUpdateSymbolModel(LzariSymbolModel *model, int symbol) {
     model->symbolOf[symbolCode] = static_cast<int16_t>(first);
     model->symbolOf[firstCode] = static_cast<int16_t>(symbol);
     model->freq[first]++;
+    LzariSetTotal(model, model->total + 1);
+#if defined(LUMV_LZARI_SSE2_LANES)
+    // The sums from first on grow by 1: the rest of its block's running
+    // sums and the starts of the blocks after it.
+    int block = (first - 1) >> LzariBlockShift;
+    LzariAddFrom(model->runningSum[block], 1 << LzariBlockShift,
+                 (first - 1) & ((1 << LzariBlockShift) - 1));
+    LzariAddFrom(model->blockStart, LzariBlockCount, block + 1);
+#else
     model->blockSum[(first - 1) >> LzariBlockShift]++;
-    model->total++;
+#endif
 }

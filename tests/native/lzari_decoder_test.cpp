@@ -218,6 +218,110 @@ TEST(LzariDecoderDamage, AgreesWithTheClassicDecoderOnArbitraryBits) {
     }
 }
 
+// LzariDecodeBlocks over a stream in memory, handing out at most `chunk`
+// bytes per read and failing the write at `failingWrite` (0: none).
+struct BlockRun {
+    const std::vector<uint8_t> *stream = nullptr;
+    size_t chunk = 0;
+    size_t at = 0;
+    int writes = 0;
+    int failingWrite = 0;
+    int writesAfterFailure = 0;
+    std::vector<uint8_t> out;
+};
+
+size_t ReadChunk(void *context, uint8_t *buffer, size_t size) {
+    BlockRun *run = static_cast<BlockRun *>(context);
+    size_t count = std::min({size, run->chunk, run->stream->size() - run->at});
+    if (count > 0) {
+        memcpy(buffer, run->stream->data() + run->at, count);
+    }
+    run->at += count;
+    return count;
+}
+
+bool WriteChunk(void *context, const uint8_t *data, size_t size) {
+    BlockRun *run = static_cast<BlockRun *>(context);
+    EXPECT_GT(size, 0u);
+    EXPECT_LE(size, size_t(LzariRingSize));
+    if (run->failingWrite > 0 && run->writes >= run->failingWrite) {
+        run->writesAfterFailure++;
+    }
+    if (++run->writes == run->failingWrite) {
+        return false;
+    }
+    run->out.insert(run->out.end(), data, data + size);
+    return true;
+}
+
+int32_t DecodeBlocks(BlockRun *run, LzariDecodeTally *tally) {
+    std::unique_ptr<uint8_t[]> workArea(new uint8_t[LzariWorkAreaSize]);
+    LzariStreamIo io = {ReadChunk, WriteChunk, run};
+    return LzariDecodeBlocks(workArea.get(), &io, tally);
+}
+
+TEST(LzariDecodeBlocks, DecodesAndUsesTheInputExactlyAsTheByteCallbacksDo) {
+    std::vector<uint8_t> text;
+    for (int i = 0; i < 70000; i++) {
+        text.push_back(uint8_t("a stream of some length, "[i % 25] + (i / 1013) % 5));
+    }
+    std::vector<uint8_t> stream = LzariCompress(text.data(), text.size());
+    std::mt19937 random(15);
+    std::vector<uint8_t> noise = LengthOnly(50000);
+    for (int i = 0; i < 30000; i++) {
+        noise.push_back(uint8_t(random()));
+    }
+    struct Case {
+        const char *name;
+        std::vector<uint8_t> stream;
+    };
+    const Case cases[] = {
+        {"empty", {}},
+        {"cut inside the length", {7, 0}},
+        {"zero length with junk", {0, 0, 0, 0, 9, 9}},
+        {"length only", LengthOnly(4100)},
+        {"a literal", Build(1, {{'Q'}})},
+        {"text", stream},
+        {"text cut short", std::vector<uint8_t>(stream.begin(), stream.begin() + 900)},
+        {"text and junk",
+         [&] {
+             std::vector<uint8_t> junk = stream;
+             junk.insert(junk.end(), 5, 0x5A);
+             return junk;
+         }()},
+        {"random bits", noise},
+    };
+    for (const Case &c : cases) {
+        Decoded expected = Decode(c.stream);
+        uint64_t used = std::min(expected.reads, c.stream.size());
+        for (size_t chunk : {size_t(1), size_t(3), size_t(LzariDecodeInputSize)}) {
+            BlockRun run;
+            run.stream = &c.stream;
+            run.chunk = chunk;
+            LzariDecodeTally tally = {99, 99};
+            EXPECT_EQ(DecodeBlocks(&run, &tally), expected.result) << c.name << " " << chunk;
+            EXPECT_TRUE(run.out == expected.out) << c.name << " " << chunk;
+            EXPECT_EQ(tally.bytesUsed, used) << c.name << " " << chunk;
+            EXPECT_EQ(tally.readsPastEnd, expected.reads - used) << c.name << " " << chunk;
+        }
+    }
+}
+
+TEST(LzariDecodeBlocks, AFailedWriteStopsTheDecoding) {
+    std::vector<uint8_t> stream = LengthOnly(100000);
+    BlockRun run;
+    run.stream = &stream;
+    run.chunk = 64;
+    run.failingWrite = 3;
+    LzariDecodeTally tally;
+    EXPECT_EQ(DecodeBlocks(&run, &tally), 0);
+    EXPECT_EQ(run.writes, 3);
+    EXPECT_EQ(run.writesAfterFailure, 0);
+    // The first write takes the window's last 60 bytes, the second a whole
+    // window.
+    EXPECT_EQ(run.out.size(), size_t(LzariMaxMatch + LzariRingSize));
+}
+
 TEST(LzariSymbolModel, KeepsTheClassicSumsAndOrderThroughHalvings) {
     LzariSymbolModel fast;
     LzariInitSymbolModel(&fast);

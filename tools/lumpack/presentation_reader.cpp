@@ -170,78 +170,43 @@ uint32_t NextChunk(uint32_t size) {
                : static_cast<uint32_t>(PresentationChunkSize);
 }
 
-// The stream's bytes, fetched through the reader a chunk at a time. Past
-// the stream's end, or once a read failed, every call reads -1.
-struct ChunkSource {
+// A stream's span, read through the reader a chunk at a time, and where its
+// decoded bytes go.
+struct StreamSpan {
     const PayloadByteReader *reader;
-    uint32_t next;  // where the next chunk starts
-    uint32_t left;  // stream bytes not fetched yet
-    std::vector<uint8_t> buffer;
-    size_t at;
-    size_t filled;
-    uint64_t overRead;  // reads answered with -1
-    bool failed;        // a read failed at next
-};
-
-bool Refill(ChunkSource *source) {
-    if (source->left == 0 || source->failed) {
-        return false;
-    }
-    uint32_t size = NextChunk(source->left);
-    if (!source->reader->ReadAt(source->reader, source->next, source->buffer.data(), size)) {
-        source->failed = true;
-        return false;
-    }
-    source->next += size;
-    source->left -= size;
-    source->at = 0;
-    source->filled = size;
-    return true;
-}
-
-int32_t ReadChunked(void *sourceData) {
-    ChunkSource *source = static_cast<ChunkSource *>(sourceData);
-    if (source->at == source->filled && !Refill(source)) {
-        source->overRead++;
-        return -1;
-    }
-    return source->buffer[source->at++];
-}
-
-// Counts the decoded bytes and, with a sink, hands them on a chunk at a
-// time. Once the sink fails nothing more is handed on, and the source is cut
-// off so the rest decodes from nothing.
-struct ChunkSink {
-    ByteSink sink;  // null: only count
+    uint32_t next;        // where the next chunk starts
+    uint32_t left;        // span bytes not read yet
+    uint32_t failedSize;  // not 0: reading that much at next failed
+    ByteSink sink;        // null: only count
     void *context;
-    ChunkSource *source;
-    std::vector<uint8_t> buffer;
-    size_t filled;
     uint64_t written;
-    bool failed;
+    bool writeFailed;
     std::string error;
 };
 
-void FlushChunk(ChunkSink *sink) {
-    if (!sink->failed && sink->filled > 0 &&
-        !sink->sink(sink->context, sink->buffer.data(), sink->filled, &sink->error)) {
-        sink->failed = true;
-        sink->source->left = 0;
-        sink->source->at = sink->source->filled;
+size_t ReadSpan(void *context, uint8_t *buffer, size_t size) {
+    StreamSpan *span = static_cast<StreamSpan *>(context);
+    uint32_t chunk = NextChunk(span->left < size ? span->left : static_cast<uint32_t>(size));
+    if (chunk == 0 || span->failedSize > 0) {
+        return 0;
     }
-    sink->filled = 0;
+    if (!span->reader->ReadAt(span->reader, span->next, buffer, chunk)) {
+        span->failedSize = chunk;
+        return 0;
+    }
+    span->next += chunk;
+    span->left -= chunk;
+    return chunk;
 }
 
-int32_t Collect(void *sinkData, int32_t byte) {
-    ChunkSink *sink = static_cast<ChunkSink *>(sinkData);
-    sink->written++;
-    if (sink->sink != nullptr) {
-        sink->buffer[sink->filled++] = static_cast<uint8_t>(byte);
-        if (sink->filled == sink->buffer.size()) {
-            FlushChunk(sink);
-        }
+bool WriteDecoded(void *context, const uint8_t *data, size_t size) {
+    StreamSpan *span = static_cast<StreamSpan *>(context);
+    span->written += size;
+    if (span->sink != nullptr && !span->sink(span->context, data, size, &span->error)) {
+        span->writeFailed = true;
+        return false;
     }
-    return byte;
+    return true;
 }
 
 bool AppendTo(void *context, const uint8_t *bytes, size_t size, std::string *) {
@@ -476,34 +441,28 @@ std::string CheckLzariStream(const PayloadByteReader *reader, uint32_t start, ui
     }
     // Aligned for pointers, as the decoder requires.
     std::vector<void *> workArea(LzariWorkAreaSize / sizeof(void *) + 1);
-    ChunkSource source = {reader, start, size, std::vector<uint8_t>(NextChunk(size)),
-                          0,      0,     0,    false};
-    ChunkSink out = {sink, context, &source, std::vector<uint8_t>(), 0, 0, false, ""};
-    if (sink != nullptr) {
-        out.buffer.resize(PresentationChunkSize);
-    }
-    LzariDecode(workArea.data(), ReadChunked, &source, Collect, &out);
-    if (sink != nullptr) {
-        FlushChunk(&out);
-    }
+    StreamSpan span = {reader, start, size, 0, sink, context, 0, false, ""};
+    LzariStreamIo io = {ReadSpan, WriteDecoded, &span};
+    LzariDecodeTally tally = {0, 0};
+    LzariDecodeBlocks(workArea.data(), &io, &tally);
     if (end != nullptr) {
-        end->unread = source.left + static_cast<uint32_t>(source.filled - source.at);
-        end->overRead = source.overRead;
+        end->unread = size - static_cast<uint32_t>(tally.bytesUsed);
+        end->overRead = tally.readsPastEnd;
     }
-    if (out.failed) {
-        return out.error;
+    if (span.writeFailed) {
+        return span.error;
     }
-    if (source.failed) {
-        return ReadFailure(source.next, NextChunk(source.left));
+    if (span.failedSize > 0) {
+        return ReadFailure(span.next, span.failedSize);
     }
-    if (source.overRead > LzariMaxOverRead) {
-        return "decoding its stream reads " + Number(static_cast<int64_t>(source.overRead)) +
+    if (tally.readsPastEnd > LzariMaxOverRead) {
+        return "decoding its stream reads " + Number(static_cast<int64_t>(tally.readsPastEnd)) +
                " bytes past its " + Number(size) +
                " stored bytes (a correct stream needs at most " + Number(LzariMaxOverRead) +
                "): the stream is cut short or damaged";
     }
-    if (out.written != declared) {
-        return "its stream decoded to " + Number(static_cast<int64_t>(out.written)) +
+    if (span.written != declared) {
+        return "its stream decoded to " + Number(static_cast<int64_t>(span.written)) +
                " bytes, not the declared " + Number(declared);
     }
     return "";
