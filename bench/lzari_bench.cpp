@@ -1,333 +1,32 @@
-// Throughput of the LZARI codec on three kinds of payload: English-like
-// text, x86 machine code and random bytes, each at least 1 MB and made by
-// the benchmark itself so every run measures the same data. The decoder is
-// driven the way the launcher drives it: one callback per input byte read
-// from memory and one per output byte written into a buffer allocated up
-// front. Rates are MB/s of uncompressed data.
-#include <stdint.h>
+// Throughput of the LZARI codec on three corpora of 8 MiB (English-like
+// text, x86-64 machine code, random bytes), with the baseline measured in
+// the same run: the literal reference decoder of the tests, built with the
+// same compiler and flags. The decoder runs the way the launcher drives it
+// (one callback per input byte from memory and one per output byte into a
+// buffer allocated up front) and the way lumpack does (block reads and
+// writes). At the end the ratios of time per byte are printed, reference
+// over ours: of the medians with --benchmark_repetitions, else of the
+// fastest run.
+//
+//   lzari_bench [Google Benchmark flags]
+//   lzari_bench --write-corpora FOLDER   writes text.bin, x86.bin, random.bin
 #include <stdio.h>
 #include <string.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
+#include "bench_corpora.h"
 #include "lzari/lzari_decoder.h"
 #include "lzari/lzari_encoder.h"
+#include "lzari_reference.h"
 
 namespace {
 
-const size_t CorpusSize = 1 << 20;
-
-// splitmix64: tiny, and gives the same sequence with every compiler and
-// standard library, which the distributions of <random> do not promise.
-struct Random {
-    uint64_t state;
-
-    uint64_t Next() {
-        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-
-    // 0 <= result < bound; the slight bias does not matter here.
-    uint32_t Below(uint32_t bound) { return static_cast<uint32_t>(Next() % bound); }
-};
-
-const char *const Words[] = {
-    "the",      "of",         "and",        "to",         "a",           "in",         "is",
-    "it",       "you",        "that",       "he",         "was",         "for",        "on",
-    "are",      "with",       "as",         "his",        "they",        "be",         "at",
-    "one",      "have",       "this",       "from",       "or",          "had",        "by",
-    "hot",      "word",       "but",        "what",       "some",        "we",         "can",
-    "out",      "other",      "were",       "all",        "there",       "when",       "up",
-    "use",      "your",       "how",        "said",       "an",          "each",       "she",
-    "which",    "do",         "their",      "time",       "if",          "will",       "way",
-    "about",    "many",       "then",       "them",       "write",       "would",      "like",
-    "so",       "these",      "her",        "long",       "make",        "thing",      "see",
-    "him",      "two",        "has",        "look",       "more",        "day",        "could",
-    "go",       "come",       "did",        "number",     "sound",       "no",         "most",
-    "people",   "my",         "over",       "know",       "water",       "than",       "call",
-    "first",    "who",        "may",        "down",       "side",        "been",       "now",
-    "find",     "any",        "new",        "work",       "part",        "take",       "get",
-    "place",    "made",       "live",       "where",      "after",       "back",       "little",
-    "only",     "round",      "man",        "year",       "came",        "show",       "every",
-    "good",     "me",         "give",       "our",        "under",       "name",       "very",
-    "through",  "just",       "form",       "sentence",   "great",       "think",      "say",
-    "help",     "low",        "line",       "differ",     "turn",        "cause",      "much",
-    "mean",     "before",     "move",       "right",      "boy",         "old",        "too",
-    "same",     "tell",       "does",       "set",        "three",       "want",       "air",
-    "well",     "also",       "play",       "small",      "end",         "put",        "home",
-    "read",     "hand",       "port",       "large",      "spell",       "add",        "even",
-    "land",     "here",       "must",       "big",        "high",        "such",       "follow",
-    "act",      "why",        "ask",        "men",        "change",      "went",       "light",
-    "kind",     "off",        "need",       "house",      "picture",     "try",        "us",
-    "again",    "animal",     "point",      "mother",     "world",       "near",       "build",
-    "self",     "earth",      "father",     "head",       "stand",       "own",        "page",
-    "should",   "country",    "found",      "answer",     "school",      "grow",       "study",
-    "still",    "learn",      "plant",      "cover",      "food",        "sun",        "four",
-    "between",  "state",      "keep",       "eye",        "never",       "last",       "let",
-    "thought",  "city",       "tree",       "cross",      "farm",        "hard",       "start",
-    "might",    "story",      "saw",        "far",        "sea",         "draw",       "left",
-    "late",     "run",        "while",      "press",      "close",       "night",      "real",
-    "life",     "few",        "north",      "open",       "seem",        "together",   "next",
-    "white",    "children",   "begin",      "got",        "walk",        "example",    "ease",
-    "paper",    "group",      "always",     "music",      "those",       "both",       "mark",
-    "often",    "letter",     "until",      "mile",       "river",       "car",        "feet",
-    "care",     "second",     "book",       "carry",      "took",        "science",    "eat",
-    "room",     "friend",     "began",      "idea",       "fish",        "mountain",   "stop",
-    "once",     "base",       "hear",       "horse",      "cut",         "sure",       "watch",
-    "color",    "face",       "wood",       "main",       "enough",      "plain",      "girl",
-    "usual",    "young",      "ready",      "above",      "ever",        "red",        "list",
-    "though",   "feel",       "talk",       "bird",       "soon",        "body",       "dog",
-    "family",   "direct",     "pose",       "leave",      "song",        "measure",    "door",
-    "product",  "black",      "short",      "numeral",    "class",       "wind",       "question",
-    "happen",   "complete",   "ship",       "area",       "half",        "rock",       "order",
-    "fire",     "south",      "problem",    "piece",      "told",        "knew",       "pass",
-    "since",    "top",        "whole",      "king",       "space",       "heard",      "best",
-    "hour",     "better",     "true",       "during",     "hundred",     "five",       "remember",
-    "step",     "early",      "hold",       "west",       "ground",      "interest",   "reach",
-    "fast",     "verb",       "sing",       "listen",     "six",         "table",      "travel",
-    "less",     "morning",    "ten",        "simple",     "several",     "vowel",      "toward",
-    "war",      "lay",        "against",    "pattern",    "slow",        "center",     "love",
-    "person",   "money",      "serve",      "appear",     "road",        "map",        "rain",
-    "rule",     "govern",     "pull",       "cold",       "notice",      "voice",      "unit",
-    "power",    "town",       "fine",       "certain",    "fly",         "fall",       "lead",
-    "cry",      "dark",       "machine",    "note",       "wait",        "plan",       "figure",
-    "star",     "box",        "noun",       "field",      "rest",        "correct",    "able",
-    "pound",    "done",       "beauty",     "drive",      "stood",       "contain",    "front",
-    "teach",    "week",       "final",      "gave",       "green",       "oh",         "quick",
-    "develop",  "ocean",      "warm",       "free",       "minute",      "strong",     "special",
-    "mind",     "behind",     "clear",      "tail",       "produce",     "fact",       "street",
-    "inch",     "multiply",   "nothing",    "course",     "stay",        "wheel",      "full",
-    "force",    "blue",       "object",     "decide",     "surface",     "deep",       "moon",
-    "island",   "foot",       "system",     "busy",       "test",        "record",     "boat",
-    "common",   "gold",       "possible",   "plane",      "stead",       "dry",        "wonder",
-    "laugh",    "thousand",   "ago",        "ran",        "check",       "game",       "shape",
-    "equate",   "miss",       "brought",    "heat",       "snow",        "tire",       "bring",
-    "yes",      "distant",    "fill",       "east",       "paint",       "language",   "among",
-    "grand",    "ball",       "yet",        "wave",       "drop",        "heart",      "present",
-    "heavy",    "dance",      "engine",     "position",   "arm",         "wide",       "sail",
-    "material", "size",       "vary",       "settle",     "speak",       "weight",     "general",
-    "ice",      "matter",     "circle",     "pair",       "include",     "divide",     "syllable",
-    "felt",     "perhaps",    "pick",       "sudden",     "count",       "square",     "reason",
-    "length",   "represent",  "art",        "subject",    "region",      "energy",     "hunt",
-    "probable", "bed",        "brother",    "egg",        "ride",        "cell",       "believe",
-    "fraction", "forest",     "sit",        "race",       "window",      "store",      "summer",
-    "train",    "sleep",      "prove",      "lone",       "exercise",    "wall",       "catch",
-    "mount",    "wish",       "sky",        "board",      "joy",         "winter",     "sat",
-    "written",  "wild",       "instrument", "kept",       "glass",       "grass",      "cow",
-    "job",      "edge",       "sign",       "visit",      "past",        "soft",       "fun",
-    "bright",   "gas",        "weather",    "month",      "million",     "bear",       "finish",
-    "happy",    "hope",       "flower",     "clothe",     "strange",     "gone",       "jump",
-    "baby",     "eight",      "village",    "meet",       "root",        "buy",        "raise",
-    "solve",    "metal",      "whether",    "push",       "seven",       "paragraph",  "third",
-    "shall",    "held",       "hair",       "describe",   "cook",        "floor",      "either",
-    "result",   "burn",       "hill",       "safe",       "cat",         "century",    "consider",
-    "type",     "law",        "bit",        "coast",      "copy",        "phrase",     "silent",
-    "tall",     "sand",       "soil",       "roll",       "temperature", "finger",     "industry",
-    "value",    "fight",      "lie",        "beat",       "excite",      "natural",    "view",
-    "sense",    "ear",        "else",       "quite",      "broke",       "case",       "middle",
-    "kill",     "son",        "lake",       "moment",     "scale",       "loud",       "spring",
-    "observe",  "child",      "straight",   "consonant",  "nation",      "dictionary", "milk",
-    "speed",    "method",     "organ",      "pay",        "age",         "section",    "dress",
-    "cloud",    "surprise",   "quiet",      "stone",      "tiny",        "climb",      "cool",
-    "design",   "poor",       "lot",        "experiment", "bottom",      "key",        "iron",
-    "single",   "stick",      "flat",       "twenty",     "skin",        "smile",      "crease",
-    "hole",     "trade",      "melody",     "trip",       "office",      "receive",    "row",
-    "mouth",    "exact",      "symbol",     "die",        "least",       "trouble",    "shout",
-    "except",   "wrote",      "seed",       "tone",       "join",        "suggest",    "clean",
-    "break",    "lady",       "yard",       "rise",       "bad",         "blow",       "oil",
-    "blood",    "touch",      "grew",       "cent",       "mix",         "team",       "wire",
-    "cost",     "lost",       "brown",      "wear",       "garden",      "equal",      "sent",
-    "choose",   "fell",       "fit",        "flow",       "fair",        "bank",       "collect",
-    "save",     "control",    "decimal",    "gentle",     "woman",       "captain",    "practice",
-    "separate", "difficult",  "doctor",     "please",     "protect",     "noon",       "whose",
-    "locate",   "ring",       "character",  "insect",     "caught",      "period",     "indicate",
-    "radio",    "spoke",      "atom",       "human",      "history",     "effect",     "electric",
-    "expect",   "crop",       "modern",     "element",    "hit",         "student",    "corner",
-    "party",    "supply",     "bone",       "rail",       "imagine",     "provide",    "agree",
-    "thus",     "capital",    "chair",      "danger",     "fruit",       "rich",       "thick",
-    "soldier",  "process",    "operate",    "guess",      "necessary",   "sharp",      "wing",
-    "create",   "neighbor",   "wash",       "bat",        "rather",      "crowd",      "corn",
-    "compare",  "poem",       "string",     "bell",       "depend",      "meat",       "rub",
-    "tube",     "famous",     "dollar",     "stream",     "fear",        "sight",      "thin",
-    "triangle", "planet",     "hurry",      "chief",      "colony",      "clock",      "mine",
-    "tie",      "enter",      "major",      "fresh",      "search",      "send",       "yellow",
-    "gun",      "allow",      "print",      "dead",       "spot",        "desert",     "suit",
-    "current",  "lift",       "rose",       "continue",   "block",       "chart",      "hat",
-    "sell",     "success",    "company",    "subtract",   "event",       "particular", "deal",
-    "swim",     "term",       "opposite",   "wife",       "shoe",        "shoulder",   "spread",
-    "arrange",  "camp",       "invent",     "cotton",     "born",        "determine",  "quart",
-    "nine",     "truck",      "noise",      "level",      "chance",      "gather",     "shop",
-    "stretch",  "throw",      "shine",      "property",   "column",      "molecule",   "select",
-    "wrong",    "gray",       "repeat",     "require",    "broad",       "prepare",    "salt",
-    "nose",     "plural",     "anger",      "claim",      "continent",   "oxygen",     "sugar",
-    "death",    "pretty",     "skill",      "women",      "season",      "solution",   "magnet",
-    "silver",   "thank",      "branch",     "match",      "suffix",      "especially", "fig",
-    "afraid",   "huge",       "sister",     "steel",      "discuss",     "forward",    "similar",
-    "guide",    "experience", "score",      "apple",      "bought",      "led",        "pitch",
-    "coat",     "mass",       "card",       "band",       "rope",        "slip",       "win",
-    "dream",    "evening",    "condition",  "feed",       "tool",        "total",      "basic",
-    "smell",    "valley",     "nor",        "double",     "seat",        "arrive",     "master",
-    "track",    "parent",     "shore",      "division",   "sheet",       "substance",  "favor",
-    "connect",  "post",       "spend",      "chord",      "fat",         "glad",       "original",
-    "share",    "station",    "dad",        "bread",      "charge",      "proper",     "bar",
-    "offer",    "segment",    "slave",      "duck",       "instant",     "market",     "degree",
-    "populate", "chick",      "dear",       "enemy",      "reply",       "drink",      "occur",
-    "support",  "speech",     "nature",     "range",      "steam",       "motion",     "path",
-    "liquid",   "log",        "meant",      "quotient",   "teeth",       "shell",      "neck",
-};
-const uint32_t WordCount = sizeof(Words) / sizeof(Words[0]);
-
-// Common words far more often than rare ones, roughly as in real prose: the
-// smallest of three uniform picks favours the front of the list.
-const char *PickWord(Random *random) {
-    uint32_t a = random->Below(WordCount);
-    uint32_t b = random->Below(WordCount);
-    uint32_t c = random->Below(WordCount);
-    uint32_t index = a < b ? a : b;
-    return Words[index < c ? index : c];
-}
-
-// Sentences of 4 to 19 words with the odd comma, ending in . ? or !, lines
-// wrapped before column 72 and a blank line between paragraphs.
-std::vector<uint8_t> MakeText() {
-    Random random = {0x5EED7E47};
-    std::string text;
-    size_t column = 0;
-    int sentencesLeftInParagraph = 3 + static_cast<int>(random.Below(6));
-    while (text.size() < CorpusSize) {
-        uint32_t words = 4 + random.Below(16);
-        for (uint32_t i = 0; i < words; i++) {
-            std::string word = PickWord(&random);
-            if (i == 0) {
-                word[0] = static_cast<char>(word[0] - 'a' + 'A');
-            }
-            if (i + 1 == words) {
-                uint32_t end = random.Below(10);
-                word += end == 0 ? "?" : end == 1 ? "!" : ".";
-            } else if (i > 1 && random.Below(8) == 0) {
-                word += ",";
-            }
-            if (column > 0 && column + 1 + word.size() > 72) {
-                text += '\n';
-                column = 0;
-            } else if (column > 0) {
-                text += ' ';
-                column++;
-            }
-            text += word;
-            column += word.size();
-        }
-        if (--sentencesLeftInParagraph == 0) {
-            text += "\n\n";
-            column = 0;
-            sentencesLeftInParagraph = 3 + static_cast<int>(random.Below(6));
-        }
-    }
-    text.resize(CorpusSize);
-    return std::vector<uint8_t>(text.begin(), text.end());
-}
-
-bool AppendFile(const char *path, std::vector<uint8_t> *out) {
-    FILE *file = fopen(path, "rb");
-    if (file == nullptr) {
-        return false;
-    }
-    uint8_t buffer[65536];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0) {
-        out->insert(out->end(), buffer, buffer + got);
-    }
-    fclose(file);
-    return true;
-}
-
-// The shared libraries the benchmark runs with, each once, as listed in
-// /proc/self/maps.
-std::vector<std::string> LoadedLibraries() {
-    std::vector<std::string> paths;
-    FILE *maps = fopen("/proc/self/maps", "r");
-    if (maps == nullptr) {
-        return paths;
-    }
-    char line[4096];
-    while (fgets(line, sizeof line, maps) != nullptr) {
-        const char *path = strchr(line, '/');
-        if (path == nullptr || strstr(path, ".so") == nullptr) {
-            continue;
-        }
-        std::string name(path, strcspn(path, "\n"));
-        bool seen = false;
-        for (const std::string &known : paths) {
-            seen = seen || known == name;
-        }
-        if (!seen) {
-            paths.push_back(name);
-        }
-    }
-    fclose(maps);
-    return paths;
-}
-
-// The benchmark's own executable, then other binaries of this build, each
-// taken once, until there is enough; repeating one file would turn most of
-// the corpus into long matches and measure nothing like real code. Only
-// when the build has too few (no tests, so no Google Test library) do the
-// shared libraries it runs with make up the rest.
-std::vector<uint8_t> MakeMachineCode() {
-    std::vector<std::string> files;
-    files.push_back("/proc/self/exe");
-    std::string list = LUMV_BENCH_BINARIES;
-    for (size_t start = 0; start < list.size();) {
-        size_t end = list.find('|', start);
-        if (end == std::string::npos) {
-            end = list.size();
-        }
-        files.push_back(list.substr(start, end - start));
-        start = end + 1;
-    }
-    std::vector<std::string> libraries = LoadedLibraries();
-    files.insert(files.end(), libraries.begin(), libraries.end());
-
-    std::vector<uint8_t> code;
-    for (size_t i = 0; i < files.size() && code.size() < CorpusSize; i++) {
-        AppendFile(files[i].c_str(), &code);
-    }
-    if (code.size() < CorpusSize) {
-        return std::vector<uint8_t>();
-    }
-    code.resize(CorpusSize);
-    return code;
-}
-
-std::vector<uint8_t> MakeRandom() {
-    Random random = {0xC0FFEE};
-    std::vector<uint8_t> bytes(CorpusSize);
-    for (size_t i = 0; i < bytes.size(); i += 8) {
-        uint64_t word = random.Next();
-        for (size_t k = 0; k < 8 && i + k < bytes.size(); k++) {
-            bytes[i + k] = static_cast<uint8_t>(word >> (8 * k));
-        }
-    }
-    return bytes;
-}
-
-enum Corpus { Text, MachineCode, RandomBytes };
-
-const std::vector<uint8_t> &CorpusData(Corpus which) {
-    static const std::vector<uint8_t> text = MakeText();
-    static const std::vector<uint8_t> code = MakeMachineCode();
-    static const std::vector<uint8_t> random = MakeRandom();
-    return which == Text ? text : which == MachineCode ? code : random;
-}
-
-// What the launcher does: the stream lies in memory, the output goes into a
-// buffer of the declared length.
 struct MemorySource {
     const uint8_t *at;
     const uint8_t *end;
@@ -335,10 +34,7 @@ struct MemorySource {
 
 int32_t ReadFromMemory(void *sourceData) {
     MemorySource *source = static_cast<MemorySource *>(sourceData);
-    if (source->at == source->end) {
-        return -1;
-    }
-    return *source->at++;
+    return source->at == source->end ? -1 : *source->at++;
 }
 
 struct MemorySink {
@@ -355,20 +51,65 @@ int32_t WriteToMemory(void *sinkData, int32_t byte) {
     return 1;
 }
 
-void BM_Decode(benchmark::State &state, Corpus which) {
-    const std::vector<uint8_t> &data = CorpusData(which);
+// Both ends of a block decoding, in memory.
+struct MemoryBlocks {
+    MemorySource source;
+    MemorySink sink;
+};
+
+size_t ReadBlock(void *context, uint8_t *buffer, size_t size) {
+    MemorySource *source = &static_cast<MemoryBlocks *>(context)->source;
+    size_t count = static_cast<size_t>(source->end - source->at);
+    count = count < size ? count : size;
+    memcpy(buffer, source->at, count);
+    source->at += count;
+    return count;
+}
+
+bool WriteBlock(void *context, const uint8_t *data, size_t size) {
+    MemorySink *sink = &static_cast<MemoryBlocks *>(context)->sink;
+    if (static_cast<size_t>(sink->end - sink->at) < size) {
+        return false;
+    }
+    memcpy(sink->at, data, size);
+    sink->at += size;
+    return true;
+}
+
+enum class Decoder { Callbacks, Blocks, Reference };
+
+// One decoding of stream into output (sized to the declared length; the
+// reference decoder's vector keeps its capacity from run to run).
+void DecodeOnce(Decoder decoder, const std::vector<uint8_t> &stream, void *workArea,
+                std::vector<uint8_t> *output) {
+    const uint8_t *begin = stream.data();
+    if (decoder == Decoder::Reference) {
+        ReferenceLzariDecode(stream, output);
+    } else if (decoder == Decoder::Callbacks) {
+        MemorySource source = {begin, begin + stream.size()};
+        MemorySink sink = {output->data(), output->data() + output->size()};
+        LzariDecode(workArea, ReadFromMemory, &source, WriteToMemory, &sink);
+    } else {
+        MemoryBlocks blocks = {{begin, begin + stream.size()},
+                               {output->data(), output->data() + output->size()}};
+        LzariStreamIo io = {ReadBlock, WriteBlock, &blocks};
+        LzariDecodeTally tally;
+        LzariDecodeBlocks(workArea, &io, &tally);
+    }
+}
+
+void BM_Decode(benchmark::State &state, int corpus, Decoder decoder) {
+    const std::vector<uint8_t> &data = BenchCorpus(corpus);
     if (data.empty()) {
-        state.SkipWithError("not enough build binaries for the machine-code corpus");
+        state.SkipWithError("not enough machine code on this machine for the x86 corpus");
         return;
     }
     std::vector<uint8_t> stream = LzariCompress(data.data(), data.size());
     std::unique_ptr<void *[]> workArea(new void *[LzariWorkAreaSize / sizeof(void *) + 1]);
     std::vector<uint8_t> output(data.size());
     for (auto _ : state) {
-        MemorySource source = {stream.data(), stream.data() + stream.size()};
-        MemorySink sink = {output.data(), output.data() + output.size()};
-        int32_t ok = LzariDecode(workArea.get(), ReadFromMemory, &source, WriteToMemory, &sink);
-        benchmark::DoNotOptimize(ok);
+        DecodeOnce(decoder, stream, workArea.get(), &output);
+        benchmark::DoNotOptimize(output.data());
         benchmark::ClobberMemory();
     }
     if (output != data) {
@@ -377,13 +118,14 @@ void BM_Decode(benchmark::State &state, Corpus which) {
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
                             static_cast<int64_t>(data.size()));
-    state.counters["ratio"] = static_cast<double>(stream.size()) / static_cast<double>(data.size());
+    state.counters["stream/input"] =
+        static_cast<double>(stream.size()) / static_cast<double>(data.size());
 }
 
-void BM_Encode(benchmark::State &state, Corpus which) {
-    const std::vector<uint8_t> &data = CorpusData(which);
+void BM_Encode(benchmark::State &state, int corpus) {
+    const std::vector<uint8_t> &data = BenchCorpus(corpus);
     if (data.empty()) {
-        state.SkipWithError("not enough build binaries for the machine-code corpus");
+        state.SkipWithError("not enough machine code on this machine for the x86 corpus");
         return;
     }
     size_t streamSize = 0;
@@ -394,14 +136,105 @@ void BM_Encode(benchmark::State &state, Corpus which) {
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
                             static_cast<int64_t>(data.size()));
-    state.counters["ratio"] = static_cast<double>(streamSize) / static_cast<double>(data.size());
+    state.counters["stream/input"] =
+        static_cast<double>(streamSize) / static_cast<double>(data.size());
 }
 
-BENCHMARK_CAPTURE(BM_Decode, text, Text)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Decode, x86, MachineCode)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Decode, random, RandomBytes)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Encode, text, Text)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Encode, x86, MachineCode)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Encode, random, RandomBytes)->Unit(benchmark::kMillisecond);
+// The console output, then the ratios of the decoders' times per byte.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run> &runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run &run : runs) {
+            if (run.error_occurred || run.iterations == 0) {
+                continue;
+            }
+            const std::string &name = run.run_name.function_name;
+            double seconds = run.cpu_accumulated_time / static_cast<double>(run.iterations);
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+                median_[name] = seconds;
+            } else if (run.run_type == Run::RT_Iteration &&
+                       (fastest_.count(name) == 0 || seconds < fastest_[name])) {
+                fastest_[name] = seconds;
+            }
+        }
+    }
+
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        printf("\nreference decoder time / our time, per byte (%s):\n",
+               median_.empty() ? "fastest run of each" : "medians of the repetitions");
+        for (int corpus = 0; corpus < BenchCorpusCount; corpus++) {
+            std::string name = BenchCorpusNames[corpus];
+            double reference = Fastest("reference_decode/" + name);
+            double callbacks = Fastest("decode/" + name);
+            double blocks = Fastest("decode_blocks/" + name);
+            if (reference > 0 && callbacks > 0 && blocks > 0) {
+                printf("  %-7s LzariDecode %.2fx   LzariDecodeBlocks %.2fx\n", name.c_str(),
+                       reference / callbacks, reference / blocks);
+            }
+        }
+    }
+
+private:
+    double Fastest(const std::string &name) const {
+        const std::map<std::string, double> &times = median_.empty() ? fastest_ : median_;
+        auto known = times.find(name);
+        return known == times.end() ? 0 : known->second;
+    }
+
+    std::map<std::string, double> fastest_;
+    std::map<std::string, double> median_;
+};
+
+int WriteCorpora(const char *folder) {
+    for (int corpus = 0; corpus < BenchCorpusCount; corpus++) {
+        const std::vector<uint8_t> &data = BenchCorpus(corpus);
+        std::string path = std::string(folder) + "/" + BenchCorpusNames[corpus] + ".bin";
+        FILE *file = fopen(path.c_str(), "wb");
+        bool written = file != nullptr && !data.empty() &&
+                       fwrite(data.data(), 1, data.size(), file) == data.size();
+        if (file != nullptr && fclose(file) != 0) {
+            written = false;
+        }
+        if (!written) {
+            fprintf(stderr, "lzari_bench: cannot write %s\n", path.c_str());
+            return 1;
+        }
+    }
+    return 0;
+}
 
 }  // namespace
+
+int main(int argc, char **argv) {
+    if (argc == 3 && strcmp(argv[1], "--write-corpora") == 0) {
+        return WriteCorpora(argv[2]);
+    }
+    // Each decoder in turn on a corpus, the reference between ours.
+    for (int corpus = 0; corpus < BenchCorpusCount; corpus++) {
+        std::string name = BenchCorpusNames[corpus];
+        benchmark::RegisterBenchmark(("decode/" + name).c_str(), BM_Decode, corpus,
+                                     Decoder::Callbacks)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("reference_decode/" + name).c_str(), BM_Decode, corpus,
+                                     Decoder::Reference)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("decode_blocks/" + name).c_str(), BM_Decode, corpus,
+                                     Decoder::Blocks)
+            ->Unit(benchmark::kMillisecond);
+    }
+    for (int corpus = 0; corpus < BenchCorpusCount; corpus++) {
+        benchmark::RegisterBenchmark((std::string("encode/") + BenchCorpusNames[corpus]).c_str(),
+                                     BM_Encode, corpus)
+            ->Unit(benchmark::kMillisecond);
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 2;
+    }
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}

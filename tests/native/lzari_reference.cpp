@@ -2,6 +2,7 @@
 #include "lzari_reference.h"
 
 #include <stddef.h>
+#include <stdio.h>
 
 ReferenceSymbolModel::ReferenceSymbolModel() {
     cum[314] = 0;
@@ -45,12 +46,29 @@ void ReferenceSymbolModel::Update(int symbol) {
 
 namespace {
 
-struct Reader {
+// The input a byte at a time, and the output, as the classic decoder has
+// them: from and into memory, or through stdio's byte macros.
+struct MemoryIo {
     const std::vector<uint8_t> &stream;
     size_t at;
+    std::vector<uint8_t> *out;
+    int Byte() { return at < stream.size() ? stream[at++] : -1; }
+    void Put(uint8_t byte) { out->push_back(byte); }
+};
+
+struct FileIo {
+    FILE *in;
+    FILE *out;
+    int Byte() { return getc_unlocked(in); }
+    void Put(uint8_t byte) { putc_unlocked(byte, out); }
+};
+
+template <class Io>
+struct Reader {
+    Io &io;
     int buffer = 0;
     int mask = 0;
-    int Byte() { return at < stream.size() ? stream[at++] : -1; }
+    int Byte() { return io.Byte(); }
     uint32_t Bit() {
         mask >>= 1;
         if (mask == 0) {
@@ -61,8 +79,9 @@ struct Reader {
     }
 };
 
+template <class Io>
 struct Coder {
-    Reader &reader;
+    Reader<Io> &reader;
     uint32_t low = 0, high = 0x20000, value = 0;
     void Narrow(uint32_t upper, uint32_t lower, uint32_t total) {
         uint32_t range = high - low;
@@ -84,11 +103,9 @@ struct Coder {
     uint32_t Scaled(uint32_t total) const { return ((value - low + 1) * total - 1) / (high - low); }
 };
 
-}  // namespace
-
-bool ReferenceLzariDecode(const std::vector<uint8_t> &stream, std::vector<uint8_t> *out) {
-    Reader reader{stream, 0};
-    out->clear();
+template <class Io>
+bool Decode(Io &io) {
+    Reader<Io> reader{io};
     uint32_t length = 0;
     for (int i = 0; i < 4; i++) {
         int b = reader.Byte();
@@ -100,7 +117,7 @@ bool ReferenceLzariDecode(const std::vector<uint8_t> &stream, std::vector<uint8_
     if (length == 0) {
         return true;
     }
-    Coder coder{reader};
+    Coder<Io> coder{reader};
     for (int i = 0; i < 17; i++) {
         coder.value = 2 * coder.value + reader.Bit();
     }
@@ -115,7 +132,8 @@ bool ReferenceLzariDecode(const std::vector<uint8_t> &stream, std::vector<uint8_
         ring[i] = ' ';
     }
     uint32_t r = 4036;
-    while (out->size() < length) {
+    uint32_t written = 0;
+    while (written < length) {
         uint32_t x = coder.Scaled(model.cum[0]);
         int lo = 1, hi = 314;
         while (lo < hi) {
@@ -130,7 +148,8 @@ bool ReferenceLzariDecode(const std::vector<uint8_t> &stream, std::vector<uint8_
         int c = model.code[lo];
         model.Update(lo);
         if (c < 256) {
-            out->push_back(uint8_t(c));
+            io.Put(uint8_t(c));
+            written++;
             ring[r] = uint8_t(c);
             r = (r + 1) & 4095;
             continue;
@@ -148,12 +167,26 @@ bool ReferenceLzariDecode(const std::vector<uint8_t> &stream, std::vector<uint8_
         uint32_t p = plo - 1;
         coder.Narrow(positionCum[p], positionCum[p + 1], positionCum[0]);
         uint32_t s = (r - p - 1) & 4095;
-        for (int k = 0; k < c - 253 && out->size() < length; k++) {
+        for (int k = 0; k < c - 253 && written < length; k++) {
             uint8_t byte = ring[(s + k) & 4095];
-            out->push_back(byte);
+            io.Put(byte);
+            written++;
             ring[r] = byte;
             r = (r + 1) & 4095;
         }
     }
     return true;
+}
+
+}  // namespace
+
+bool ReferenceLzariDecode(const std::vector<uint8_t> &stream, std::vector<uint8_t> *out) {
+    out->clear();
+    MemoryIo io{stream, 0, out};
+    return Decode(io);
+}
+
+bool ReferenceLzariDecode(FILE *in, FILE *out) {
+    FileIo io{in, out};
+    return Decode(io);
 }
