@@ -1,5 +1,6 @@
 // Decoding one LZARI stream (4-byte little-endian length, then arithmetic-
-// coded LZSS codes) from a byte source into a byte sink. Portable.
+// coded LZSS codes) from a byte source into a byte sink, or for the tools
+// through block reads and writes (LzariDecodeBlocks). Portable.
 //
 // Contract:
 // - The caller owns the work area, LzariWorkAreaSize bytes, suitably aligned
@@ -28,7 +29,7 @@ enum {
 };
 
 // The tables. The arithmetic decoder's few registers and the bit reader are
-// locals of LzariDecode, where the compiler can keep them in registers.
+// locals of the decoding loop, where the compiler can keep them in registers.
 struct LzariState {
     uint8_t ring[LzariRingSize];
     LzariSymbolModel symbols;
