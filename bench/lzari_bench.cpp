@@ -8,7 +8,8 @@
 // over ours: of the medians with --benchmark_repetitions, else of the
 // fastest run.
 //
-//   lzari_bench [Google Benchmark flags]
+//   lzari_bench [Google Benchmark flags], best with
+//     --benchmark_repetitions=7 --benchmark_enable_random_interleaving=true
 //   lzari_bench --write-corpora FOLDER   writes text.bin, x86.bin, random.bin
 #include <stdio.h>
 #include <string.h>
