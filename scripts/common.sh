@@ -37,7 +37,7 @@ build_host_artifacts() {
 build_windows_artifacts() {
     local preset targets
     for preset in win32 win64; do
-        targets=(launcher testplayer)
+        targets=(launcher testplayer sampleplayer)
         [ "$preset" = win64 ] && targets+=(lumpack)
         configure_and_build "$preset" "${targets[@]}"
         cmake --install "$repo_root/build/$preset" >/dev/null

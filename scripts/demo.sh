@@ -4,7 +4,8 @@
 # temporary folder, a read-me beside the executable), puts a splash bitmap
 # beside it, starts it under Wine, saves a screenshot of the splash, and prints
 # what was unpacked, what the player received (it closes the splash after a
-# short pause) and that nothing was left.
+# short pause) and that nothing was left. Then it plays a slide show with
+# the sample player, saving a screenshot of each slide.
 # Usage: scripts/demo.sh [--win32]   (--win32: the shipping 32-bit launcher; ~1 min to start)
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
@@ -109,3 +110,46 @@ if [ "$(ls -A "$show" | tr '\n' '|')" != "Sample Show.BMP|Sample Show.exe|" ]; t
     echo "error: the run left files beside the executable" >&2
     exit 1
 fi
+
+# The same kind of show with the sample player: three slides (one with a
+# bitmap that travels in the run's temporary folder, one in Japanese), played
+# by itself with --autoplay; a screenshot of each slide goes beside the
+# splash screenshot.
+echo "== the sample player"
+deck="$demo/deck"
+rm -rf "$deck" && mkdir -p "$deck/inputs" "$deck/show"
+printf '%s\n' 'Welcome' 'A presentation packed by lumpack and shown by the sample player.' \
+    '---' 'A picture' 'image: picture.bmp' 'The bitmap travels in the run'"'"'s temporary folder.' \
+    '---' 'ようこそ' '日本語のスライドです。' > "$deck/inputs/slides.txt"
+convert -size 240x140 gradient:'#f2c14e-#b8322a' -type TrueColor BMP3:"$deck/inputs/picture.bmp"
+dist/host/lumpack build -q "$deck/show/Slides.exe" --launcher "dist/$target/launcher.exe" \
+    --content "$deck/inputs/slides.txt" \
+    --file "dist/$target/sampleplayer/lumv.dll" --compress --temp \
+    --file "$deck/inputs/picture.bmp" --temp
+interval=2500
+"$repo_root/tests/wine/wine-run.sh" "$wine_root" "$deck/show/Slides.exe" --autoplay "$interval" &
+player_pid=$!
+for _ in $(seq 1 1800); do
+    xwininfo -root -tree 2>/dev/null | grep -q '"Presentation"' && break
+    kill -0 "$player_pid" 2>/dev/null || break
+    sleep 0.1
+done
+sleep 1
+for slide in 1 2 3; do
+    import -window root -display "$DISPLAY" "$demo/slide-$slide.png" || true
+    [ "$slide" = 3 ] || sleep "$(echo "$interval / 1000" | bc -l)"
+done
+set +e
+wait "$player_pid"
+code=$?
+set -e
+echo "launcher exit code: $code; slides: $demo/slide-1.png $demo/slide-2.png $demo/slide-3.png"
+if [ "$code" != 0 ]; then
+    echo "error: the show did not end normally" >&2
+    exit 1
+fi
+if [ "$(ls -A "$deck/show")" != "Slides.exe" ]; then
+    echo "error: the show left files beside the executable: $(ls -A "$deck/show")" >&2
+    exit 1
+fi
+echo "beside the executable afterwards: $(ls -A "$deck/show")"

@@ -13,7 +13,8 @@ set -euo pipefail
 need_pkgs=(cmake g++ make git g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest
            libbenchmark-dev clang libclang-rt-14-dev clang-format clang-tidy
            wine wine64 wine32:i386 qemu-user-static xvfb xauth x11-utils imagemagick osslsigncode openssl locales
-           libcli11-dev nlohmann-json3-dev libssl-dev)
+           libcli11-dev nlohmann-json3-dev libssl-dev
+           fonts-ipafont-gothic)  # Japanese text on the Wine screenshots
 
 # The preferences entry the retry adds, and removes again whatever happens.
 security_pin=/etc/apt/preferences.d/lumv-setup-security-below-main

@@ -106,7 +106,20 @@ struct Show {
     bool splashClosed;
     HFONT titleFont;
     HFONT bodyFont;
+    HFONT japaneseTitleFont;  // for slides with Japanese text
+    HFONT japaneseBodyFont;
 };
+
+// Whether text holds kana or CJK ideographs, which the default face may lack.
+bool HasJapanese(const std::u16string &text) {
+    for (char16_t c : text) {
+        if ((c >= 0x3000 && c < 0xA000) || (c >= 0xF900 && c < 0xFB00) ||
+            (c >= 0xFF00 && c < 0xFFF0)) {
+            return true;
+        }
+    }
+    return false;
+}
 
 const wchar_t *Wide(const std::u16string &text) {
     return reinterpret_cast<const wchar_t *>(text.c_str());
@@ -138,7 +151,8 @@ void Paint(HWND window, Show *show) {
     const Slide &slide = show->slides[show->current];
     int margin = client.right / 16;
     RECT title = {margin, client.bottom / 12, client.right - margin, client.bottom / 4};
-    HGDIOBJ previous = SelectObject(dc, show->titleFont);
+    bool japanese = HasJapanese(slide.title) || HasJapanese(slide.body);
+    HGDIOBJ previous = SelectObject(dc, japanese ? show->japaneseTitleFont : show->titleFont);
     DrawTextW(dc, Wide(slide.title), -1, &title, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     RECT body = {margin, client.bottom / 4, client.right - margin, client.bottom - margin};
     HBITMAP bitmap = show->bitmaps[show->current];
@@ -154,7 +168,7 @@ void Paint(HWND window, Show *show) {
         DeleteDC(memory);
         body.top += height + margin / 2;
     }
-    SelectObject(dc, show->bodyFont);
+    SelectObject(dc, japanese ? show->japaneseBodyFont : show->bodyFont);
     DrawTextW(dc, Wide(slide.body), -1, &body, DT_CENTER | DT_WORDBREAK);
     SelectObject(dc, previous);
     EndPaint(window, &paint);
@@ -221,10 +235,13 @@ LRESULT CALLBACK ShowWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     }
 }
 
-HFONT MakeFont(int height, int weight) {
-    return CreateFontW(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
-                       DEFAULT_PITCH | FF_SWISS, L"MS Shell Dlg 2");
+// The dialog face, or with the Shift JIS character set and no face named
+// whatever font the system has for Japanese.
+HFONT MakeFont(int height, int weight, bool japanese) {
+    return CreateFontW(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE,
+                       japanese ? SHIFTJIS_CHARSET : DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_SWISS,
+                       japanese ? L"" : L"MS Shell Dlg 2");
 }
 
 int RunShow(HMODULE module, Show *show) {
@@ -236,8 +253,10 @@ int RunShow(HMODULE module, Show *show) {
     RegisterClassW(&windowClass);
     int width = GetSystemMetrics(SM_CXSCREEN);
     int height = GetSystemMetrics(SM_CYSCREEN);
-    show->titleFont = MakeFont(height / 12, FW_BOLD);
-    show->bodyFont = MakeFont(height / 24, FW_NORMAL);
+    show->titleFont = MakeFont(height / 12, FW_BOLD, false);
+    show->bodyFont = MakeFont(height / 24, FW_NORMAL, false);
+    show->japaneseTitleFont = MakeFont(height / 12, FW_BOLD, true);
+    show->japaneseBodyFont = MakeFont(height / 24, FW_NORMAL, true);
     HWND window =
         CreateWindowExW(WS_EX_APPWINDOW, WindowClassName, L"Presentation", WS_POPUP | WS_VISIBLE, 0,
                         0, width, height, nullptr, nullptr, module, show);
@@ -254,6 +273,8 @@ int RunShow(HMODULE module, Show *show) {
     }
     DeleteObject(show->titleFont);
     DeleteObject(show->bodyFont);
+    DeleteObject(show->japaneseTitleFont);
+    DeleteObject(show->japaneseBodyFont);
     UnregisterClassW(WindowClassName, module);
     return window != nullptr ? ShowEnded : NothingToShow;
 }
@@ -279,6 +300,8 @@ extern "C" __declspec(dllexport) int32_t LUMV_STDCALL
                  AutoplayInterval(cmdLine),
                  params,
                  false,
+                 nullptr,
+                 nullptr,
                  nullptr,
                  nullptr};
     if (show.slides.empty()) {
