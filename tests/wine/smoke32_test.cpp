@@ -1,7 +1,8 @@
 // The shipping 32-bit launcher with the 32-bit player, started twice (a 32-bit
 // process start takes about a minute here): the 24-byte block, the hand-off
 // and the box that reports a player result of 0, then a packed presentation
-// unpacked, run and cleaned up, with a splash that the player closes.
+// unpacked, run and cleaned up, with a splash that the player closes; and
+// the 32-bit sample player playing a show to its end.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -120,6 +121,37 @@ TEST(Smoke32, UnpacksThePlayerIntoTheRunFolderAndCleansUp) {
     }
     const std::vector<std::string> left = {"show.BMP", "show.exe"};
     EXPECT_EQ(left, FolderEntries(show.exeFolder()));
+    EXPECT_TRUE(FolderEntries(show.tempFolder()).empty()) << "the run folder is left";
+}
+
+// The 32-bit sample player plays a one-slide show by itself and ends it.
+TEST(Smoke32, TheSamplePlayerPlaysAndEnds) {
+    Presentation show("smoke32sample");
+    BuildRequest request;
+    request.launcherImage = FileBytes(LauncherExePath());
+    const std::string deck = "Smoke\nOne slide, played by itself.\n";
+    request.content.assign(deck.begin(), deck.end());
+    BuildEntry player;
+    player.name = "lumv";
+    player.outputExtension = "dll";
+    player.compressed = true;
+    player.group = EntryGroup::TempFolder;
+    player.data = FileBytes(WindowsPathFromUnix(EnvironmentValue("LUMV_SAMPLE_PLAYER_DLL")));
+    ASSERT_FALSE(player.data.empty()) << "no 32-bit sample player";
+    request.entries = {player};
+    std::vector<unsigned char> file;
+    std::string error;
+    ASSERT_TRUE(BuildPresentation(request, &file, &error)) << error;
+    ASSERT_TRUE(WriteBytesFile(show.exePath(), file));
+
+    RunResult run =
+        show.Run(3, show.QuotedExePath() + " --autoplay 500", StartOptions(), 10 * 60 * 1000);
+
+    ASSERT_TRUE(run.started);
+    ASSERT_TRUE(run.finished) << "the 32-bit launcher did not end within 10 minutes";
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_EQ(std::vector<std::string>({"show.exe"}), FolderEntries(show.exeFolder()));
     EXPECT_TRUE(FolderEntries(show.tempFolder()).empty()) << "the run folder is left";
 }
 

@@ -27,6 +27,14 @@ ensure_base_prefix() {
     # for one whenever a managed window is hidden - every closed message box.
     WINEPREFIX="$base" "$wine64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
         </dev/null >/dev/null 2>&1
+    # Japanese text in the system font, linked as a Japanese Windows links it:
+    # Wine's Tahoma has no Japanese glyphs, the IPA Gothic font of set-up has.
+    local face
+    for face in Tahoma "MS Shell Dlg"; do
+        WINEPREFIX="$base" "$wine64" reg add \
+            'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+            /v "$face" /t REG_MULTI_SZ /d 'ipag.ttf,IPAGothic' /f </dev/null >/dev/null 2>&1
+    done
     WINEPREFIX="$base" wineserver -w
     touch "$base/.lumv-ready"
 }
