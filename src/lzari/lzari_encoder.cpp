@@ -88,11 +88,11 @@ void LzariStartStream(LzariCoder *coder, std::vector<uint8_t> *out, uint32_t len
 void LzariEncodeCode(LzariCoder *coder, int code) {
     LzariSymbolModel *model = &coder->symbols;
     int symbol = model->symbolOf[code];
-    uint32_t total = model->total;
     uint32_t lower = LzariSymbolCum(model, symbol);
     uint32_t upper = lower + static_cast<uint32_t>(model->freq[symbol]);
     uint32_t range = coder->high - coder->low;
-    Renormalise(coder, coder->low + range * lower / total, coder->low + range * upper / total - 1);
+    Renormalise(coder, coder->low + LzariDivideByTotal(model, range * lower),
+                coder->low + LzariDivideByTotal(model, range * upper) - 1);
     LzariUpdateSymbolModel(model, symbol);
 }
 
