@@ -16,6 +16,7 @@
 
 #include <vector>
 
+#include "common/path_rules.h"
 #include "common/player_interface.h"
 #include "presentation_content.h"
 #include "slide_deck.h"
@@ -89,11 +90,10 @@ std::wstring FilesFolder(HMODULE module, const PlayerParams *params) {
         return folder;
     }
     DWORD length = GetModuleFileNameW(module, folder, MAX_PATH);
-    wchar_t *last = length > 0 && length < MAX_PATH ? wcsrchr(folder, L'\\') : nullptr;
-    if (last == nullptr) {
+    if (length == 0 || length >= MAX_PATH) {
         return std::wstring();
     }
-    last[1] = L'\0';
+    KeepFolderPart(folder);
     return folder;
 }
 
