@@ -47,6 +47,15 @@ convert -size 320x200 gradient:'#1d3a6e-#f2c14e' -fill '#b8322a' \
 echo "splash bitmap: $splash ($(identify -format '%wx%h' "$splash"))"
 
 wine_root="$demo/wine"
+# Waits up to 3 minutes for a window titled $1 on the display, or for the
+# process $2 to end.
+wait_for_window() {
+    for _ in $(seq 1 1800); do
+        xwininfo -root -tree 2>/dev/null | grep -q "\"$1\"" && return 0
+        kill -0 "$2" 2>/dev/null || return 0
+        sleep 0.1
+    done
+}
 cleanup() {
     stop_wine_servers "$wine_root"
     stop_display
@@ -61,11 +70,7 @@ echo "== starting \"$show/Sample Show.exe\" under Wine ($target)"
 LUMV_TEST_REPORT="Z:${report//\//\\}" LUMV_TEST_RESULT=3 LUMV_TEST_CLOSE_SPLASH=4000 \
     "$repo_root/tests/wine/wine-run.sh" "$wine_root" "$show/Sample Show.exe" --demo "first argument" &
 launcher_pid=$!
-for _ in $(seq 1 1800); do
-    xwininfo -root -tree 2>/dev/null | grep -q '"Vantorelle Splash Screen"' && break
-    kill -0 "$launcher_pid" 2>/dev/null || break
-    sleep 0.1
-done
+wait_for_window "Vantorelle Splash Screen" "$launcher_pid"
 sleep 0.5  # painted
 import -window root -display "$DISPLAY" "$screenshot" || true
 set +e
@@ -129,11 +134,7 @@ dist/host/lumpack build -q "$deck/show/Slides.exe" --launcher "dist/$target/laun
 interval=2500
 "$repo_root/tests/wine/wine-run.sh" "$wine_root" "$deck/show/Slides.exe" --autoplay "$interval" &
 player_pid=$!
-for _ in $(seq 1 1800); do
-    xwininfo -root -tree 2>/dev/null | grep -q '"Presentation"' && break
-    kill -0 "$player_pid" 2>/dev/null || break
-    sleep 0.1
-done
+wait_for_window "Presentation" "$player_pid"
 sleep 1
 for slide in 1 2 3; do
     import -window root -display "$DISPLAY" "$demo/slide-$slide.png" || true
