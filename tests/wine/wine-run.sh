@@ -39,12 +39,22 @@ ensure_base_prefix() {
     touch "$base/.lumv-ready"
 }
 
+# Wine's libraries, over a gigabyte a prefix, are only ever read: every prefix
+# links them from the pristine one instead of copying them. Nothing else is
+# shared, because Wine writes its registry and settings files in place when
+# they have more than one link. The tests only add files to the system folder.
+shared_folders=(drive_c/windows/system32 drive_c/windows/syswow64 drive_c/windows/winsxs)
+
 ensure_prefix() {
-    local prefix="$root/$1"
+    local prefix="$root/$1" base="$root/base" folder
     [ -f "$prefix/.lumv-ready" ] && return 0
     ensure_base_prefix
     rm -rf "$prefix"
-    cp -a "$root/base" "$prefix"
+    mkdir -p "$prefix"
+    tar -C "$base" "${shared_folders[@]/#/--exclude=./}" -cf - . | tar -C "$prefix" -xf -
+    for folder in "${shared_folders[@]}"; do
+        cp -a --link "$base/$folder" "$prefix/$folder"
+    done
 }
 
 mkdir -p "$root"
