@@ -111,6 +111,43 @@ bool IsStoredEntry(const PayloadEntry *entry) {
     return entry->outputExtension[PayloadPackedExtensionSize] == '\0';
 }
 
+bool PayloadEntrySpan(const PayloadEntry *entry, uint32_t payloadEnd, uint32_t *start,
+                      uint32_t *size) {
+    bool toEnd = entry->storedSize <= 0 && IsStoredEntry(entry);
+    int64_t end = toEnd ? payloadEnd : static_cast<int64_t>(entry->dataOffset) + entry->storedSize;
+    if (entry->dataOffset < 0 || entry->dataOffset > end || end > payloadEnd) {
+        return false;
+    }
+    *start = static_cast<uint32_t>(entry->dataOffset);
+    *size = static_cast<uint32_t>(end - entry->dataOffset);
+    return true;
+}
+
+bool FindPayloadContent(const PayloadHeader *header, uint32_t headerOffset, uint32_t payloadEnd,
+                        uint32_t *start, uint32_t *size) {
+    uint32_t trailerStart = payloadEnd - PayloadTrailerSize;
+    if (payloadEnd < PayloadTrailerSize || header->contentOffset < 0 ||
+        static_cast<uint32_t>(header->contentOffset) > trailerStart) {
+        return false;
+    }
+    uint32_t from = static_cast<uint32_t>(header->contentOffset);
+    uint32_t end = trailerStart;
+    if (headerOffset >= from && headerOffset < end) {
+        end = headerOffset;
+    }
+    for (int32_t i = 0; i < header->entryCount; i++) {
+        uint32_t data = 0;
+        uint32_t dataSize = 0;
+        if (PayloadEntrySpan(&header->entries[i], payloadEnd, &data, &dataSize) && data >= from &&
+            data < end) {
+            end = data;
+        }
+    }
+    *start = from;
+    *size = end - from;
+    return true;
+}
+
 static bool IsSeparator(char c) {
     return c == '\\' || c == '/';
 }

@@ -68,6 +68,21 @@ int32_t ExeFolderEntryCount(const PayloadHeader *header);
 // Stored when both extensions are equal byte for byte up to their terminator.
 bool IsStoredEntry(const PayloadEntry *entry);
 
+// Where an entry's data lie: storedSize bytes from dataOffset, or for a
+// stored entry with storedSize 0 or less everything up to payloadEnd. False
+// when they do not lie inside [0, payloadEnd).
+bool PayloadEntrySpan(const PayloadEntry *entry, uint32_t payloadEnd, uint32_t *start,
+                      uint32_t *size);
+
+// Where the content lies, for a header with valid counts at headerOffset:
+// from contentOffset to the nearest entry data (see PayloadEntrySpan) or
+// header that starts at or after it, else to the trailer. The format keeps
+// no content size, so with nothing after it the content takes the padding
+// before the trailer along. False when contentOffset lies outside
+// [0, the trailer's start].
+bool FindPayloadContent(const PayloadHeader *header, uint32_t headerOffset, uint32_t payloadEnd,
+                        uint32_t *start, uint32_t *size);
+
 // All three text fields end with a terminator inside their field.
 bool EntryTextFieldsTerminated(const PayloadEntry *entry);
 

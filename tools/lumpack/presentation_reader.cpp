@@ -123,15 +123,10 @@ EntryInfo DescribeEntry(const PayloadByteReader *reader, const Presentation &p, 
     entry.outputExtension = FieldText(record.outputExtension, PayloadOutputExtensionSize);
     entry.dataOffset = record.dataOffset;
     entry.storedSize = record.storedSize;
-    bool toEnd = entry.stored && record.storedSize <= 0;
-    int64_t end =
-        toEnd ? p.payloadEnd : static_cast<int64_t>(record.dataOffset) + record.storedSize;
-    entry.spanInside = record.dataOffset >= 0 && record.dataOffset <= end && end <= p.payloadEnd;
+    entry.spanInside = PayloadEntrySpan(&record, p.payloadEnd, &entry.spanStart, &entry.spanSize);
     if (!entry.spanInside) {
         return entry;
     }
-    entry.spanStart = static_cast<uint32_t>(record.dataOffset);
-    entry.spanSize = static_cast<uint32_t>(end - record.dataOffset);
     if (entry.stored) {
         entry.decodedSizeKnown = true;
         entry.decodedSize = entry.spanSize;
@@ -141,26 +136,6 @@ EntryInfo DescribeEntry(const PayloadByteReader *reader, const Presentation &p, 
         entry.decodedSize = entry.decodedSizeKnown ? WordAt(length) : 0;
     }
     return entry;
-}
-
-void FindContent(Presentation *p) {
-    uint32_t trailerStart = p->payloadEnd - PayloadTrailerSize;
-    int32_t offset = p->header.contentOffset;
-    p->contentInside = offset >= 0 && static_cast<uint32_t>(offset) <= trailerStart;
-    if (!p->contentInside) {
-        return;
-    }
-    uint32_t start = static_cast<uint32_t>(offset);
-    uint32_t end = trailerStart;
-    if (p->headerOffset >= start && p->headerOffset < end) {
-        end = p->headerOffset;
-    }
-    for (const EntryInfo &entry : p->entries) {
-        if (entry.spanInside && entry.spanStart >= start && entry.spanStart < end) {
-            end = entry.spanStart;
-        }
-    }
-    p->contentSize = end - start;
 }
 
 // How much of size bytes the next chunk takes.
@@ -413,7 +388,9 @@ bool OpenPresentation(const PayloadByteReader *reader, uint64_t size, Presentati
     for (int slot = 0; slot < out->header.entryCount; slot++) {
         out->entries.push_back(DescribeEntry(reader, *out, slot));
     }
-    FindContent(out);
+    uint32_t contentStart = 0;  // the header's content offset
+    out->contentInside = FindPayloadContent(&out->header, out->headerOffset, out->payloadEnd,
+                                            &contentStart, &out->contentSize);
     return true;
 }
 

@@ -67,10 +67,8 @@ struct Presentation {
     uint32_t tableStart;  // the certificate table's start when signed, else the size
     uint32_t headerOffset;
     PayloadHeader header;
-    // The content runs from contentOffset to the nearest entry data (or the
-    // header) that starts at or after it, else to the trailer. With no
-    // entries after it, the up-to-7 alignment bytes before the trailer come
-    // along: the format does not record the content's size.
+    // The content's span from contentOffset, as FindPayloadContent finds it:
+    // the format does not record the content's size.
     bool contentInside;  // contentOffset lies within the payload
     uint32_t contentSize;
     std::vector<EntryInfo> entries;  // the first entryCount slots

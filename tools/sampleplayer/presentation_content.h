@@ -1,7 +1,7 @@
 // Where a presentation's content lies in its executable: after the header
 // is found through the trailer, the content starts at the header's content
 // offset and runs to the first thing after it, an entry's data, the header
-// or the trailer. Portable: no <windows.h>.
+// or the trailer (FindPayloadContent). Portable: no <windows.h>.
 #pragma once
 
 #include <stdint.h>
