@@ -22,29 +22,16 @@ typedef std::vector<unsigned char> Bytes;
 
 const SplashBitmap kPicture = {64, 32, 24};
 
-std::string SamplePlayerDllPath() {
-    return WindowsPathFromUnix(EnvironmentValue("LUMV_SAMPLE_PLAYER_DLL"));
-}
-
-BuildEntry Entry(const std::string &name, const std::string &extension, bool compressed,
-                 const Bytes &data) {
-    BuildEntry entry;
-    entry.name = name;
-    entry.outputExtension = extension;
-    entry.compressed = compressed;
-    entry.group = EntryGroup::TempFolder;
-    entry.data = data;
-    return entry;
-}
-
 // The show: the sample player and a picture for the run folder, and the
-// content (none when content is empty and withContent is false).
+// content (none when content is empty).
 bool WriteShow(const Presentation &show, const std::string &content) {
     BuildRequest request;
     request.launcherImage = FileBytes(LauncherExePath());
     request.content.assign(content.begin(), content.end());
-    request.entries = {Entry("lumv", "dll", true, FileBytes(SamplePlayerDllPath())),
-                       Entry("picture", "bmp", false, SplashBitmapFile(kPicture))};
+    // Name, extension, compressed, packed extension (derived), group, bytes.
+    request.entries = {
+        {"lumv", "dll", true, "", EntryGroup::TempFolder, FileBytes(SamplePlayerDllPath())},
+        {"picture", "bmp", false, "", EntryGroup::TempFolder, SplashBitmapFile(kPicture)}};
     Bytes output;
     std::string error;
     return BuildPresentation(request, &output, &error) && WriteBytesFile(show.exePath(), output);

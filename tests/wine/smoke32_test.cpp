@@ -131,12 +131,8 @@ TEST(Smoke32, TheSamplePlayerPlaysAndEnds) {
     request.launcherImage = FileBytes(LauncherExePath());
     const std::string deck = "Smoke\nOne slide, played by itself.\n";
     request.content.assign(deck.begin(), deck.end());
-    BuildEntry player;
-    player.name = "lumv";
-    player.outputExtension = "dll";
-    player.compressed = true;
-    player.group = EntryGroup::TempFolder;
-    player.data = FileBytes(WindowsPathFromUnix(EnvironmentValue("LUMV_SAMPLE_PLAYER_DLL")));
+    BuildEntry player = {
+        "lumv", "dll", true, "", EntryGroup::TempFolder, FileBytes(SamplePlayerDllPath())};
     ASSERT_FALSE(player.data.empty()) << "no 32-bit sample player";
     request.entries = {player};
     std::vector<unsigned char> file;

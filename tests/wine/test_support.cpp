@@ -40,6 +40,9 @@ std::string LauncherExePath() {
 std::string TestPlayerDllPath() {
     return ArtifactPath("LUMV_TEST_PLAYER_DLL");
 }
+std::string SamplePlayerDllPath() {
+    return ArtifactPath("LUMV_SAMPLE_PLAYER_DLL");
+}
 
 ScratchFolder::ScratchFolder(const std::string &label) {
     static unsigned counter = 0;

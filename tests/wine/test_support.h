@@ -23,9 +23,11 @@ std::string EnvironmentValue(const char *name);
 std::string WindowsPathFromUnix(const std::string &unixPath);
 
 // Paths of the build's artifacts, taken from the variables CTest sets:
-// LUMV_LAUNCHER_EXE, LUMV_TEST_PLAYER_DLL, LUMV_SCRATCH_ROOT (Unix paths).
+// LUMV_LAUNCHER_EXE, LUMV_TEST_PLAYER_DLL, LUMV_SAMPLE_PLAYER_DLL,
+// LUMV_SCRATCH_ROOT (Unix paths).
 std::string LauncherExePath();
 std::string TestPlayerDllPath();
+std::string SamplePlayerDllPath();
 
 // A fresh, uniquely named folder under the scratch root, removed with all it
 // holds when the object goes away. path() has no trailing separator.
