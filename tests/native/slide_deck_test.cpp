@@ -1,8 +1,6 @@
 // The sample player's slide deck format and where it finds the content.
 #include <gtest/gtest.h>
 
-#include <string.h>
-
 #include <algorithm>
 
 #include <string>
@@ -10,6 +8,7 @@
 
 #include "presentation_builder.h"
 #include "presentation_content.h"
+#include "presentation_reader.h"
 #include "presentation_test_support.h"
 #include "slide_deck.h"
 
@@ -42,6 +41,7 @@ TEST(SlideDeck, SplitsTitlesBodiesAndImages) {
          {{u"A\uFFFDB\uFFFD", u"", u""}}},
         {"a dash line that is not a separator", "T\n----\n- - -", {{u"T", u"----\n- - -", u""}}},
         {"zeros after the text", std::string("T\nbody\n\0\0\0", 10), {{u"T", u"body", u""}}},
+        {"beyond the basic plane", "\xF0\x9F\x98\x80", {{u"\U0001F600", u"", u""}}},
     };
     for (const DeckCase &c : cases) {
         std::vector<Slide> slides = Parse(c.content);
@@ -52,26 +52,6 @@ TEST(SlideDeck, SplitsTitlesBodiesAndImages) {
             EXPECT_TRUE(slides[i].image == c.slides[i].image) << c.name << " " << i;
         }
     }
-}
-
-TEST(SlideDeck, SurrogatePairsForCharactersBeyondTheBasicPlane) {
-    std::vector<Slide> slides = Parse("\xF0\x9F\x98\x80");
-    ASSERT_EQ(slides.size(), 1u);
-    EXPECT_TRUE(slides[0].title == u"\U0001F600");
-}
-
-struct MemoryFile {
-    PayloadByteReader reader;
-    const std::vector<uint8_t> *bytes;
-};
-
-bool ReadMemory(const PayloadByteReader *reader, uint32_t offset, void *buffer, uint32_t size) {
-    const MemoryFile *file = reinterpret_cast<const MemoryFile *>(reader);
-    if (offset > file->bytes->size() || size > file->bytes->size() - offset) {
-        return false;
-    }
-    memcpy(buffer, file->bytes->data() + offset, size);
-    return true;
 }
 
 // The content the builder stored, found again as a player finds it, with
@@ -93,7 +73,7 @@ TEST(SamplePlayerContent, RunsToTheNextEntryOrTheTrailer) {
             if (sign) {
                 AppendCertificateTable(&file, false, 256);
             }
-            MemoryFile memory = {{ReadMemory}, &file};
+            MemoryByteReader memory = MakeMemoryByteReader(file.data(), file.size());
             ContentSpan span;
             ASSERT_TRUE(FindPresentationContent(&memory.reader, uint32_t(file.size()), &span))
                 << entries << " " << sign;
@@ -106,7 +86,7 @@ TEST(SamplePlayerContent, RunsToTheNextEntryOrTheTrailer) {
         }
     }
     std::vector<uint8_t> plain = MakePeImage(false, 1024);
-    MemoryFile memory = {{ReadMemory}, &plain};
+    MemoryByteReader memory = MakeMemoryByteReader(plain.data(), plain.size());
     ContentSpan span;
     EXPECT_FALSE(FindPresentationContent(&memory.reader, uint32_t(plain.size()), &span));
 }
