@@ -45,8 +45,8 @@ bool LzariCompressStream(uint32_t length, const LzariStreamIo *io, LzariProgress
                          void *progressContext = nullptr);
 
 // Compresses data into a complete stream (length field included). Inputs
-// longer than 0xFFFFFFFF bytes cannot be described by the length field; the
-// caller must refuse them.
+// longer than LzariMaxStreamLength bytes cannot be described by the length
+// field; the caller must refuse them.
 std::vector<uint8_t> LzariCompress(const uint8_t *data, size_t size,
                                    LzariProgress progress = nullptr,
                                    void *progressContext = nullptr);

@@ -1,9 +1,13 @@
 // The block reads and writes through which the tools compress and decode
-// whole streams. Portable.
+// whole streams, and the largest length a stream can declare. Portable.
 #pragma once
 
 #include <stddef.h>
 #include <stdint.h>
+
+// The largest length a stream's 4-byte length field can declare: longer
+// inputs cannot be compressed, and no stream decodes to more.
+const uint32_t LzariMaxStreamLength = 0xFFFFFFFFu;
 
 // Where a stream's input comes from and its output goes.
 struct LzariStreamIo {

@@ -62,7 +62,7 @@ StreamFault CompressFile(const InputFile &in, OutputFile *out, LzariProgress pro
 }
 
 StreamFault DecompressFile(const InputFile &in, OutputFile *out, std::string *error) {
-    if (in.size > 0xFFFFFFFFu) {
+    if (in.size > LzariMaxStreamLength) {
         *error = "larger than 4 GiB, which no stream can be";
         return StreamFault::Input;
     }

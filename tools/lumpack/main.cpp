@@ -164,7 +164,7 @@ int Compress(const StreamArguments &files) {
     if (status != 0) {
         return status;
     }
-    if (in.size > 0xFFFFFFFFu) {
+    if (in.size > LzariMaxStreamLength) {
         return Fail(files.in, "too large for a stream (at most 4 GiB - 1 bytes)");
     }
     bool showProgress = WorthShowingProgress(static_cast<size_t>(in.size));
@@ -322,7 +322,7 @@ bool InputSizesFit(const BuildArguments &build) {
     }
     smallest += build.content.empty() ? 0 : size;
     for (const EntryArgument &entry : build.entries) {
-        uint64_t limit = entry.compressed ? 0xFFFFFFFFu : MaxPresentationSize;
+        uint64_t limit = entry.compressed ? LzariMaxStreamLength : MaxPresentationSize;
         if (!InputSize(entry.source, limit, entry.compressed ? "can be compressed" : fits, &size)) {
             return false;
         }

@@ -264,7 +264,7 @@ bool CheckRequest(const BuildRequest &request, std::vector<std::string> *packed,
         if (problem.empty()) {
             problem = DuplicateProblem(request.entries, i);
         }
-        if (problem.empty() && entry.compressed && entry.data.size() > 0xFFFFFFFFu) {
+        if (problem.empty() && entry.compressed && entry.data.size() > LzariMaxStreamLength) {
             problem = "larger than the 4 GiB - 1 bytes a compressed stream can describe";
         }
         if (!problem.empty()) {
