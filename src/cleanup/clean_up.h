@@ -6,21 +6,10 @@
 
 #include <windows.h>
 
-// Runs the whole clean-up once; always true.
-bool CleanUpAfterRun(HINSTANCE instance);
+#include "payload/run_state.h"
 
-// Deletes every "TempFolder.*" folder under the temporary path whose
-// "Vantorelle.lok" opens without sharing, holding that lock while it does and
-// deleting it last, so that a folder which cannot be emptied keeps its lock
-// and is tried again by a later sweep. Non-zero when at least one was deleted
-// completely.
-int SweepRunTempFolders();
-
-// Deletes folder (a PathBufferSize buffer; a trailing '\' may be appended)
-// and everything in it, depth first, stopping at the first item that cannot
-// be deleted; an item that is already gone (another run deleted it first)
-// counts as deleted. Junctions and symbolic links are removed themselves,
-// never followed. Non-zero when the folder is gone.
-int DeleteFolderTree(char *folder);
-// The same by the folder's wide path (PathBufferSize characters).
-int DeleteFolderTree(wchar_t *folder);
+// Runs the whole clean-up once, with what run recorded: deletes the files
+// it wrote beside the executable, releases its folder (the player's path to
+// it is gone from then on) and sweeps the temporary path, its own folder
+// included.
+void CleanUpAfterRun(HINSTANCE instance, RunState *run);

@@ -1,16 +1,19 @@
 // Clean-up after the run.
 #include "clean_up.h"
 
+#include "clean_up_internal.h"
 #include "common/ansi_path.h"
 #include "common/path_rules.h"
 #include "payload/extract_payload.h"
+#include "payload/payload_file.h"
 #include "tempfolder/run_folder_name.h"
 #include "tempfolder/run_temp_folder.h"
 
 // Deletes the exe-folder entries' files that this run created or replaced.
 // The names come from the header, read again; a file of the same name that
 // the run did not write is left alone.
-static void DeleteWrittenExeFolderEntries(const PayloadHeader *header, wchar_t *path) {
+static void DeleteWrittenExeFolderEntries(const RunState *run, const PayloadHeader *header,
+                                          wchar_t *path) {
     if (!PayloadCountsValid(header)) {
         return;
     }
@@ -19,7 +22,8 @@ static void DeleteWrittenExeFolderEntries(const PayloadHeader *header, wchar_t *
     CopyText(folder, PathBufferSize, path);
     int32_t count = ExeFolderEntryCount(header);
     for (int32_t i = 0; i < count; i++) {
-        if (EntryWrittenThisRun(i) && ComposeWideEntryPath(path, folder, &header->entries[i])) {
+        if (EntryWrittenThisRun(run, i) &&
+            ComposeWideEntryPath(path, folder, &header->entries[i])) {
             DeleteFileByPath(path);
         }
     }
@@ -28,8 +32,9 @@ static void DeleteWrittenExeFolderEntries(const PayloadHeader *header, wchar_t *
 // Windows cannot remove a folder that is a process's current directory, and
 // the player may have left the launcher's inside the run folder (it is handed
 // that path): the launcher then moves to its own folder first.
-static void LeaveRunFolder(HINSTANCE instance) {
-    if (RunTempFolderPathW == nullptr) {
+static void LeaveRunFolder(HINSTANCE instance, const RunTempFolder *runFolder) {
+    const wchar_t *runFolderPath = runFolder->widePath;
+    if (runFolderPath == nullptr) {
         return;
     }
     wchar_t current[PathBufferSize];
@@ -37,12 +42,12 @@ static void LeaveRunFolder(HINSTANCE instance) {
     if (length == 0 || length >= PathBufferSize || !AppendToPath(current, PathBufferSize, L"")) {
         return;
     }
-    size_t runFolderLength = TextLength(RunTempFolderPathW);
+    size_t runFolderLength = TextLength(runFolderPath);
     if (TextLength(current) < runFolderLength) {
         return;
     }
     current[runFolderLength] = L'\0';
-    if (lstrcmpiW(current, RunTempFolderPathW) != 0) {
+    if (lstrcmpiW(current, runFolderPath) != 0) {
         return;
     }
     length = GetModuleFileNameW(instance, current, PathBufferSize);
@@ -52,23 +57,22 @@ static void LeaveRunFolder(HINSTANCE instance) {
     }
 }
 
-bool CleanUpAfterRun(HINSTANCE instance) {
-    LeaveRunFolder(instance);
+void CleanUpAfterRun(HINSTANCE instance, RunState *run) {
+    LeaveRunFolder(instance, &run->tempFolder);
     UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS);
     wchar_t path[PathBufferSize];
     PayloadFile file;
     bool opened = OpenPayloadFile(instance, path, &file);
     PayloadHeader header;
     if (opened && ReadPayloadHeader(&file, &header) && HasPayloadMagic(&header)) {
-        DeleteWrittenExeFolderEntries(&header, path);
+        DeleteWrittenExeFolderEntries(run, &header, path);
     }
     SetErrorMode(previousMode);
     if (opened) {
         ClosePayloadFile(&file);
     }
-    ReleaseRunTempFolder();
+    ReleaseRunTempFolder(&run->tempFolder);
     SweepRunTempFolders();
-    return true;
 }
 
 static bool IsReparsePoint(const WIN32_FIND_DATAW *item) {

@@ -11,9 +11,9 @@
 void ShowLaunchError(HINSTANCE instance, int32_t status);
 
 // The download page's address for the system's default language, into dest
-// (DownloadUrlBufferSize bytes). Always true: the base address is checked
-// when the launcher is built.
-bool BuildDownloadUrl(char *dest);
+// (DownloadUrlBufferSize bytes). It always fits: the base address is
+// checked when the launcher is built.
+void BuildDownloadUrl(char *dest);
 
 // Starts the user's default browser with url: the open command of the class
 // the user chose for https (then http), else that of the ".htm" file type's

@@ -27,14 +27,14 @@ void ShowLaunchError(HINSTANCE instance, int32_t status) {
         return;
     }
     char url[DownloadUrlBufferSize];
-    if (BuildDownloadUrl(url)) {
-        OpenUrlInBrowser(url);
-    }
+    BuildDownloadUrl(url);
+    OpenUrlInBrowser(url);
 }
 
-bool BuildDownloadUrl(char *dest) {
-    return ComposeDownloadUrl(dest, DownloadUrlBufferSize, LUMV_DOWNLOAD_BASE_URL,
-                              GetSystemDefaultLangID());
+void BuildDownloadUrl(char *dest) {
+    // Cannot fail for a base address that passed the check above.
+    ComposeDownloadUrl(dest, DownloadUrlBufferSize, LUMV_DOWNLOAD_BASE_URL,
+                       GetSystemDefaultLangID());
 }
 
 // Where Windows records the user's default browser, per scheme, from

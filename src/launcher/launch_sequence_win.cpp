@@ -7,13 +7,16 @@
 #include "launch_error.h"
 #include "library_search.h"
 #include "payload/extract_payload.h"
+#include "payload/run_state.h"
 #include "splash/splash_screen.h"
-#include "tempfolder/run_temp_folder.h"
 
 // "Not called": any value other than 0, 1 and 2 leads to a quiet exit.
 static const int32_t PlayerNotCalled = 3;
 
+// Everything the launch keeps between its steps. The run state is handed
+// down to the steps that share it; the player's block points into it.
 struct LaunchState {
+    RunState run;
     PlayerParams params;
     uint32_t splashThreadId;
     HMODULE runtimeLibrary;
@@ -27,11 +30,12 @@ struct LaunchState {
 // status, or 0 once the player has been called.
 static int32_t LoadAndCallPlayer(LaunchState *state, HINSTANCE instance, HINSTANCE prevInstance,
                                  char *cmdLine, int cmdShow) {
-    int32_t status = LoadRuntimeLibrary(&state->runtimeLibrary);
+    int32_t status = LoadRuntimeLibrary(&state->run.tempFolder, &state->runtimeLibrary);
     if (status != LaunchOk) {
         return status;
     }
-    status = LoadPlayerLibrary(&state->playerLibrary, &state->playerLocation);
+    status =
+        LoadPlayerLibrary(&state->run.tempFolder, &state->playerLibrary, &state->playerLocation);
     if (status != LaunchOk) {
         return status;
     }
@@ -49,7 +53,8 @@ static int32_t LoadAndCallPlayer(LaunchState *state, HINSTANCE instance, HINSTAN
         params->closeSplash = CloseSplashScreen;
         params->splashThreadId = state->splashThreadId;
     }
-    params->tempFolderPath = RunTempFolderPath;
+    // Valid and unchanged until the clean-up releases the folder, after the call.
+    params->tempFolderPath = state->run.tempFolder.RunTempFolderPath;
     params->playerLocation = state->playerLocation;
     state->playerResult = lumivanceMain(instance, prevInstance, cmdLine, cmdShow, params);
     return LaunchOk;
@@ -78,16 +83,18 @@ static void ReportOutcome(HINSTANCE instance, const LaunchState *state) {
 }
 
 int RunLaunchSequence(HINSTANCE instance, HINSTANCE prevInstance, char *cmdLine, int cmdShow) {
-    // 1. Everything starts zeroed; the player has not been called.
+    // 1. Everything starts zeroed, with no run folder; the player has not
+    // been called.
     LaunchState state;
     ZeroMemory(&state, sizeof state);
+    StartRunState(&state.run);
     state.playerResult = PlayerNotCalled;
 
     // 2. The splash screen; once started it runs on its own, nobody waits for it.
     state.splashThreadId = StartSplashScreen();
 
     // 3. The payload; a failure skips the libraries and goes to unloading.
-    if (!ExtractPayload(instance)) {
+    if (!ExtractPayload(instance, &state.run)) {
         state.launchStatus = LaunchPayloadFailed;
     } else {
         // 4-8. Runtime library, player library, entry point, the call.
@@ -98,7 +105,7 @@ int RunLaunchSequence(HINSTANCE instance, HINSTANCE prevInstance, char *cmdLine,
     UnloadLibraries(&state);
 
     // 10. Clean up on every path; the result does not matter.
-    CleanUpAfterRun(instance);
+    CleanUpAfterRun(instance, &state.run);
 
     // 11. Report.
     ReportOutcome(instance, &state);

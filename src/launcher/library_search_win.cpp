@@ -4,18 +4,18 @@
 #include "common/ansi_path.h"
 #include "common/path_rules.h"
 #include "common/player_interface.h"
-#include "tempfolder/run_temp_folder.h"
+#include "library_search_internal.h"
 
 const LibrarySearchSetup DefaultLibrarySearch = {
     "msvcrt.dll", "lumv.dll", "Kivox", "Vantorel\\Brisklume 8", GetCurrentDirectoryA,
 };
 
-int32_t LoadRuntimeLibrary(HMODULE *module) {
-    return LoadRuntimeLibraryWith(&DefaultLibrarySearch, module);
+int32_t LoadRuntimeLibrary(const RunTempFolder *runFolder, HMODULE *module) {
+    return LoadRuntimeLibraryWith(&DefaultLibrarySearch, runFolder, module);
 }
 
-int32_t LoadPlayerLibrary(HMODULE *module, int32_t *location) {
-    return LoadPlayerLibraryWith(&DefaultLibrarySearch, module, location);
+int32_t LoadPlayerLibrary(const RunTempFolder *runFolder, HMODULE *module, int32_t *location) {
+    return LoadPlayerLibraryWith(&DefaultLibrarySearch, runFolder, module, location);
 }
 
 HMODULE LoadLibraryFromFolder(const char *folder, const char *name) {
@@ -125,7 +125,8 @@ static int32_t LoadFromExeFolders(const LibrarySearchSetup *setup, const char *n
     return *module != nullptr ? PlayerLocationKivoxFolder : PlayerLocationNone;
 }
 
-int32_t LoadRuntimeLibraryWith(const LibrarySearchSetup *setup, HMODULE *module) {
+int32_t LoadRuntimeLibraryWith(const LibrarySearchSetup *setup, const RunTempFolder *runFolder,
+                               HMODULE *module) {
     UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS);
     *module = LoadLibraryA(setup->runtimeName);
     SetErrorMode(previousMode);
@@ -136,11 +137,10 @@ int32_t LoadRuntimeLibraryWith(const LibrarySearchSetup *setup, HMODULE *module)
     if (!SaveCurrentDirectory(setup, &saved)) {
         return LaunchCurrentDirectoryUnreadable;
     }
-    wchar_t runFolder[PathBufferSize];
-    if (GetRunTempFolder(runFolder, false)) {
+    if (runFolder->widePath != nullptr) {
         wchar_t runtimeName[PathBufferSize];
         if (WideFormOfPath(runtimeName, PathBufferSize, setup->runtimeName)) {
-            *module = LoadLibraryFromFolder(runFolder, runtimeName);
+            *module = LoadLibraryFromFolder(runFolder->widePath, runtimeName);
         }
     }
     if (*module == nullptr) {
@@ -163,19 +163,18 @@ static HMODULE LoadFromInstallFolder(const LibrarySearchSetup *setup) {
 }
 
 // The search proper, between saving and restoring the current directory.
-static int32_t SearchPlayerLibrary(const LibrarySearchSetup *setup, HMODULE *module,
-                                   int32_t *location) {
-    wchar_t runFolder[PathBufferSize];
-    if (GetRunTempFolder(runFolder, false)) {
+static int32_t SearchPlayerLibrary(const LibrarySearchSetup *setup, const RunTempFolder *runFolder,
+                                   HMODULE *module, int32_t *location) {
+    if (runFolder->widePath != nullptr) {
         // Once the run has its own folder, only that folder counts. The
         // player takes the folder's path in ANSI: without such a name for
         // it (RunTempFolderPath null), a player found there could not be
         // told where it is, so none is loaded.
         *location = PlayerLocationRunTempFolder;
         wchar_t playerName[PathBufferSize];
-        if (RunTempFolderPath != nullptr &&
+        if (runFolder->RunTempFolderPath != nullptr &&
             WideFormOfPath(playerName, PathBufferSize, setup->playerName)) {
-            *module = LoadLibraryFromFolder(runFolder, playerName);
+            *module = LoadLibraryFromFolder(runFolder->widePath, playerName);
         }
         return *module != nullptr ? LaunchOk : LaunchRunFolderPlayerNotLoadable;
     }
@@ -191,14 +190,15 @@ static int32_t SearchPlayerLibrary(const LibrarySearchSetup *setup, HMODULE *mod
     return LaunchOk;
 }
 
-int32_t LoadPlayerLibraryWith(const LibrarySearchSetup *setup, HMODULE *module, int32_t *location) {
+int32_t LoadPlayerLibraryWith(const LibrarySearchSetup *setup, const RunTempFolder *runFolder,
+                              HMODULE *module, int32_t *location) {
     *module = nullptr;
     *location = PlayerLocationNone;
     SavedDirectory saved;
     if (!SaveCurrentDirectory(setup, &saved)) {
         return LaunchCurrentDirectoryUnreadable;
     }
-    int32_t status = SearchPlayerLibrary(setup, module, location);
+    int32_t status = SearchPlayerLibrary(setup, runFolder, module, location);
     RestoreCurrentDirectory(&saved);
     return status;
 }

@@ -111,10 +111,9 @@ LUMV_LZARI_INLINE uint32_t DecodeMatchPosition(Decoder<Io> &d, const LzariPositi
 
 // Decodes one whole stream through io. Every decoded byte goes to
 // io.WriteByte and into the window; io.WindowFull follows each time the
-// window's last byte was written. Returns 1 once all L bytes are written,
-// 0 when the input ends inside the length or io.Stopped().
+// window's last byte was written. io.Stopped() says that a write failed.
 template <class Io>
-int32_t DecodeStream(LzariState *state, Io &io) {
+LzariResult DecodeStream(LzariState *state, Io &io) {
     ClearBytes(state, LzariWorkAreaSize);
 
     uint32_t length = 0;
@@ -124,12 +123,12 @@ int32_t DecodeStream(LzariState *state, Io &io) {
             // A stream too short for its own length is reported to the
             // caller, which cleans up and tells the user; it must not end
             // the process behind the caller's back.
-            return 0;
+            return LzariInputEnded;
         }
         length |= static_cast<uint32_t>(byte & 0xFF) << (8 * i);
     }
     if (length == 0) {
-        return 1;
+        return LzariDone;
     }
     Decoder<Io> d = {0, LzariCoderMask, 0, 0, 0, &io};
     d.value = TakeBits(d, 17);
@@ -182,21 +181,23 @@ int32_t DecodeStream(LzariState *state, Io &io) {
         }
     }
     io.Finish(ring, at);
-    return io.Stopped() ? 0 : 1;
+    return io.Stopped() ? LzariWriteFailed : LzariDone;
 }
 
-// The byte callbacks of LzariDecode.
+// The byte callbacks of LzariDecode. A failed write is noted without a
+// branch; the decoding loop looks at it once per code.
 struct CallbackIo {
     LzariReadByte readByte;
     void *sourceData;
     LzariWriteByte writeByte;
     void *sinkData;
+    bool writeFailed;
 
     int32_t ReadByte() { return readByte(sourceData); }
-    void WriteByte(int32_t byte) { writeByte(sinkData, byte); }
+    void WriteByte(int32_t byte) { writeFailed |= writeByte(sinkData, byte) < 0; }
     void WindowFull(const uint8_t *) {}
     void Finish(const uint8_t *, uint32_t) {}
-    bool Stopped() const { return false; }
+    bool Stopped() const { return writeFailed; }
 };
 
 // Block reads into the input buffer of the work area; the decoded bytes are
@@ -245,16 +246,16 @@ struct BlockIo {
 
 }  // namespace
 
-int32_t LzariDecode(void *workArea, LzariReadByte readByte, void *sourceData,
-                    LzariWriteByte writeByte, void *sinkData) {
-    CallbackIo io = {readByte, sourceData, writeByte, sinkData};
+LzariResult LzariDecode(void *workArea, LzariReadByte readByte, void *sourceData,
+                        LzariWriteByte writeByte, void *sinkData) {
+    CallbackIo io = {readByte, sourceData, writeByte, sinkData, false};
     return DecodeStream(static_cast<LzariState *>(workArea), io);
 }
 
-int32_t LzariDecodeBlocks(void *workArea, const LzariStreamIo *io, LzariDecodeTally *tally) {
+LzariResult LzariDecodeBlocks(void *workArea, const LzariStreamIo *io, LzariDecodeTally *tally) {
     LzariState *state = static_cast<LzariState *>(workArea);
     BlockIo blocks = {io, state->input, 0, 0, 0, 0, false, false, LzariRingSize - LzariMaxMatch};
-    int32_t result = DecodeStream(state, blocks);
+    LzariResult result = DecodeStream(state, blocks);
     tally->bytesUsed = blocks.fetched - (blocks.filled - blocks.at);
     tally->readsPastEnd = blocks.readsPastEnd;
     return result;

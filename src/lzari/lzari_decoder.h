@@ -11,8 +11,18 @@
 // - readByte returns the next input byte as 0..255, or -1 once no byte is
 //   left (and on every call after that). After the length, -1 reads as eight
 //   1 bits, which is how a correct stream ends.
-// - writeByte gets every decoded byte in order; its result is ignored.
-// - Exactly L bytes are written, L being the stream's length field.
+// - writeByte gets every decoded byte in order and returns a negative value
+//   when it could not take it; decoding then stops within the code being
+//   written (a match writes up to 60 bytes), so writeByte may be called a
+//   few more times after a failure and must stay harmless.
+//
+// On any input, damaged or not:
+// - Never more than L bytes are written, L being the stream's length field,
+//   and exactly L unless a write fails.
+// - The decoder reads its input only through readByte and calls it at most
+//   4 + 3 + 5 * L times: the length, the coder's first 17 bits, and at most
+//   34 bits per decoded code, each of which writes at least one byte. A
+//   correct stream is read to its end and then 1 or 2 calls past it.
 #pragma once
 
 #include <stdint.h>
@@ -39,10 +49,16 @@ struct LzariState {
 
 static_assert(sizeof(LzariState) <= LzariWorkAreaSize, "the decoder state fits the work area");
 
-// Decodes one whole stream. Returns 1 once all L bytes are written, and 0
-// when the input ends inside the 4-byte length (nothing is written then).
-int32_t LzariDecode(void *workArea, LzariReadByte readByte, void *sourceData,
-                    LzariWriteByte writeByte, void *sinkData);
+// What a decoding came to.
+enum LzariResult {
+    LzariDone = 0,         // all L bytes written
+    LzariInputEnded = 1,   // the input ended inside the 4-byte length; nothing written
+    LzariWriteFailed = 2,  // a write failed; decoding stopped there
+};
+
+// Decodes one whole stream through the byte callbacks.
+LzariResult LzariDecode(void *workArea, LzariReadByte readByte, void *sourceData,
+                        LzariWriteByte writeByte, void *sinkData);
 
 // How LzariDecodeBlocks used its input. A correct stream ends with the
 // bytes it needs, and its last bits are read 1 or 2 bytes past its end.
@@ -55,7 +71,6 @@ struct LzariDecodeTally {
 // area's input buffer LzariDecodeInputSize bytes at a time, and the decoded
 // bytes reach io's write straight from the window, up to 4,096 at a time.
 // Bytes are still used exactly as LzariDecode uses them, so the tally says
-// what LzariDecode's byte source would have seen. Returns 1 once all L bytes
-// are written; 0 when the input ends inside the length or a write fails,
-// which stops the decoding.
-int32_t LzariDecodeBlocks(void *workArea, const LzariStreamIo *io, LzariDecodeTally *tally);
+// what LzariDecode's byte source would have seen, and the same bounds hold.
+// A failed write stops the decoding at once: io's write is not called again.
+LzariResult LzariDecodeBlocks(void *workArea, const LzariStreamIo *io, LzariDecodeTally *tally);

@@ -494,5 +494,5 @@ bool LzariDecompress(const uint8_t *data, size_t size, std::vector<uint8_t> *out
     std::unique_ptr<void *[]> workArea(new void *[LzariWorkAreaSize / sizeof(void *) + 1]);
     MemorySource source = {data, size, 0};
     out->clear();
-    return LzariDecode(workArea.get(), ReadFromMemory, &source, AppendToVector, out) != 0;
+    return LzariDecode(workArea.get(), ReadFromMemory, &source, AppendToVector, out) == LzariDone;
 }

@@ -3,21 +3,11 @@
 
 #include "common/ansi_path.h"
 #include "common/path_rules.h"
+#include "extract_payload_internal.h"
 #include "lzari/lzari_decoder.h"
 #include "tempfolder/run_temp_folder.h"
 
-// Bit i: entry i's file was created or replaced by this run.
-static uint32_t WrittenEntries = 0;
-
-bool EntryWrittenThisRun(int32_t index) {
-    return index >= 0 && index < PayloadMaxEntries && (WrittenEntries >> index & 1) != 0;
-}
-
-void ForgetWrittenEntries() {
-    WrittenEntries = 0;
-}
-
-bool ExtractPayload(HMODULE moduleHandle) {
+bool ExtractPayload(HMODULE moduleHandle, RunState *run) {
     wchar_t path[PathBufferSize];
     PayloadFile file;
     if (!OpenPayloadFile(moduleHandle, path, &file)) {
@@ -29,40 +19,42 @@ bool ExtractPayload(HMODULE moduleHandle) {
         SeekPayloadFile(&file, header.contentOffset)) {
         // Counts out of range would lead past the fifth entry slot: such a
         // header is a damaged payload, not a missing one.
-        result = PayloadCountsValid(&header) && ExtractExeFolderEntries(&header, &file, path) &&
-                 ExtractTempFolderEntries(&header, &file);
+        result = PayloadCountsValid(&header) &&
+                 ExtractExeFolderEntries(&header, &file, path, run) &&
+                 ExtractTempFolderEntries(&header, &file, run);
     }
     ClosePayloadFile(&file);
     return result;
 }
 
 bool ExtractExeFolderEntries(const PayloadHeader *header, PayloadFile *payloadFile,
-                             const char *executablePath) {
+                             const char *executablePath, RunState *run) {
     wchar_t path[PathBufferSize];
     return WideFormOfPath(path, PathBufferSize, executablePath) &&
-           ExtractExeFolderEntries(header, payloadFile, path);
+           ExtractExeFolderEntries(header, payloadFile, path, run);
 }
 
 bool ExtractExeFolderEntries(const PayloadHeader *header, PayloadFile *payloadFile,
-                             const wchar_t *executablePath) {
+                             const wchar_t *executablePath, RunState *run) {
     wchar_t folder[PathBufferSize];
     if (!CopyText(folder, PathBufferSize, executablePath)) {
         return false;
     }
     KeepFolderPart(folder);
-    return ExtractEntries(header, payloadFile, 0, ExeFolderEntryCount(header), folder);
+    return ExtractEntries(header, payloadFile, 0, ExeFolderEntryCount(header), folder, run);
 }
 
-bool ExtractTempFolderEntries(const PayloadHeader *header, PayloadFile *payloadFile) {
+bool ExtractTempFolderEntries(const PayloadHeader *header, PayloadFile *payloadFile,
+                              RunState *run) {
     if (header->tempEntryCount == 0) {
         return true;
     }
     wchar_t folder[PathBufferSize];
-    if (!GetRunTempFolder(folder, true)) {
+    if (!GetRunTempFolder(&run->tempFolder, folder, true)) {
         return false;
     }
     return ExtractEntries(header, payloadFile, ExeFolderEntryCount(header), header->tempEntryCount,
-                          folder);
+                          folder, run);
 }
 
 // The three blocks of one ExtractEntries call, allocated at its first
@@ -173,7 +165,7 @@ static bool WriteCompressedEntry(PayloadFile *payloadFile, const PayloadEntry *e
         return false;
     }
     return DecodeEntryToFile(blocks->workArea, blocks->outputBuffer, DecodeOutputBufferSize,
-                             blocks->inputBuffer, size, outputFile);
+                             blocks->inputBuffer, size, outputFile) == LzariDone;
 }
 
 // One entry from creating its file to closing it. *written tells whether the
@@ -201,15 +193,15 @@ static bool ExtractEntry(PayloadFile *payloadFile, const PayloadEntry *entry, co
 }
 
 bool ExtractEntries(const PayloadHeader *header, PayloadFile *payloadFile, int32_t firstIndex,
-                    int32_t count, const char *folder) {
+                    int32_t count, const char *folder, RunState *run) {
     // A folder too long for the path buffer fails before anything is attempted.
     wchar_t wideFolder[PathBufferSize];
     return WideFormOfPath(wideFolder, PathBufferSize, folder) &&
-           ExtractEntries(header, payloadFile, firstIndex, count, wideFolder);
+           ExtractEntries(header, payloadFile, firstIndex, count, wideFolder, run);
 }
 
 bool ExtractEntries(const PayloadHeader *header, PayloadFile *payloadFile, int32_t firstIndex,
-                    int32_t count, const wchar_t *folder) {
+                    int32_t count, const wchar_t *folder, RunState *run) {
     UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS);
     wchar_t path[PathBufferSize];
     bool result = firstIndex >= 0 && count >= 0 && count <= PayloadMaxEntries - firstIndex &&
@@ -224,7 +216,7 @@ bool ExtractEntries(const PayloadHeader *header, PayloadFile *payloadFile, int32
         result = ComposeWideEntryPath(path, folder, entry) &&
                  ExtractEntry(payloadFile, entry, path, &blocks, &written);
         if (written) {
-            WrittenEntries |= 1u << index;
+            run->writtenEntries |= 1u << index;
         }
     }
     FreeDecodeBlocks(&blocks);
@@ -304,16 +296,17 @@ int32_t PutByte(void *sink, int32_t value) {
     return WriteBuffered(self, self->capacity) ? value : -1;
 }
 
-bool DecodeEntryToFile(void *workArea, uint8_t *outputBuffer, uint32_t outputCapacity,
-                       const uint8_t *compressedBytes, int32_t compressedSize, HFILE outputFile) {
+LzariResult DecodeEntryToFile(void *workArea, uint8_t *outputBuffer, uint32_t outputCapacity,
+                              const uint8_t *compressedBytes, int32_t compressedSize,
+                              HFILE outputFile) {
     MemoryByteSource source = {compressedBytes, 0, compressedSize};
     FileByteSink sink = {outputBuffer, 0, outputCapacity, outputFile, false};
-    // A stream that ends inside its length field decodes nothing and fails.
-    if (LzariDecode(workArea, NextByte, &source, PutByte, &sink) == 0) {
-        return false;
+    LzariResult result = LzariDecode(workArea, NextByte, &source, PutByte, &sink);
+    if (result != LzariDone) {
+        return result;
     }
-    if (sink.position > 0) {
-        WriteBuffered(&sink, sink.position);
+    if (sink.position > 0 && !WriteBuffered(&sink, sink.position)) {
+        return LzariWriteFailed;
     }
-    return !sink.writeFailed;
+    return LzariDone;
 }

@@ -4,77 +4,76 @@
 #include "common/ansi_path.h"
 #include "common/path_rules.h"
 #include "run_folder_name.h"
+#include "run_temp_folder_internal.h"
 
-char *RunTempFolderPath = nullptr;
-wchar_t *RunTempFolderPathW = nullptr;
-HANDLE RunLockFileHandle = INVALID_HANDLE_VALUE;
-
-bool GetRunTempFolder(char *buffer, bool create) {
-    if (RunTempFolderPathW == nullptr) {
-        if (!create || !CreateRunTempFolder()) {
-            return false;
-        }
-    }
-    return RunTempFolderPath != nullptr && CopyText(buffer, PathBufferSize, RunTempFolderPath);
+void StartRunTempFolder(RunTempFolder *folder) {
+    folder->RunTempFolderPath = nullptr;
+    folder->widePath = nullptr;
+    folder->lockFile = INVALID_HANDLE_VALUE;
 }
 
-bool GetRunTempFolder(wchar_t *buffer, bool create) {
-    if (RunTempFolderPathW == nullptr) {
-        if (!create || !CreateRunTempFolder()) {
-            return false;
-        }
-    }
-    return CopyText(buffer, PathBufferSize, RunTempFolderPathW);
+static bool HaveRunTempFolder(RunTempFolder *folder, bool create) {
+    return folder->widePath != nullptr || (create && CreateRunTempFolder(folder));
 }
 
-static void FreeRunTempFolderPaths() {
-    if (RunTempFolderPath != nullptr) {
-        GlobalFree(RunTempFolderPath);
-        RunTempFolderPath = nullptr;
+bool GetRunTempFolder(RunTempFolder *folder, char *buffer, bool create) {
+    return HaveRunTempFolder(folder, create) && folder->RunTempFolderPath != nullptr &&
+           CopyText(buffer, PathBufferSize, folder->RunTempFolderPath);
+}
+
+bool GetRunTempFolder(RunTempFolder *folder, wchar_t *buffer, bool create) {
+    return HaveRunTempFolder(folder, create) && CopyText(buffer, PathBufferSize, folder->widePath);
+}
+
+static void FreeRunTempFolderPaths(RunTempFolder *folder) {
+    if (folder->RunTempFolderPath != nullptr) {
+        GlobalFree(folder->RunTempFolderPath);
+        folder->RunTempFolderPath = nullptr;
     }
-    if (RunTempFolderPathW != nullptr) {
-        GlobalFree(RunTempFolderPathW);
-        RunTempFolderPathW = nullptr;
+    if (folder->widePath != nullptr) {
+        GlobalFree(folder->widePath);
+        folder->widePath = nullptr;
     }
 }
 
-static bool FailRunTempFolderCreation() {
-    FreeRunTempFolderPaths();
+static bool FailRunTempFolderCreation(RunTempFolder *folder) {
+    FreeRunTempFolderPaths(folder);
     return false;
 }
 
-bool CreateRunTempFolder() {
-    RunTempFolderPath = static_cast<char *>(GlobalAlloc(GMEM_FIXED, PathBufferSize));
-    RunTempFolderPathW =
+bool CreateRunTempFolder(RunTempFolder *folder) {
+    folder->RunTempFolderPath = static_cast<char *>(GlobalAlloc(GMEM_FIXED, PathBufferSize));
+    folder->widePath =
         static_cast<wchar_t *>(GlobalAlloc(GMEM_FIXED, PathBufferSize * sizeof(wchar_t)));
-    if (RunTempFolderPath == nullptr || RunTempFolderPathW == nullptr) {
-        return FailRunTempFolderCreation();
+    if (folder->RunTempFolderPath == nullptr || folder->widePath == nullptr) {
+        return FailRunTempFolderCreation(folder);
     }
     // The folder is made and locked by its wide path, which names it under
     // any temporary path. A temporary path longer than the buffer comes back
     // as the size it needs, which is treated like no temporary path at all.
-    wchar_t *path = RunTempFolderPathW;
+    wchar_t *path = folder->widePath;
     DWORD length = GetTempPathW(PathBufferSize, path);
     if (length == 0 || length >= PathBufferSize) {
-        return FailRunTempFolderCreation();
+        return FailRunTempFolderCreation(folder);
     }
     if (!StartRunFolderName(path, PathBufferSize)) {
-        return FailRunTempFolderCreation();
+        return FailRunTempFolderCreation(folder);
     }
     // Any failure counts as a taken name; every suffix is tried before giving up.
     while (!CreateFolderByPath(path)) {
         if (!AdvanceRunFolderSuffix(path)) {
-            return FailRunTempFolderCreation();
+            return FailRunTempFolderCreation(folder);
         }
     }
     // StartRunFolderName kept room for the separator and the lock file name.
+    // Failing to take the lock is not fatal: the folder is still this run's.
     AppendToPath(path, PathBufferSize, L"");
-    CreateRunLockFile(path);
+    folder->lockFile = CreateLockFileIn(path);
     // The name the player gets: the folder's ANSI path, or its short form.
     // Without either the folder stays this run's, but has no ANSI name.
-    if (!AnsiNameOfPath(RunTempFolderPath, PathBufferSize, path)) {
-        GlobalFree(RunTempFolderPath);
-        RunTempFolderPath = nullptr;
+    if (!AnsiNameOfPath(folder->RunTempFolderPath, PathBufferSize, path)) {
+        GlobalFree(folder->RunTempFolderPath);
+        folder->RunTempFolderPath = nullptr;
     }
     return true;
 }
@@ -87,24 +86,10 @@ HANDLE CreateLockFileIn(const wchar_t *folder) {
     return CreateFileByPath(lockPath, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN);
 }
 
-bool CreateRunLockFile(const wchar_t *folder) {
-    if (folder != nullptr) {
-        RunLockFileHandle = CreateLockFileIn(folder);
+void ReleaseRunTempFolder(RunTempFolder *folder) {
+    if (folder->lockFile != INVALID_HANDLE_VALUE) {
+        CloseHandle(folder->lockFile);
+        folder->lockFile = INVALID_HANDLE_VALUE;
     }
-    return RunLockFileHandle != INVALID_HANDLE_VALUE;
-}
-
-void CloseRunLockFile() {
-    if (RunLockFileHandle != INVALID_HANDLE_VALUE) {
-        CloseHandle(RunLockFileHandle);
-        RunLockFileHandle = INVALID_HANDLE_VALUE;
-    }
-}
-
-bool ReleaseRunTempFolder() {
-    if (RunTempFolderPathW != nullptr) {
-        CloseRunLockFile();
-        FreeRunTempFolderPaths();
-    }
-    return true;
+    FreeRunTempFolderPaths(folder);
 }

@@ -67,7 +67,7 @@ int32_t WriteByte(void *sinkData, int32_t byte) {
     return 1;
 }
 
-int32_t Decode(void *workArea, const uint8_t *data, size_t size, Sink *sink) {
+LzariResult Decode(void *workArea, const uint8_t *data, size_t size, Sink *sink) {
     Source source = {data, size, 0};
     Start(sink);
     return LzariDecode(workArea, ReadByte, &source, WriteByte, sink);
@@ -94,17 +94,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     memset(workArea, 0xA5, LzariWorkAreaSize);
 
     Sink first;
-    int32_t result = Decode(workArea, data, size, &first);
-    if (result != 0 && result != 1) {
-        Fail("result is neither 0 nor 1");
+    LzariResult result = Decode(workArea, data, size, &first);
+    if (result != LzariInputEnded && result != LzariDone) {
+        Fail("result is neither LzariInputEnded nor LzariDone, though no write fails");
     }
-    if ((result == 0) != (size < 4)) {
-        Fail("result 0 must mean exactly that the input ends inside the length");
+    if ((result == LzariInputEnded) != (size < 4)) {
+        Fail("LzariInputEnded must mean exactly that the input ends inside the length");
     }
-    if (result == 0 && first.count != 0) {
+    if (result == LzariInputEnded && first.count != 0) {
         Fail("bytes written for a stream too short for its length");
     }
-    if (result == 1 && first.count != length) {
+    if (result == LzariDone && first.count != length) {
         Fail("bytes written differ from the declared length");
     }
 
@@ -117,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     for (uint8_t byte : expected) {
         Add(&reference, byte);
     }
-    if (referenceResult != (result == 1) || reference.count != first.count ||
+    if (referenceResult != (result == LzariDone) || reference.count != first.count ||
         reference.hash != first.hash) {
         Fail("output differs from the reference decoder's");
     }
@@ -125,7 +125,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // The same area, left dirty by the first call, must give the same output.
     Sink second;
     result = Decode(workArea, data, size, &second);
-    if ((result == 0) != (size < 4) || second.count != first.count || second.hash != first.hash) {
+    if ((result == LzariInputEnded) != (size < 4) || second.count != first.count ||
+        second.hash != first.hash) {
         Fail("decoding again in a used work area gave a different result");
     }
 

@@ -20,10 +20,11 @@
 namespace {
 
 struct Decoded {
-    int32_t result = -2;
+    LzariResult result = LzariResult(-1);
     std::vector<uint8_t> out;
     size_t reads = 0;
     size_t readsBeforeFirstWrite = 0;
+    size_t failingWrite = SIZE_MAX;  // this write and those after it fail
 };
 
 struct CountingSource {
@@ -45,13 +46,14 @@ int32_t WriteCounting(void *data, int32_t byte) {
     EXPECT_GE(byte, 0);
     EXPECT_LE(byte, 255);
     decoded->out.push_back(static_cast<uint8_t>(byte));
-    return 0;
+    return decoded->out.size() >= decoded->failingWrite ? -1 : 0;
 }
 
 // Decodes in a heap block of exactly the work area's size, so the
 // sanitizers catch any access outside it.
-Decoded Decode(const std::vector<uint8_t> &stream) {
+Decoded Decode(const std::vector<uint8_t> &stream, size_t failingWrite = SIZE_MAX) {
     Decoded decoded;
+    decoded.failingWrite = failingWrite;
     std::unique_ptr<uint8_t[]> workArea(new uint8_t[LzariWorkAreaSize]);
     CountingSource source = {&stream, &decoded};
     decoded.result = LzariDecode(workArea.get(), ReadCounting, &source, WriteCounting, &decoded);
@@ -94,7 +96,7 @@ std::vector<uint8_t> Bytes(const char *text) {
 TEST(LzariDecoderContract, StreamShorterThanItsLengthFieldFailsWithoutWriting) {
     for (size_t size = 0; size < 4; size++) {
         Decoded decoded = Decode(std::vector<uint8_t>(size, 0x01));
-        EXPECT_EQ(decoded.result, 0) << size;
+        EXPECT_EQ(decoded.result, LzariInputEnded) << size;
         EXPECT_TRUE(decoded.out.empty()) << size;
     }
 }
@@ -102,7 +104,7 @@ TEST(LzariDecoderContract, StreamShorterThanItsLengthFieldFailsWithoutWriting) {
 TEST(LzariDecoderContract, ZeroLengthReadsExactlyFourBytesAndWritesNothing) {
     std::vector<uint8_t> stream = {0, 0, 0, 0, 0xAB, 0xCD};
     Decoded decoded = Decode(stream);
-    EXPECT_EQ(decoded.result, 1);
+    EXPECT_EQ(decoded.result, LzariDone);
     EXPECT_EQ(decoded.reads, 4u);
     EXPECT_TRUE(decoded.out.empty());
 }
@@ -115,7 +117,7 @@ TEST(LzariDecoderContract, LengthBytesOf0xFFAreBytesNotEndOfInput) {
 
 TEST(LzariDecoderContract, LengthOnlyStreamGivesThatManyZeroBytes) {
     Decoded decoded = Decode(LengthOnly(5000));
-    EXPECT_EQ(decoded.result, 1);
+    EXPECT_EQ(decoded.result, LzariDone);
     EXPECT_EQ(decoded.out, std::vector<uint8_t>(5000, 0));
 }
 
@@ -179,7 +181,7 @@ TEST(LzariDecoderMatches, RingWrapsAndKeepsMatchBytes) {
 
 TEST(LzariDecoderMatches, MatchRunningPastTheLengthIsCutThere) {
     Decoded decoded = Decode(Build(5, {{'a'}, {Match(60), 0}}));
-    EXPECT_EQ(decoded.result, 1);
+    EXPECT_EQ(decoded.result, LzariDone);
     EXPECT_EQ(decoded.out, Bytes("aaaaa"));
 }
 
@@ -192,7 +194,7 @@ TEST(LzariDecoderDamage, TruncatedStreamStillGivesExactlyItsLength) {
     for (size_t keep : {size_t(4), size_t(5), size_t(7), stream.size() / 3, stream.size() - 1}) {
         std::vector<uint8_t> cut(stream.begin(), stream.begin() + long(keep));
         Decoded decoded = Decode(cut);
-        EXPECT_EQ(decoded.result, 1) << keep;
+        EXPECT_EQ(decoded.result, LzariDone) << keep;
         EXPECT_EQ(decoded.out.size(), text.size()) << keep;
     }
 }
@@ -215,6 +217,35 @@ TEST(LzariDecoderDamage, AgreesWithTheClassicDecoderOnArbitraryBits) {
             EXPECT_EQ(decoded.out.size(), length);
             EXPECT_TRUE(decoded.out == expected) << "length " << length << " round " << round;
         }
+    }
+}
+
+TEST(LzariDecoderDamage, ReadsStayWithinTheBoundForItsLength) {
+    std::mt19937 random(20261210);
+    for (uint32_t length : {1u, 2u, 60u, 5000u, 70000u}) {
+        for (size_t codedBytes : {size_t(0), size_t(3), size_t(length / 2), size_t(length * 6)}) {
+            std::vector<uint8_t> stream = LengthOnly(length);
+            for (size_t i = 0; i < codedBytes; i++) {
+                stream.push_back(uint8_t(random()));
+            }
+            Decoded decoded = Decode(stream);
+            EXPECT_EQ(decoded.out.size(), length);
+            EXPECT_LE(decoded.reads, 4 + 3 + 5 * size_t(length)) << length << " " << codedBytes;
+        }
+    }
+}
+
+TEST(LzariDecoderContract, AFailedWriteStopsWithinTheCodeBeingWritten) {
+    std::vector<uint8_t> text(30000);
+    for (size_t i = 0; i < text.size(); i++) {
+        text[i] = uint8_t("match me, match me again "[i % 25] + i / 4000);
+    }
+    std::vector<uint8_t> stream = LzariCompress(text.data(), text.size());
+    for (size_t failingWrite : {size_t(1), size_t(2), size_t(777), text.size()}) {
+        Decoded decoded = Decode(stream, failingWrite);
+        EXPECT_EQ(decoded.result, LzariWriteFailed) << failingWrite;
+        EXPECT_GE(decoded.out.size(), failingWrite);
+        EXPECT_LE(decoded.out.size(), failingWrite + LzariMaxMatch - 1) << failingWrite;
     }
 }
 
@@ -254,7 +285,7 @@ bool WriteChunk(void *context, const uint8_t *data, size_t size) {
     return true;
 }
 
-int32_t DecodeBlocks(BlockRun *run, LzariDecodeTally *tally) {
+LzariResult DecodeBlocks(BlockRun *run, LzariDecodeTally *tally) {
     std::unique_ptr<uint8_t[]> workArea(new uint8_t[LzariWorkAreaSize]);
     LzariStreamIo io = {ReadChunk, WriteChunk, run};
     return LzariDecodeBlocks(workArea.get(), &io, tally);
@@ -314,7 +345,7 @@ TEST(LzariDecodeBlocks, AFailedWriteStopsTheDecoding) {
     run.chunk = 64;
     run.failingWrite = 3;
     LzariDecodeTally tally;
-    EXPECT_EQ(DecodeBlocks(&run, &tally), 0);
+    EXPECT_EQ(DecodeBlocks(&run, &tally), LzariWriteFailed);
     EXPECT_EQ(run.writes, 3);
     EXPECT_EQ(run.writesAfterFailure, 0);
     // The first write takes the window's last 60 bytes, the second a whole

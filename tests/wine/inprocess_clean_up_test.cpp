@@ -9,9 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "cleanup/clean_up.h"
-#include "payload/extract_payload.h"
-#include "tempfolder/run_temp_folder.h"
+#include "cleanup/clean_up_internal.h"
+#include "tempfolder/run_temp_folder_internal.h"
 #include "test_support.h"
 
 namespace {
@@ -80,17 +79,17 @@ bool IsLinkToFolder(const std::string &path) {
 class CleanUpTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ReleaseRunTempFolder();
-        ForgetWrittenEntries();
+        StartRunState(&run_);
         ASSERT_TRUE(MakeFolder(temp_));
     }
-    void TearDown() override { ReleaseRunTempFolder(); }
+    void TearDown() override { ReleaseRunTempFolder(&run_.tempFolder); }
 
     std::string Temp(const std::string &name) const { return temp_ + "\\" + name; }
 
     ScratchFolder scratch_{"cleanup"};
     std::string temp_ = scratch_.Child("temp");
     ScopedEnvironmentVariable tmp_{"TMP", temp_};
+    RunState run_;
 };
 
 TEST_F(CleanUpTest, DeleteFolderTreeGoesDepthFirst) {
@@ -257,7 +256,7 @@ TEST_F(CleanUpTest, SweepNeverFollowsALink) {
 TEST_F(CleanUpTest, CleanUpReleasesAndSweepsTheRunFolder) {
     MakeRunFolder(Temp("TempFolder.zzz"));
     char folder[MAX_PATH];
-    ASSERT_TRUE(GetRunTempFolder(folder, true));
+    ASSERT_TRUE(GetRunTempFolder(&run_.tempFolder, folder, true));
     ASSERT_TRUE(WriteTextFile(std::string(folder) + "lumv.dll", "player"));
     ASSERT_TRUE(MakeFolder(std::string(folder) + "work"));
     ASSERT_TRUE(FolderExists(folder));
@@ -267,7 +266,7 @@ TEST_F(CleanUpTest, CleanUpReleasesAndSweepsTheRunFolder) {
     ASSERT_NE(GetCurrentDirectoryA(MAX_PATH, before), 0u);
     ASSERT_TRUE(SetCurrentDirectoryA((std::string(folder) + "work").c_str()));
 
-    EXPECT_TRUE(CleanUpAfterRun(GetModuleHandleA(nullptr)));
+    CleanUpAfterRun(GetModuleHandleA(nullptr), &run_);
 
     char after[MAX_PATH];
     char exeFolder[MAX_PATH];
@@ -276,8 +275,8 @@ TEST_F(CleanUpTest, CleanUpReleasesAndSweepsTheRunFolder) {
     *strrchr(exeFolder, '\\') = '\0';
     SetCurrentDirectoryA(before);
     EXPECT_TRUE(SamePath(after, exeFolder)) << after;
-    EXPECT_EQ(RunTempFolderPath, nullptr);
-    EXPECT_EQ(RunLockFileHandle, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(run_.tempFolder.RunTempFolderPath, nullptr);
+    EXPECT_EQ(run_.tempFolder.lockFile, INVALID_HANDLE_VALUE);
     EXPECT_TRUE(FolderEntries(temp_).empty());
 }
 

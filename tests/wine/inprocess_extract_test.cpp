@@ -14,8 +14,7 @@
 
 #include "lzari/lzari_decoder.h"
 #include "lzari/lzari_encoder.h"
-#include "payload/extract_payload.h"
-#include "tempfolder/run_temp_folder.h"
+#include "payload/extract_payload_internal.h"
 #include "test_support.h"
 
 namespace {
@@ -216,16 +215,14 @@ protected:
         realLwrite = lwriteHook_.original();
         realGlobalAlloc = globalAllocHook_.original();
         calls = CallLog();
-        ReleaseRunTempFolder();
-        ForgetWrittenEntries();
+        StartRunState(&run_);
         previousErrorMode_ = SetErrorMode(OwnErrorMode);
         ASSERT_TRUE(MakeFolder(out_));
     }
     void TearDown() override {
         calls.recording = false;
         SetErrorMode(previousErrorMode_);
-        ReleaseRunTempFolder();
-        ForgetWrittenEntries();
+        ReleaseRunTempFolder(&run_.tempFolder);
     }
 
     // ExtractEntries over the crafted payload into folder, recorded, with the
@@ -235,8 +232,8 @@ protected:
         OpenPayload file(scratch_.Child("payload.bin"), payload.bytes());
         EXPECT_TRUE(file.ok());
         calls.recording = true;
-        bool result =
-            ExtractEntries(&payload.header(), file.file(), firstIndex, count, folder.c_str());
+        bool result = ExtractEntries(&payload.header(), file.file(), firstIndex, count,
+                                     folder.c_str(), &run_);
         calls.recording = false;
         EXPECT_EQ(GetErrorMode(), OwnErrorMode) << "the error mode was not restored";
         return result;
@@ -251,6 +248,7 @@ protected:
     ImportHook lwriteHook_{"_lwrite", reinterpret_cast<void *>(RecordingLwrite)};
     ImportHook globalAllocHook_{"GlobalAlloc", reinterpret_cast<void *>(RecordingGlobalAlloc)};
     UINT previousErrorMode_ = 0;
+    RunState run_;
 };
 
 // ---- The decoder's byte source and sink ----
@@ -312,12 +310,12 @@ TEST_F(ExtractTest, DecodedBytesReachTheFileInFullBufferWrites) {
         ASSERT_NE(output.handle(), HFILE_ERROR);
         calls = CallLog();
         calls.recording = true;
-        bool result =
+        LzariResult result =
             DecodeEntryToFile(workArea.data(), outputBuffer.data(), DecodeOutputBufferSize,
                               stream.data(), static_cast<int32_t>(stream.size()), output.handle());
         calls.recording = false;
         output.Close();
-        EXPECT_TRUE(result);
+        EXPECT_EQ(result, LzariDone);
         EXPECT_EQ(calls.writes, FullBufferWrites(size));
         EXPECT_TRUE(FileBytes(path) == data) << "the file differs from the decoded bytes";
     }
@@ -333,8 +331,9 @@ TEST_F(ExtractTest, DecodeFailsForAStreamShorterThanItsLengthAndForAShortWrite) 
         OutputFile output(path, false);
         calls = CallLog();
         calls.recording = true;
-        EXPECT_FALSE(DecodeEntryToFile(workArea.data(), outputBuffer.data(), DecodeOutputBufferSize,
-                                       fragment.data(), size, output.handle()));
+        EXPECT_EQ(DecodeEntryToFile(workArea.data(), outputBuffer.data(), DecodeOutputBufferSize,
+                                    fragment.data(), size, output.handle()),
+                  LzariInputEnded);
         calls.recording = false;
         EXPECT_TRUE(calls.writes.empty());
     }
@@ -346,9 +345,10 @@ TEST_F(ExtractTest, DecodeFailsForAStreamShorterThanItsLengthAndForAShortWrite) 
         Bytes stream = Compressed(SampleBytes(size, 2));
         OutputFile readOnly(Out("readonly" + std::to_string(size) + ".bin"), true);
         ASSERT_NE(readOnly.handle(), HFILE_ERROR);
-        EXPECT_FALSE(DecodeEntryToFile(workArea.data(), outputBuffer.data(), DecodeOutputBufferSize,
-                                       stream.data(), static_cast<int32_t>(stream.size()),
-                                       readOnly.handle()));
+        EXPECT_EQ(DecodeEntryToFile(workArea.data(), outputBuffer.data(), DecodeOutputBufferSize,
+                                    stream.data(), static_cast<int32_t>(stream.size()),
+                                    readOnly.handle()),
+                  LzariWriteFailed);
     }
 }
 
@@ -454,7 +454,7 @@ TEST_F(ExtractTest, EntriesLandInTheFolderWithTheirBytes) {
     for (int i = 0; i < 5; i++) {
         SCOPED_TRACE(files[i]);
         EXPECT_TRUE(FileBytes(Out(files[i])) == data[i]);
-        EXPECT_TRUE(EntryWrittenThisRun(i));
+        EXPECT_TRUE(EntryWrittenThisRun(&run_, i));
     }
     EXPECT_EQ(FolderEntries(out_),
               (std::vector<std::string>{"ThirtyTwoCharacterNameOfAnEntry_.abcdef", "len255.x",
@@ -474,7 +474,7 @@ TEST_F(ExtractTest, CountZeroTouchesNothing) {
         EXPECT_TRUE(calls.fixedBlocks.empty() && calls.movableBlocks.empty())
             << "a block was allocated";
     }
-    EXPECT_FALSE(EntryWrittenThisRun(0));
+    EXPECT_FALSE(EntryWrittenThisRun(&run_, 0));
 }
 
 TEST_F(ExtractTest, NoEntryPastTheFifthSlotIsRead) {
@@ -549,7 +549,7 @@ TEST_F(ExtractTest, AFailingSecondEntryEndsTheGroup) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.label);
-        ForgetWrittenEntries();
+        run_.writtenEntries = 0;
         DeleteTree(out_);
         ASSERT_TRUE(MakeFolder(out_));
         ASSERT_TRUE(WriteTextFile(Out("third.txt"), "the user's own"));
@@ -568,9 +568,9 @@ TEST_F(ExtractTest, AFailingSecondEntryEndsTheGroup) {
         EXPECT_TRUE(lumvtest::ReadTextFile(Out("third.txt"), &third));
         EXPECT_EQ(third, "the user's own");
         EXPECT_EQ(FolderEntries(scratch_.path()), (std::vector<std::string>{"out", "payload.bin"}));
-        EXPECT_TRUE(EntryWrittenThisRun(0));
-        EXPECT_FALSE(EntryWrittenThisRun(1));
-        EXPECT_FALSE(EntryWrittenThisRun(2));
+        EXPECT_TRUE(EntryWrittenThisRun(&run_, 0));
+        EXPECT_FALSE(EntryWrittenThisRun(&run_, 1));
+        EXPECT_FALSE(EntryWrittenThisRun(&run_, 2));
     }
 }
 
@@ -588,10 +588,10 @@ TEST_F(ExtractTest, APathLongerThanTheBufferFailsTheEntry) {
     EXPECT_TRUE(Extract(payload, 0, 1, fits + "\\"));
     EXPECT_TRUE(FileExists(fits + "\\n.t"));
 
-    ForgetWrittenEntries();
+    run_.writtenEntries = 0;
     EXPECT_FALSE(Extract(payload, 0, 1, tooLong + "\\"));
     EXPECT_TRUE(FolderEntries(tooLong).empty());
-    EXPECT_FALSE(EntryWrittenThisRun(0));
+    EXPECT_FALSE(EntryWrittenThisRun(&run_, 0));
 }
 
 // What is already under an entry's name: a writable file is replaced; a file
@@ -616,7 +616,7 @@ TEST_F(ExtractTest, WhatIsAlreadyThereIsReplacedOrKept) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        ForgetWrittenEntries();
+        run_.writtenEntries = 0;
         DeleteTree(out_);
         ASSERT_TRUE(MakeFolder(out_));
         std::string target = Out("entry.dat");
@@ -645,7 +645,7 @@ TEST_F(ExtractTest, WhatIsAlreadyThereIsReplacedOrKept) {
             CloseHandle(lock);
         }
 
-        EXPECT_EQ(EntryWrittenThisRun(0), c.expectedWritten);
+        EXPECT_EQ(EntryWrittenThisRun(&run_, 0), c.expectedWritten);
         if (c.existing == Folder) {
             EXPECT_TRUE(FolderExists(target));
         } else {
@@ -654,7 +654,7 @@ TEST_F(ExtractTest, WhatIsAlreadyThereIsReplacedOrKept) {
                         (c.expectedWritten ? data : Bytes(kept.begin(), kept.end())));
         }
         EXPECT_EQ(FileExists(Out("next.dat")), c.expectedResult);
-        EXPECT_EQ(EntryWrittenThisRun(1), c.expectedResult);
+        EXPECT_EQ(EntryWrittenThisRun(&run_, 1), c.expectedResult);
     }
 }
 
@@ -686,21 +686,22 @@ TEST_F(ExtractTest, GroupsGoBesideTheExecutableAndIntoTheRunFolder) {
     OpenPayload file(scratch_.Child("payload.bin"), payload.bytes());
     ASSERT_TRUE(file.ok());
 
-    EXPECT_TRUE(ExtractExeFolderEntries(&payload.header(), file.file(), Out("show.exe").c_str()));
+    EXPECT_TRUE(
+        ExtractExeFolderEntries(&payload.header(), file.file(), Out("show.exe").c_str(), &run_));
     EXPECT_EQ(FolderEntries(out_), std::vector<std::string>{"beside.txt"});
     EXPECT_FALSE(FolderExists(temp_)) << "the exe-folder group created the temporary path";
     ASSERT_TRUE(MakeFolder(temp_));
 
-    EXPECT_TRUE(ExtractTempFolderEntries(&payload.header(), file.file()));
+    EXPECT_TRUE(ExtractTempFolderEntries(&payload.header(), file.file(), &run_));
     std::string runFolder = temp_ + "\\TempFolder.aaa\\";
-    ASSERT_NE(RunTempFolderPath, nullptr);
-    EXPECT_EQ(std::string(RunTempFolderPath), runFolder);
+    ASSERT_NE(run_.tempFolder.RunTempFolderPath, nullptr);
+    EXPECT_EQ(std::string(run_.tempFolder.RunTempFolderPath), runFolder);
     EXPECT_EQ(FolderEntries(runFolder),
               (std::vector<std::string>{"Vantorelle.lok", "more.dat", "player.dll"}));
     EXPECT_TRUE(FileBytes(runFolder + "player.dll") == data[1]);
     EXPECT_TRUE(FileBytes(runFolder + "more.dat") == data[2]);
     for (int i = 0; i < 3; i++) {
-        EXPECT_TRUE(EntryWrittenThisRun(i)) << i;
+        EXPECT_TRUE(EntryWrittenThisRun(&run_, i)) << i;
     }
 }
 
@@ -711,9 +712,9 @@ TEST_F(ExtractTest, TheRunFolderIsMadeOnlyForATemporaryGroup) {
     payload.header().entryCount = 1;
     OpenPayload file(scratch_.Child("payload.bin"), payload.bytes());
 
-    EXPECT_TRUE(ExtractTempFolderEntries(&payload.header(), file.file()));
+    EXPECT_TRUE(ExtractTempFolderEntries(&payload.header(), file.file(), &run_));
     EXPECT_TRUE(FolderEntries(temp_).empty());
-    EXPECT_EQ(RunTempFolderPath, nullptr);
+    EXPECT_EQ(run_.tempFolder.RunTempFolderPath, nullptr);
 
     // No run folder to be had (the temporary path is a file): the group
     // fails before any of its entries.
@@ -721,8 +722,8 @@ TEST_F(ExtractTest, TheRunFolderIsMadeOnlyForATemporaryGroup) {
     std::string notAFolder = scratch_.Child("plainfile");
     ASSERT_TRUE(WriteTextFile(notAFolder, ""));
     ScopedEnvironmentVariable tmp("TMP", notAFolder);
-    EXPECT_FALSE(ExtractTempFolderEntries(&payload.header(), file.file()));
-    EXPECT_FALSE(EntryWrittenThisRun(0));
+    EXPECT_FALSE(ExtractTempFolderEntries(&payload.header(), file.file(), &run_));
+    EXPECT_FALSE(EntryWrittenThisRun(&run_, 0));
 }
 
 }  // namespace

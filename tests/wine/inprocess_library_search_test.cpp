@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "cleanup/clean_up.h"
+#include "cleanup/clean_up_internal.h"
 #include "common/player_interface.h"
-#include "launcher/library_search.h"
-#include "tempfolder/run_temp_folder.h"
+#include "launcher/library_search_internal.h"
+#include "tempfolder/run_temp_folder_internal.h"
 #include "test_support.h"
 
 namespace {
@@ -101,7 +101,7 @@ HMODULE const kUntouchedModule = reinterpret_cast<HMODULE>(static_cast<uintptr_t
 class LibrarySearchTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ReleaseRunTempFolder();
+        StartRunTempFolder(&runFolder_);
         original_ = CurrentDirectory();
         ASSERT_TRUE(MakeFolder(work_));
         ASSERT_TRUE(MakeFolder(temp_));
@@ -120,7 +120,7 @@ protected:
             FreeLibrary(module);
         }
         SetCurrentDirectoryA(original_.c_str());
-        ReleaseRunTempFolder();
+        ReleaseRunTempFolder(&runFolder_);
         for (const std::string &path : placed_) {
             DeleteTree(path);
         }
@@ -129,7 +129,7 @@ protected:
     // Creates the run folder; empty on failure.
     std::string CreateRunFolder() {
         char folder[MAX_PATH];
-        return GetRunTempFolder(folder, true) ? std::string(folder) : std::string();
+        return GetRunTempFolder(&runFolder_, folder, true) ? std::string(folder) : std::string();
     }
 
     // Puts a copy of the test player into folder under name. Whatever is
@@ -157,7 +157,7 @@ protected:
     int32_t SearchRuntime(HMODULE *module) {
         std::string before = CurrentDirectory();
         *module = kUntouchedModule;
-        int32_t status = LoadRuntimeLibraryWith(&setup_, module);
+        int32_t status = LoadRuntimeLibraryWith(&setup_, &runFolder_, module);
         EXPECT_EQ(CurrentDirectory(), before) << "after the runtime search, status " << status;
         Keep(*module);
         return status;
@@ -167,7 +167,7 @@ protected:
         std::string before = CurrentDirectory();
         *module = kUntouchedModule;
         *location = 99;
-        int32_t status = LoadPlayerLibraryWith(&setup_, module, location);
+        int32_t status = LoadPlayerLibraryWith(&setup_, &runFolder_, module, location);
         EXPECT_EQ(CurrentDirectory(), before) << "after the player search, status " << status;
         Keep(*module);
         return status;
@@ -189,6 +189,7 @@ protected:
     std::string installRootName_ = UniqueName("install", "");
     std::string installFolderName_ = installRootName_ + "\\Player 8";
     LibrarySearchSetup setup_ = DefaultLibrarySearch;
+    RunTempFolder runFolder_;
     std::string original_;
     std::vector<HMODULE> modules_;
     std::vector<std::string> placed_;
@@ -358,7 +359,7 @@ TEST_F(LibrarySearchTest, PlayerFoundNowhere) {
 TEST_F(LibrarySearchTest, UnreadableCurrentDirectoryStopsBothSearchesBeforeAnyLoad) {
     std::string runFolder = CreateRunFolder();
     ASSERT_FALSE(runFolder.empty());
-    const char *block = RunTempFolderPath;
+    const char *block = runFolder_.RunTempFolderPath;
     ASSERT_TRUE(Place(runFolder, runtimeName_));
     ASSERT_TRUE(Place(runFolder, playerName_));
     setup_.getCurrentDirectory = UnreadableCurrentDirectory;
@@ -375,7 +376,7 @@ TEST_F(LibrarySearchTest, UnreadableCurrentDirectoryStopsBothSearchesBeforeAnyLo
     EXPECT_EQ(location, PlayerLocationNone);
     EXPECT_EQ(GetModuleHandleA(playerName_.c_str()), nullptr);
 
-    EXPECT_EQ(RunTempFolderPath, block);
+    EXPECT_EQ(runFolder_.RunTempFolderPath, block);
     EXPECT_EQ(CurrentDirectory(), work_);
 }
 
@@ -423,11 +424,11 @@ TEST_F(LibrarySearchTest, RunFolderWithoutAnAnsiNameEndsThePlayerSearchWithStatu
     {
         ImportHook noShortNames("GetShortPathNameW", reinterpret_cast<void *>(NoShortName));
         ASSERT_TRUE(noShortNames.installed());
-        created = GetRunTempFolder(runFolder, true);
+        created = GetRunTempFolder(&runFolder_, runFolder, true);
     }
     SetEnvironmentVariableA("TMP", temp_.c_str());
     ASSERT_TRUE(created);
-    EXPECT_EQ(RunTempFolderPath, nullptr);
+    EXPECT_EQ(runFolder_.RunTempFolderPath, nullptr);
     for (const std::string &name : {runtimeName_, playerName_}) {
         ASSERT_TRUE(CopyFileW(WideFromUtf8(TestPlayerDllPath()).c_str(),
                               (runFolder + WideFromUtf8(name)).c_str(), FALSE));
@@ -446,7 +447,7 @@ TEST_F(LibrarySearchTest, RunFolderWithoutAnAnsiNameEndsThePlayerSearchWithStatu
         FreeLibrary(module);
     }
     modules_.clear();
-    ReleaseRunTempFolder();
+    ReleaseRunTempFolder(&runFolder_);
     wchar_t folder[MAX_PATH];
     wcscpy(folder, temp.c_str());
     EXPECT_NE(DeleteFolderTree(folder), 0);

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tempfolder/run_temp_folder.h"
+#include "tempfolder/run_temp_folder_internal.h"
 #include "test_support.h"
 
 namespace {
@@ -26,22 +26,22 @@ using lumvtest::WriteTextFile;
 
 const char kLockFileName[] = "Vantorelle.lok";
 
-// The run folder and the lock handle are process-wide, so every test starts
-// and ends without a run folder. The temporary path (TMP) points at an empty
-// scratch folder for the whole test.
+// Every test starts with a fresh record, without a run folder, and releases
+// it at the end. The temporary path (TMP) points at an empty scratch folder
+// for the whole test.
 class RunFolderTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ReleaseRunTempFolder();
+        StartRunTempFolder(&folder_);
         ASSERT_TRUE(FolderExists(temp_.path()));
-        ASSERT_EQ(RunTempFolderPath, nullptr);
+        ASSERT_EQ(folder_.RunTempFolderPath, nullptr);
     }
-    void TearDown() override { ReleaseRunTempFolder(); }
+    void TearDown() override { ReleaseRunTempFolder(&folder_); }
 
     // Creates the run folder and returns its path; empty on failure.
-    static std::string Create() {
+    std::string Create() {
         char buffer[MAX_PATH];
-        return GetRunTempFolder(buffer, true) ? std::string(buffer) : std::string();
+        return GetRunTempFolder(&folder_, buffer, true) ? std::string(buffer) : std::string();
     }
 
     // Runs "cmd /c type <file>" as a process of its own; true when it could
@@ -55,15 +55,16 @@ protected:
 
     ScratchFolder temp_{"runtemp"};
     ScopedEnvironmentVariable tmp_{"TMP", temp_.path()};
+    RunTempFolder folder_;
 };
 
 TEST_F(RunFolderTest, QueryWithoutFolderReturnsFalseAndLeavesBufferAlone) {
     char buffer[MAX_PATH];
     memset(buffer, 'Q', sizeof buffer);
-    EXPECT_FALSE(GetRunTempFolder(buffer, false));
+    EXPECT_FALSE(GetRunTempFolder(&folder_, buffer, false));
     EXPECT_EQ(std::string(buffer, sizeof buffer), std::string(sizeof buffer, 'Q'));
-    EXPECT_EQ(RunTempFolderPath, nullptr);
-    EXPECT_EQ(RunLockFileHandle, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(folder_.RunTempFolderPath, nullptr);
+    EXPECT_EQ(folder_.lockFile, INVALID_HANDLE_VALUE);
     EXPECT_TRUE(FolderEntries(temp_.path()).empty()) << "a query must not create the folder";
 }
 
@@ -76,11 +77,11 @@ TEST_F(RunFolderTest, FirstFolderIsAaaDirectlyUnderTheTempPath) {
         ScopedEnvironmentVariable tmpSpelling("TMP", tmp);
         std::string path = Create();
         EXPECT_EQ(path, temp_.path() + "\\TempFolder.aaa\\");
-        ASSERT_NE(RunTempFolderPath, nullptr);
-        EXPECT_EQ(std::string(RunTempFolderPath), path);
+        ASSERT_NE(folder_.RunTempFolderPath, nullptr);
+        EXPECT_EQ(std::string(folder_.RunTempFolderPath), path);
         EXPECT_TRUE(FolderExists(temp_.Child("TempFolder.aaa")));
         EXPECT_EQ(FolderEntries(temp_.path()), std::vector<std::string>{"TempFolder.aaa"});
-        ReleaseRunTempFolder();
+        ReleaseRunTempFolder(&folder_);
         lumvtest::DeleteTree(temp_.Child("TempFolder.aaa"));
     }
 }
@@ -88,15 +89,15 @@ TEST_F(RunFolderTest, FirstFolderIsAaaDirectlyUnderTheTempPath) {
 TEST_F(RunFolderTest, SecondCreatingCallReusesTheFolder) {
     std::string first = Create();
     ASSERT_FALSE(first.empty());
-    const char *block = RunTempFolderPath;
-    HANDLE lock = RunLockFileHandle;
+    const char *block = folder_.RunTempFolderPath;
+    HANDLE lock = folder_.lockFile;
 
     char buffer[MAX_PATH];
-    ASSERT_TRUE(GetRunTempFolder(buffer, true));
+    ASSERT_TRUE(GetRunTempFolder(&folder_, buffer, true));
     EXPECT_EQ(std::string(buffer), first);
-    EXPECT_EQ(RunTempFolderPath, block) << "the path block must stay where it is";
-    EXPECT_EQ(RunLockFileHandle, lock);
-    ASSERT_TRUE(GetRunTempFolder(buffer, false));
+    EXPECT_EQ(folder_.RunTempFolderPath, block) << "the path block must stay where it is";
+    EXPECT_EQ(folder_.lockFile, lock);
+    ASSERT_TRUE(GetRunTempFolder(&folder_, buffer, false));
     EXPECT_EQ(std::string(buffer), first);
     EXPECT_EQ(FolderEntries(temp_.path()), std::vector<std::string>{"TempFolder.aaa"});
 }
@@ -137,7 +138,7 @@ TEST_F(RunFolderTest, TakenNamesAreSkippedInOdometerOrder) {
         }
         EXPECT_EQ(Create(), temp.Child(c.expected) + "\\");
         EXPECT_TRUE(FileExists(temp.Child(c.expected) + "\\" + kLockFileName));
-        ReleaseRunTempFolder();
+        ReleaseRunTempFolder(&folder_);
     }
 }
 
@@ -146,7 +147,7 @@ TEST_F(RunFolderTest, LockFileIsHiddenEmptyAndUnsharedUntilRelease) {
     ASSERT_FALSE(folder.empty());
     std::string lock = folder + kLockFileName;
 
-    EXPECT_NE(RunLockFileHandle, INVALID_HANDLE_VALUE);
+    EXPECT_NE(folder_.lockFile, INVALID_HANDLE_VALUE);
     EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{kLockFileName});
     WIN32_FILE_ATTRIBUTE_DATA data;
     ASSERT_TRUE(GetFileAttributesExA(lock.c_str(), GetFileExInfoStandard, &data));
@@ -170,9 +171,9 @@ TEST_F(RunFolderTest, LockFileIsHiddenEmptyAndUnsharedUntilRelease) {
 
     // Released: the path and the handle are gone, the folder stays for the
     // clean-up, and the lock can be opened by anyone.
-    EXPECT_TRUE(ReleaseRunTempFolder());
-    EXPECT_EQ(RunTempFolderPath, nullptr);
-    EXPECT_EQ(RunLockFileHandle, INVALID_HANDLE_VALUE);
+    ReleaseRunTempFolder(&folder_);
+    EXPECT_EQ(folder_.RunTempFolderPath, nullptr);
+    EXPECT_EQ(folder_.lockFile, INVALID_HANDLE_VALUE);
     EXPECT_TRUE(FileExists(lock));
     EXPECT_TRUE(OtherProcessCanRead(lock));
     probe = CreateFileA(lock.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -183,22 +184,22 @@ TEST_F(RunFolderTest, LockFileIsHiddenEmptyAndUnsharedUntilRelease) {
 }
 
 TEST_F(RunFolderTest, ReleaseIsHarmlessWithoutFolderAndWhenRepeated) {
-    EXPECT_TRUE(ReleaseRunTempFolder());
-    EXPECT_EQ(RunTempFolderPath, nullptr);
-    EXPECT_EQ(RunLockFileHandle, INVALID_HANDLE_VALUE);
+    ReleaseRunTempFolder(&folder_);
+    EXPECT_EQ(folder_.RunTempFolderPath, nullptr);
+    EXPECT_EQ(folder_.lockFile, INVALID_HANDLE_VALUE);
 
     ASSERT_EQ(Create(), temp_.Child("TempFolder.aaa") + "\\");
-    EXPECT_TRUE(ReleaseRunTempFolder());
-    EXPECT_TRUE(ReleaseRunTempFolder());
-    EXPECT_EQ(RunTempFolderPath, nullptr);
-    EXPECT_EQ(RunLockFileHandle, INVALID_HANDLE_VALUE);
+    ReleaseRunTempFolder(&folder_);
+    ReleaseRunTempFolder(&folder_);
+    EXPECT_EQ(folder_.RunTempFolderPath, nullptr);
+    EXPECT_EQ(folder_.lockFile, INVALID_HANDLE_VALUE);
     char buffer[MAX_PATH];
-    EXPECT_FALSE(GetRunTempFolder(buffer, false));
+    EXPECT_FALSE(GetRunTempFolder(&folder_, buffer, false));
 
     // The released folder is still on disk, so the next creation takes the
     // next name and holds a lock of its own.
     EXPECT_EQ(Create(), temp_.Child("TempFolder.aab") + "\\");
-    EXPECT_NE(RunLockFileHandle, INVALID_HANDLE_VALUE);
+    EXPECT_NE(folder_.lockFile, INVALID_HANDLE_VALUE);
     EXPECT_EQ(FolderEntries(temp_.path()),
               (std::vector<std::string>{"TempFolder.aaa", "TempFolder.aab"}));
 }
@@ -214,12 +215,12 @@ TEST_F(RunFolderTest, CreationGivesUpWhenEveryNameIsRefused) {
         char buffer[MAX_PATH];
         memset(buffer, 'Q', sizeof buffer);
         DWORD start = GetTickCount();
-        EXPECT_FALSE(GetRunTempFolder(buffer, true));
+        EXPECT_FALSE(GetRunTempFolder(&folder_, buffer, true));
         RecordProperty("refusedCreationMs", static_cast<int>(GetTickCount() - start));
         EXPECT_EQ(std::string(buffer, sizeof buffer), std::string(sizeof buffer, 'Q'));
-        EXPECT_EQ(RunTempFolderPath, nullptr);
-        EXPECT_EQ(RunLockFileHandle, INVALID_HANDLE_VALUE);
-        EXPECT_FALSE(GetRunTempFolder(buffer, false));
+        EXPECT_EQ(folder_.RunTempFolderPath, nullptr);
+        EXPECT_EQ(folder_.lockFile, INVALID_HANDLE_VALUE);
+        EXPECT_FALSE(GetRunTempFolder(&folder_, buffer, false));
     }
     EXPECT_EQ(FolderEntries(temp_.path()), std::vector<std::string>{"plainfile"});
 
@@ -243,24 +244,24 @@ TEST_F(RunFolderTest, TempPathTooLongForTheLockFileFailsCleanly) {
         ASSERT_EQ(folder, fits + "\\TempFolder.aaa\\");
         EXPECT_EQ((folder + kLockFileName).size(), 259u);
         EXPECT_TRUE(FileExists(folder + kLockFileName));
-        EXPECT_NE(RunLockFileHandle, INVALID_HANDLE_VALUE);
-        ReleaseRunTempFolder();
+        EXPECT_NE(folder_.lockFile, INVALID_HANDLE_VALUE);
+        ReleaseRunTempFolder(&folder_);
     }
     {
         ScopedEnvironmentVariable tmp("TMP", tooLong);
         char buffer[MAX_PATH];
-        EXPECT_FALSE(GetRunTempFolder(buffer, true));
-        EXPECT_EQ(RunTempFolderPath, nullptr);
-        EXPECT_EQ(RunLockFileHandle, INVALID_HANDLE_VALUE);
+        EXPECT_FALSE(GetRunTempFolder(&folder_, buffer, true));
+        EXPECT_EQ(folder_.RunTempFolderPath, nullptr);
+        EXPECT_EQ(folder_.lockFile, INVALID_HANDLE_VALUE);
         EXPECT_TRUE(FolderEntries(tooLong).empty());
     }
     {
         // Longer than any path buffer: GetTempPathA itself gives up.
         ScopedEnvironmentVariable tmp("TMP", temp_.Child(std::string(300, 'x')));
         char buffer[MAX_PATH];
-        EXPECT_FALSE(GetRunTempFolder(buffer, true));
-        EXPECT_EQ(RunTempFolderPath, nullptr);
-        EXPECT_EQ(RunLockFileHandle, INVALID_HANDLE_VALUE);
+        EXPECT_FALSE(GetRunTempFolder(&folder_, buffer, true));
+        EXPECT_EQ(folder_.RunTempFolderPath, nullptr);
+        EXPECT_EQ(folder_.lockFile, INVALID_HANDLE_VALUE);
     }
 }
 

@@ -1,0 +1,65 @@
+// The payload step's pieces below ExtractPayload, for the tests that drive
+// each of them on payload files made by hand. Main thread only.
+#pragma once
+
+#include <windows.h>
+
+#include "extract_payload.h"
+#include "lzari/lzari_decoder.h"
+#include "payload_file.h"
+
+enum {
+    DecodeOutputBufferSize = 32768,  // decoded bytes reach the file in writes of this size
+    StoredCopyBufferSize = 32768     // halved until an allocation succeeds
+};
+
+// The decoder's byte source over one compressed entry held in memory.
+struct MemoryByteSource {
+    const uint8_t *data;
+    int32_t position;
+    int32_t size;
+};
+
+// The decoder's byte sink: a buffer flushed to the file whenever it is full.
+struct FileByteSink {
+    uint8_t *buffer;
+    uint32_t position;
+    uint32_t capacity;
+    HFILE file;
+    bool writeFailed;  // a write came up short; later flushes are skipped
+};
+
+bool ExtractExeFolderEntries(const PayloadHeader *header, PayloadFile *payloadFile,
+                             const wchar_t *executablePath, RunState *run);
+// The same for an ANSI path.
+bool ExtractExeFolderEntries(const PayloadHeader *header, PayloadFile *payloadFile,
+                             const char *executablePath, RunState *run);
+
+// Creates the run folder only when the temporary group is not empty.
+bool ExtractTempFolderEntries(const PayloadHeader *header, PayloadFile *payloadFile, RunState *run);
+
+// Writes count entries from firstIndex on into folder (ending in '\' or
+// empty, PathBufferSize characters at most), stopping at the first that
+// fails, whose partial file is deleted. Never reads past the fifth entry
+// slot. The entries' names are read as the ANSI calls read them.
+bool ExtractEntries(const PayloadHeader *header, PayloadFile *payloadFile, int32_t firstIndex,
+                    int32_t count, const wchar_t *folder, RunState *run);
+// The same into a folder given by its ANSI path.
+bool ExtractEntries(const PayloadHeader *header, PayloadFile *payloadFile, int32_t firstIndex,
+                    int32_t count, const char *folder, RunState *run);
+
+// Copies size bytes (0 or less: up to the end of the file) from the payload
+// file's position into outputFile. Running out of input early still succeeds.
+bool CopyStoredEntry(PayloadFile *payloadFile, HFILE outputFile, int32_t size);
+
+// Decodes one stream held in memory into outputFile: LzariDone once every
+// byte is in the file, LzariInputEnded for a stream too short to hold its
+// length, LzariWriteFailed when a write came up short.
+LzariResult DecodeEntryToFile(void *workArea, uint8_t *outputBuffer, uint32_t outputCapacity,
+                              const uint8_t *compressedBytes, int32_t compressedSize,
+                              HFILE outputFile);
+
+int32_t NextByte(void *source);  // over a MemoryByteSource
+// Over a FileByteSink: value, or -1 when the buffer was full and its write
+// failed now or earlier.
+int32_t PutByte(void *sink, int32_t value);
