@@ -5,8 +5,11 @@
 #include <stddef.h>
 #include <stdint.h>
 
-// The largest length a stream's 4-byte length field can declare: longer
-// inputs cannot be compressed, and no stream decodes to more.
+// A stream starts with its decoded length, 4 bytes little-endian.
+const uint32_t LzariLengthFieldSize = 4;
+
+// The largest length that field can declare: longer inputs cannot be
+// compressed, and no stream decodes to more.
 const uint32_t LzariMaxStreamLength = 0xFFFFFFFFu;
 
 // Where a stream's input comes from and its output goes.

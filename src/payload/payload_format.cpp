@@ -1,23 +1,18 @@
 // The appended payload's layout and the rules read from it.
 #include "payload_format.h"
 
+#include "common/byte_order.h"
 #include "common/path_rules.h"
+#include "pe_image.h"
 
 static const char PayloadMagic[4] = {'1', '0', 'V', 'L'};
 
-static uint32_t WordAt(const uint8_t *bytes) {
-    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
-
 static int32_t SignedWordAt(const uint8_t *bytes) {
-    return static_cast<int32_t>(WordAt(bytes));
+    return static_cast<int32_t>(ReadLittleEndian32(bytes));
 }
 
-static void PutWord(uint8_t *bytes, uint32_t value) {
-    for (int i = 0; i < 4; i++) {
-        bytes[i] = static_cast<uint8_t>(value >> (8 * i));
-    }
+static void PutWord(uint8_t *bytes, int32_t value) {
+    WriteLittleEndian32(bytes, static_cast<uint32_t>(value));
 }
 
 static void CopyField(void *dest, const void *source, size_t size) {
@@ -48,16 +43,16 @@ void ParsePayloadHeader(const uint8_t *bytes, PayloadHeader *header) {
 
 void StorePayloadHeader(const PayloadHeader *header, uint8_t *bytes) {
     CopyField(bytes, header->magic, 4);
-    PutWord(bytes + 4, static_cast<uint32_t>(header->contentOffset));
-    PutWord(bytes + 8, static_cast<uint32_t>(header->reserved[0]));
-    PutWord(bytes + 12, static_cast<uint32_t>(header->reserved[1]));
-    PutWord(bytes + 16, static_cast<uint32_t>(header->entryCount));
-    PutWord(bytes + 20, static_cast<uint32_t>(header->tempEntryCount));
+    PutWord(bytes + 4, header->contentOffset);
+    PutWord(bytes + 8, header->reserved[0]);
+    PutWord(bytes + 12, header->reserved[1]);
+    PutWord(bytes + 16, header->entryCount);
+    PutWord(bytes + 20, header->tempEntryCount);
     for (int i = 0; i < PayloadMaxEntries; i++) {
         uint8_t *at = bytes + 24 + static_cast<size_t>(i) * PayloadEntrySize;
         const PayloadEntry *entry = &header->entries[i];
-        PutWord(at, static_cast<uint32_t>(entry->dataOffset));
-        PutWord(at + 4, static_cast<uint32_t>(entry->storedSize));
+        PutWord(at, entry->dataOffset);
+        PutWord(at + 4, entry->storedSize);
         CopyField(at + 8, entry->name, PayloadNameSize);
         CopyField(at + 41, entry->packedExtension, PayloadPackedExtensionSize);
         CopyField(at + 45, entry->outputExtension, PayloadOutputExtensionSize);
@@ -274,70 +269,11 @@ bool ComposeEntryPath(char *dest, size_t destSize, const char *folder, const Pay
     return JoinPath(dest, destSize, folder, fileName, isLeadByte) != nullptr;
 }
 
-// PE image layout, as far as the certificate table is concerned.
-enum {
-    DosHeaderSize = 64,
-    DosNewHeaderField = 0x3C,
-    CoffHeaderSize = 20,  // after the 4-byte "PE\0\0" signature
-    CoffOptionalHeaderSizeField = 16,
-    OptionalMagicPe32 = 0x10B,
-    OptionalMagicPe32Plus = 0x20B,
-    SecurityDirectoryIndex = 4,
-    MaxOptionalHeaderRead = 112 + 8 * (SecurityDirectoryIndex + 1)
-};
-
-static uint16_t HalfWordAt(const uint8_t *bytes) {
-    return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
-}
-
-// The security directory's file offset and size; false for anything that is
-// not a PE image with such an entry.
-static bool ReadSecurityDirectory(const PayloadByteReader *reader, uint32_t *tableOffset,
-                                  uint32_t *tableSize) {
-    uint8_t dos[DosHeaderSize];
-    if (!reader->ReadAt(reader, 0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z') {
-        return false;
-    }
-    uint32_t peOffset = WordAt(dos + DosNewHeaderField);
-    uint8_t coff[4 + CoffHeaderSize];
-    if (peOffset > 0x10000000u || !reader->ReadAt(reader, peOffset, coff, sizeof coff) ||
-        coff[0] != 'P' || coff[1] != 'E' || coff[2] != 0 || coff[3] != 0) {
-        return false;
-    }
-    uint32_t optionalSize = HalfWordAt(coff + 4 + CoffOptionalHeaderSizeField);
-    uint8_t optional[MaxOptionalHeaderRead];
-    uint32_t readSize = optionalSize < sizeof optional ? optionalSize : sizeof optional;
-    if (readSize < 2 || !reader->ReadAt(reader, peOffset + sizeof coff, optional, readSize)) {
-        return false;
-    }
-    uint32_t countField;
-    uint32_t directories;
-    switch (HalfWordAt(optional)) {
-    case OptionalMagicPe32:
-        countField = 92;
-        directories = 96;
-        break;
-    case OptionalMagicPe32Plus:
-        countField = 108;
-        directories = 112;
-        break;
-    default:
-        return false;
-    }
-    uint32_t entryAt = directories + 8 * SecurityDirectoryIndex;
-    if (readSize < entryAt + 8 || WordAt(optional + countField) <= SecurityDirectoryIndex) {
-        return false;
-    }
-    *tableOffset = WordAt(optional + entryAt);
-    *tableSize = WordAt(optional + entryAt + 4);
-    return true;
-}
-
 bool FindCertificateTable(const PayloadByteReader *reader, uint32_t fileSize,
                           uint32_t *tableStart) {
     uint32_t tableOffset;
     uint32_t tableSize;
-    if (!ReadSecurityDirectory(reader, &tableOffset, &tableSize) || tableSize == 0 ||
+    if (!ReadPeSecurityDirectory(reader, &tableOffset, &tableSize) || tableSize == 0 ||
         tableOffset > fileSize || fileSize - tableOffset != tableSize) {
         return false;
     }

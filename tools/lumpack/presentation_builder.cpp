@@ -5,9 +5,11 @@
 
 #include <string.h>
 
+#include "common/byte_order.h"
 #include "display_text.h"
 #include "file_name_rules.h"
 #include "lzari/lzari_encoder.h"
+#include "payload/pe_image.h"
 #include "presentation_reader.h"
 
 namespace {
@@ -145,61 +147,39 @@ std::string DuplicateProblem(const std::vector<BuildEntry> &entries, size_t inde
     return "";
 }
 
-uint32_t Read16(const std::vector<uint8_t> &image, size_t at) {
-    return static_cast<uint32_t>(image[at]) | static_cast<uint32_t>(image[at + 1]) << 8;
-}
-
-uint32_t Read32(const std::vector<uint8_t> &image, size_t at) {
-    return Read16(image, at) | Read16(image, at + 2) << 16;
-}
-
-// PE layout: the DOS header's pointer to the "PE\0\0" signature, the COFF
-// header after it, then the optional header and the section table.
-enum : uint32_t {
-    DosPeOffsetField = 0x3C,
-    CoffHeaderSize = 20,
-    CoffSectionCount = 2,
-    CoffOptionalSize = 16,
-    CoffCharacteristics = 18,
-    ExecutableImageFlag = 0x0002,
-    DllFlag = 0x2000,
-    OptionalSizeOfHeaders = 60,
-    SectionHeaderSize = 40,
-    SectionRawSize = 16,
-    SectionRawPointer = 20
-};
+// Where a section's bytes lie, in its 40-byte header.
+enum : uint32_t { SectionRawSize = 16, SectionRawPointer = 20 };
 
 // Why image is no complete PE executable, or "".
 std::string PeProblem(const std::vector<uint8_t> &image) {
-    if (image.size() < DosPeOffsetField + 4 || image[0] != 'M' || image[1] != 'Z') {
+    MemoryByteReader file = MakeMemoryByteReader(image.data(), image.size());
+    PeLayout layout;
+    switch (ReadPeLayout(&file.reader, &layout)) {
+    case PeNotMz:
         return "is not a Windows executable (it does not start with \"MZ\")";
-    }
-    uint64_t pe = Read32(image, DosPeOffsetField);
-    if (pe + 4 + CoffHeaderSize > image.size() || image[pe] != 'P' || image[pe + 1] != 'E' ||
-        image[pe + 2] != 0 || image[pe + 3] != 0) {
+    case PeNoPeSignature:
         return "is not a PE image (no \"PE\" signature where its DOS header points)";
+    case PeLayoutFound:
+        break;
     }
-    size_t coff = static_cast<size_t>(pe) + 4;
-    uint32_t characteristics = Read16(image, coff + CoffCharacteristics);
-    if ((characteristics & DllFlag) != 0) {
+    if ((layout.characteristics & PeCharacteristicsDll) != 0) {
         return "is a DLL, not an executable";
     }
-    if ((characteristics & ExecutableImageFlag) == 0) {
+    if ((layout.characteristics & PeCharacteristicsExecutable) == 0) {
         return "is not marked as an executable image (an object file?)";
     }
-    size_t optional = coff + CoffHeaderSize;
-    uint64_t table = optional + Read16(image, coff + CoffOptionalSize);
-    uint64_t sections = Read16(image, coff + CoffSectionCount);
-    uint64_t headersEnd = table + sections * SectionHeaderSize;
+    uint64_t table = static_cast<uint64_t>(layout.optionalOffset) + layout.optionalSize;
+    uint64_t headersEnd = table + static_cast<uint64_t>(layout.sectionCount) * PeSectionHeaderSize;
+    uint32_t sizeOfHeaders = 0;
     if (headersEnd > image.size() ||
-        (optional + OptionalSizeOfHeaders + 4 <= table &&
-         Read32(image, optional + OptionalSizeOfHeaders) > image.size())) {
+        (ReadPeOptionalWord(&file.reader, &layout, PeOptionalSizeOfHeaders, &sizeOfHeaders) &&
+         sizeOfHeaders > image.size())) {
         return "is cut short inside its headers";
     }
-    for (uint64_t i = 0; i < sections; i++) {
-        size_t header = static_cast<size_t>(table + i * SectionHeaderSize);
-        uint64_t size = Read32(image, header + SectionRawSize);
-        uint64_t end = Read32(image, header + SectionRawPointer) + size;
+    for (uint64_t i = 0; i < layout.sectionCount; i++) {
+        const uint8_t *header = image.data() + table + i * PeSectionHeaderSize;
+        uint64_t size = ReadLittleEndian32(header + SectionRawSize);
+        uint64_t end = ReadLittleEndian32(header + SectionRawPointer) + size;
         if (size > 0 && end > image.size()) {
             return "is cut short: section " + std::to_string(i + 1) + " needs " +
                    std::to_string(end) + " bytes, the file has " + std::to_string(image.size());
@@ -275,14 +255,12 @@ bool CheckRequest(const BuildRequest &request, std::vector<std::string> *packed,
     return true;
 }
 
-// The size the file would at least have: compression can only shrink
-// compressed entries to their 4-byte length field. Checked before the
-// (possibly long) compression.
+// The size the file would at least have, checked before the (possibly
+// long) compression.
 uint64_t SmallestFileSize(const BuildRequest &request) {
-    uint64_t size = static_cast<uint64_t>(request.launcherImage.size()) + PayloadHeaderSize +
-                    request.content.size() + PayloadTrailerSize;
+    uint64_t size = SmallestPresentationSize(request.launcherImage.size(), request.content.size());
     for (const BuildEntry &entry : request.entries) {
-        size += entry.compressed || entry.data.empty() ? 4 : entry.data.size();
+        size += SmallestEntrySize(entry.compressed, entry.data.size());
     }
     return size;
 }
@@ -397,13 +375,19 @@ void Assemble(const BuildRequest &request, const std::vector<LaidOutEntry> &entr
     for (const LaidOutEntry &entry : entries) {
         Append(output, entry.stored ? request.entries[entry.requestIndex].data : entry.compressed);
     }
-    output->resize(output->size() + padding, 0);
-    for (int i = 0; i < PayloadTrailerSize; i++) {
-        output->push_back(static_cast<uint8_t>(headerOffset >> (8 * i)));
-    }
+    output->resize(output->size() + padding + PayloadTrailerSize, 0);
+    WriteLittleEndian32(output->data() + output->size() - PayloadTrailerSize, headerOffset);
 }
 
 }  // namespace
+
+uint64_t SmallestPresentationSize(uint64_t launcherSize, uint64_t contentSize) {
+    return launcherSize + PayloadHeaderSize + contentSize + PayloadTrailerSize;
+}
+
+uint64_t SmallestEntrySize(bool compressed, uint64_t size) {
+    return compressed || size == 0 ? LzariLengthFieldSize : size;
+}
 
 std::string PackedExtensionFor(const std::string &outputExtension) {
     std::string firstTwo = outputExtension.substr(0, 2);

@@ -40,6 +40,14 @@ struct BuildRequest {
 // carry no payload yet. The text follows the image's name ("is a DLL, ...").
 std::string LauncherImageProblem(const std::vector<uint8_t> &image);
 
+// The least a presentation's parts add to its size, whatever compression
+// achieves: the launcher image, the header, the content and the trailer,
+// and per entry its bytes, or for a compressed one (and an empty stored one,
+// written as an empty stream) just the stream's length field. This bounds
+// a build before anything is read or compressed.
+uint64_t SmallestPresentationSize(uint64_t launcherSize, uint64_t contentSize);
+uint64_t SmallestEntrySize(bool compressed, uint64_t size);
+
 // The classic packed extension: the output extension's first two characters
 // and '_' ("dll" gives "dl_", "x" gives "x_", "" gives "_"). When that would
 // equal the output extension ("dl_"), the first character and "__" is tried,

@@ -3,6 +3,7 @@
 
 #include <string.h>
 
+#include "common/byte_order.h"
 #include "display_text.h"
 #include "file_name_rules.h"
 #include "lzari/lzari_decoder.h"
@@ -46,11 +47,6 @@ bool ReadMemoryAt(const PayloadByteReader *reader, uint32_t offset, void *buffer
     return true;
 }
 
-uint32_t WordAt(const uint8_t *bytes) {
-    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
-
 std::string FieldText(const char *field, size_t size) {
     size_t length = 0;
     while (length < size && field[length] != '\0') {
@@ -75,7 +71,7 @@ std::string LocateHeader(const PayloadByteReader *reader, Presentation *p) {
     if (!reader->ReadAt(reader, trailerStart, trailer, PayloadTrailerSize)) {
         return ReadFailure(trailerStart, PayloadTrailerSize);
     }
-    int32_t offset = static_cast<int32_t>(WordAt(trailer));
+    int32_t offset = static_cast<int32_t>(ReadLittleEndian32(trailer));
     if (offset < 0) {
         return "no presentation payload: the trailer holds a negative header offset (" +
                Number(offset) + ")";
@@ -133,7 +129,7 @@ EntryInfo DescribeEntry(const PayloadByteReader *reader, const Presentation &p, 
     } else if (entry.spanSize >= 4) {
         uint8_t length[4];
         entry.decodedSizeKnown = reader->ReadAt(reader, entry.spanStart, length, 4);
-        entry.decodedSize = entry.decodedSizeKnown ? WordAt(length) : 0;
+        entry.decodedSize = entry.decodedSizeKnown ? ReadLittleEndian32(length) : 0;
     }
     return entry;
 }
@@ -409,7 +405,7 @@ std::string CheckLzariStream(const PayloadByteReader *reader, uint32_t start, ui
     if (!reader->ReadAt(reader, start, length, 4)) {
         return ReadFailure(start, 4);
     }
-    uint32_t declared = WordAt(length);
+    uint32_t declared = ReadLittleEndian32(length);
     uint64_t limit = static_cast<uint64_t>(size) * LzariMaxDecodedPerStoredByte;
     if (declared > limit) {
         return "its stream declares " + Number(declared) + " decoded bytes, more than " +
