@@ -1,5 +1,6 @@
 // The launch sequence: splash, payload, library search, the player call,
-// unloading, clean-up and the report, in that order.
+// unloading, clean-up and the report, in that order. It owns the run's state
+// and hands it to the steps that share it.
 #include "launch_sequence.h"
 
 #include "cleanup/clean_up.h"
