@@ -20,6 +20,7 @@ endif()
 set(LUMPACK_LIB_SOURCES
   tools/lumpack/build_manifest.cpp
   tools/lumpack/code_page_text.cpp
+  tools/lumpack/command_messages.cpp
   tools/lumpack/file_io.cpp
   tools/lumpack/lzari_files.cpp
   tools/lumpack/presentation_hashes.cpp

@@ -14,6 +14,7 @@
 #include "build_arguments.h"
 #include "build_manifest.h"
 #include "code_page_text.h"
+#include "command_messages.h"
 #include "display_text.h"
 #include "file_io.h"
 #include "lzari/lzari_encoder.h"
@@ -91,49 +92,6 @@ const char VerifyFooter[] =
     "file) do not fail it. Stored entries and the content carry no checksum:\n"
     "a changed byte in them cannot be detected.";
 
-// -q: errors only; -v: also what is written, and where.
-enum class Verbosity { Quiet, Normal, Verbose };
-Verbosity g_verbosity = Verbosity::Normal;
-
-// What a command prints on success, unless -q.
-bool Talk() {
-    return g_verbosity != Verbosity::Quiet;
-}
-
-// Where a file was written, with -v.
-void TellWritten(const std::string &path, uint64_t size) {
-    if (g_verbosity == Verbosity::Verbose) {
-        (void)fprintf(stderr, "lumpack: wrote %s (%llu bytes)\n", PrintableText(path).c_str(),
-                      static_cast<unsigned long long>(size));
-    }
-}
-
-int Fail(const std::string &path, const std::string &why) {
-    (void)fprintf(stderr, "lumpack: %s: %s\n", path.c_str(), why.c_str());
-    return 1;
-}
-
-// A usage error: one line naming the problem and where help is; exit 2.
-int UsageError(const std::string &command, const std::string &why) {
-    (void)fprintf(stderr, "%s: %s (see %s --help)\n", command.c_str(), why.c_str(),
-                  command.c_str());
-    return 2;
-}
-
-void ShowProgress(void *context, size_t done, size_t total) {
-    const char *verb = static_cast<const char *>(context);
-    (void)fprintf(stderr, "\r%s: %3u%%", verb,
-                  static_cast<unsigned>(total == 0 ? 100 : done * 100 / total));
-    if (done == total) {
-        (void)fprintf(stderr, "\n");
-    }
-}
-
-// Progress only where someone watches, and only when it takes a while.
-bool WorthShowingProgress(size_t size) {
-    return StandardErrorIsTerminal() && size >= (4u << 20);
-}
-
 struct StreamArguments {
     std::string in;
     std::string out;
@@ -156,7 +114,7 @@ int OpenStreamFiles(const StreamArguments &files, InputFile *in, OutputFile *out
     return 0;
 }
 
-int Compress(const StreamArguments &files) {
+int Compress(const StreamArguments &files, Verbosity verbosity) {
     std::string error;
     InputFile in;
     OutputFile out;
@@ -177,11 +135,11 @@ int Compress(const StreamArguments &files) {
     if (!out.Commit(&error)) {
         return Fail(files.out, error);
     }
-    TellWritten(files.out, out.size());
+    TellWritten(verbosity, files.out, out.size());
     return 0;
 }
 
-int Decompress(const StreamArguments &files) {
+int Decompress(const StreamArguments &files, Verbosity verbosity) {
     std::string error;
     InputFile in;
     OutputFile out;
@@ -198,7 +156,7 @@ int Decompress(const StreamArguments &files) {
     if (!out.Commit(&error)) {
         return Fail(files.out, error);
     }
-    TellWritten(files.out, out.size());
+    TellWritten(verbosity, files.out, out.size());
     return 0;
 }
 
@@ -393,7 +351,7 @@ bool AnyLargeCompression(const BuildRequest &request) {
     return false;
 }
 
-int Build(const BuildArguments &arguments) {
+int Build(const BuildArguments &arguments, Verbosity verbosity) {
     std::string error;
     BuildArguments build = arguments;
     if (!build.manifest.empty() && !ReadBuildManifest(build.manifest, &build, &error)) {
@@ -421,8 +379,8 @@ int Build(const BuildArguments &arguments) {
     if (!out.Write(output.data(), output.size(), &error) || !out.Commit(&error)) {
         return Fail(build.out, error);
     }
-    TellWritten(build.out, output.size());
-    if (Talk()) {
+    TellWritten(verbosity, build.out, output.size());
+    if (Talk(verbosity)) {
         printf("%s: %zu bytes, %zu %s\n", build.out.c_str(), output.size(), request.entries.size(),
                request.entries.size() == 1 ? "entry" : "entries");
     }
@@ -476,7 +434,7 @@ struct ListArguments {
     std::string codePage;  // as given; empty: the default
 };
 
-int List(const ListArguments &list) {
+int List(const ListArguments &list, Verbosity verbosity) {
     PresentationFile file;
     Presentation presentation;
     if (!OpenFile(list.path, &file, &presentation)) {
@@ -492,7 +450,7 @@ int List(const ListArguments &list) {
     if (!ListPresentation(file.reader(), list.path, presentation, options, &text, &error)) {
         return Fail(list.path, error);
     }
-    if (Talk()) {
+    if (Talk(verbosity)) {
         (void)fputs(text.c_str(), stdout);
     }
     return 0;
@@ -510,7 +468,7 @@ bool Report(const std::string &path, const std::vector<Finding> &findings) {
     return ok;
 }
 
-int Verify(const std::string &path) {
+int Verify(const std::string &path, Verbosity verbosity) {
     PresentationFile file;
     if (!file.Open(path)) {
         return 1;
@@ -525,7 +483,7 @@ int Verify(const std::string &path) {
     if (!OpenPresentation(file.reader(), file.size(), &presentation, &error)) {
         return Fail(path, error);  // the file changed since it was verified
     }
-    if (!Talk()) {
+    if (!Talk(verbosity)) {
         return 0;
     }
     int32_t entries = presentation.header.entryCount;
@@ -563,7 +521,7 @@ int ExtractToStandardOutput(const PresentationFile &file, const Presentation &pr
     return 0;
 }
 
-int Extract(const ExtractArguments &extract) {
+int Extract(const ExtractArguments &extract, Verbosity verbosity) {
     const ExtractRequest &request = extract.request;
     PresentationFile file;
     Presentation presentation;
@@ -586,7 +544,7 @@ int Extract(const ExtractArguments &extract) {
         return Fail(request.sourcePath, error + "; nothing extracted");
     }
     for (const std::string &path : written) {
-        if (Talk()) {
+        if (Talk(verbosity)) {
             printf("%s\n", PrintableText(path).c_str());
         }
     }
@@ -599,6 +557,7 @@ int Extract(const ExtractArguments &extract) {
 struct CommandLine {
     std::string command = "lumpack";
     int (*run)(const CommandLine &line) = nullptr;
+    Verbosity verbosity = Verbosity::Normal;
     StreamArguments stream;
     BuildArguments build;
     ListArguments list;
@@ -621,12 +580,12 @@ struct BuildFlags {
     CLI::Option *exeFolder = nullptr;
 };
 
-void AddVerbosity(CLI::App *command) {
+void AddVerbosity(CLI::App *command, CommandLine *line) {
     CLI::Option *quiet = command->add_flag_callback(
-        "-q,--quiet", [] { g_verbosity = Verbosity::Quiet; }, "print errors only");
+        "-q,--quiet", [line] { line->verbosity = Verbosity::Quiet; }, "print errors only");
     command
         ->add_flag_callback(
-            "-v,--verbose", [] { g_verbosity = Verbosity::Verbose; },
+            "-v,--verbose", [line] { line->verbosity = Verbosity::Verbose; },
             "also say what is written, and where")
         ->excludes(quiet);
 }
@@ -639,7 +598,7 @@ CLI::App *AddStreamCommand(CLI::App *app, CommandLine *line, const char *name,
     command->add_option("OUT", line->stream.out, "the file to write; - for standard output")
         ->required();
     command->add_flag("--force", line->stream.force, "replace OUT when it exists");
-    AddVerbosity(command);
+    AddVerbosity(command, line);
     return command;
 }
 
@@ -679,7 +638,7 @@ void AddBuildCommand(CLI::App *app, CommandLine *line, BuildFlags *flags) {
     flags->temp = build->add_flag("--temp", "unpack the entry into the run's temporary folder");
     flags->exeFolder =
         build->add_flag("--exe-folder", "unpack it beside the executable (the default)");
-    AddVerbosity(build);
+    AddVerbosity(build, line);
 }
 
 // Puts build's entry options in order: each belongs to the --file before it.
@@ -748,7 +707,7 @@ void AddListCommand(CLI::App *app, CommandLine *line) {
         ->option_text("N");
     list->add_flag("--hashes", line->list.options.hashes,
                    "also the SHA-256 of each entry and of the content");
-    AddVerbosity(list);
+    AddVerbosity(list, line);
 }
 
 void AddVerifyCommand(CLI::App *app, CommandLine *line) {
@@ -756,7 +715,7 @@ void AddVerifyCommand(CLI::App *app, CommandLine *line) {
         app->add_subcommand("verify", "check a presentation the way the launcher reads it");
     verify->footer(VerifyFooter);
     verify->add_option("FILE", line->verifyPath, "the presentation")->required();
-    AddVerbosity(verify);
+    AddVerbosity(verify, line);
 }
 
 void AddExtractCommand(CLI::App *app, CommandLine *line) {
@@ -772,26 +731,26 @@ void AddExtractCommand(CLI::App *app, CommandLine *line) {
                      "write the entry NAME to standard output instead")
         ->option_text("NAME");
     extract->add_flag("--force", request.force, "replace existing files");
-    AddVerbosity(extract);
+    AddVerbosity(extract, line);
 }
 
 int RunCompress(const CommandLine &line) {
-    return Compress(line.stream);
+    return Compress(line.stream, line.verbosity);
 }
 int RunDecompress(const CommandLine &line) {
-    return Decompress(line.stream);
+    return Decompress(line.stream, line.verbosity);
 }
 int RunBuild(const CommandLine &line) {
-    return Build(line.build);
+    return Build(line.build, line.verbosity);
 }
 int RunList(const CommandLine &line) {
-    return List(line.list);
+    return List(line.list, line.verbosity);
 }
 int RunVerify(const CommandLine &line) {
-    return Verify(line.verifyPath);
+    return Verify(line.verifyPath, line.verbosity);
 }
 int RunExtract(const CommandLine &line) {
-    return Extract(line.extract);
+    return Extract(line.extract, line.verbosity);
 }
 
 // CLI11's words for a stray argument, as one line of ours.
