@@ -25,7 +25,8 @@ set(LUMPACK_LIB_SOURCES
   tools/lumpack/lzari_files.cpp
   tools/lumpack/presentation_hashes.cpp
   tools/lumpack/presentation_listing.cpp
-  tools/lumpack/presentation_extract.cpp)
+  tools/lumpack/presentation_extract.cpp
+  tools/lumpack/stream_commands.cpp)
 set(LUMPACK_VERSION "0.9.0")
 
 if(WIN32)

@@ -23,6 +23,7 @@
 #include "presentation_extract.h"
 #include "presentation_listing.h"
 #include "presentation_reader.h"
+#include "stream_commands.h"
 
 namespace {
 
@@ -91,74 +92,6 @@ const char VerifyFooter[] =
     "and exits with 1. Warnings (entries sharing bytes, two entries writing one\n"
     "file) do not fail it. Stored entries and the content carry no checksum:\n"
     "a changed byte in them cannot be detected.";
-
-struct StreamArguments {
-    std::string in;
-    std::string out;
-    bool force = false;
-};
-
-// Opens IN and starts OUT for compress and decompress; 0 when both are
-// ready, else the exit status.
-int OpenStreamFiles(const StreamArguments &files, InputFile *in, OutputFile *out) {
-    std::string error;
-    if (!OpenInputFile(files.in, in, &error)) {
-        return Fail(files.in, error);
-    }
-    if (files.out != "-" && SameFile(files.in, files.out)) {
-        return Fail(files.out, "is the input file; choose another output file");
-    }
-    if (!out->Begin(files.out, files.force, true, &error)) {
-        return Fail(files.out, error);
-    }
-    return 0;
-}
-
-int Compress(const StreamArguments &files, Verbosity verbosity) {
-    std::string error;
-    InputFile in;
-    OutputFile out;
-    int status = OpenStreamFiles(files, &in, &out);
-    if (status != 0) {
-        return status;
-    }
-    if (in.size > LzariMaxStreamLength) {
-        return Fail(files.in, "too large for a stream (at most 4 GiB - 1 bytes)");
-    }
-    bool showProgress = WorthShowingProgress(static_cast<size_t>(in.size));
-    StreamFault fault = CompressFile(in, &out, showProgress ? ShowProgress : nullptr,
-                                     const_cast<char *>("compressing"), &error);
-    CloseInputFile(&in);
-    if (fault != StreamFault::None) {
-        return Fail(fault == StreamFault::Input ? files.in : files.out, error);
-    }
-    if (!out.Commit(&error)) {
-        return Fail(files.out, error);
-    }
-    TellWritten(verbosity, files.out, out.size());
-    return 0;
-}
-
-int Decompress(const StreamArguments &files, Verbosity verbosity) {
-    std::string error;
-    InputFile in;
-    OutputFile out;
-    int status = OpenStreamFiles(files, &in, &out);
-    if (status != 0) {
-        return status;
-    }
-    StreamFault fault = DecompressFile(in, &out, &error);
-    CloseInputFile(&in);
-    if (fault != StreamFault::None) {
-        return Fail(fault == StreamFault::Input ? files.in : files.out,
-                    error + "; nothing written");
-    }
-    if (!out.Commit(&error)) {
-        return Fail(files.out, error);
-    }
-    TellWritten(verbosity, files.out, out.size());
-    return 0;
-}
 
 // ---- build ----
 
