@@ -18,6 +18,7 @@ if(WIN32 AND NOT LUMV_TARGET STREQUAL "win64")
 endif()
 
 set(LUMPACK_LIB_SOURCES
+  tools/lumpack/build_command.cpp
   tools/lumpack/build_manifest.cpp
   tools/lumpack/code_page_text.cpp
   tools/lumpack/command_messages.cpp
