@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include <CLI/CLI.hpp>
+#include <array>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -125,19 +126,60 @@ bool ParseReserved(const std::string &text, int32_t reserved[2]) {
            ParseWord(text.substr(comma + 1), &reserved[1]);
 }
 
+// An option that describes an entry: it belongs to the --file before it.
+// These are read here only; a new one also goes into the manifest reader
+// (build_manifest.cpp), BuildFooter, the manual page and the completion.
+struct EntryOption {
+    const char *name;
+    const char *help;
+    const char *valueName;  // what the help calls its value; nullptr: a flag, taking none
+    void (*set)(EntryArgument *entry, const std::string &value);
+};
+
+// In the order the help shows them.
+const EntryOption EntryOptions[] = {
+    {"--as", "the entry's file name (default: SOURCE's own name)", "NAME.EXT",
+     [](EntryArgument *entry, const std::string &value) { entry->as = value; }},
+    {"--compress", "store the entry LZARI-compressed", nullptr,
+     [](EntryArgument *entry, const std::string &) { entry->compressed = true; }},
+    {"--stored", "store the entry as is (the default)", nullptr,
+     [](EntryArgument *entry, const std::string &) { entry->compressed = false; }},
+    {"--packed",
+     "the compressed entry's packed extension (default: the extension's first two characters "
+     "and '_')",
+     "EXT", [](EntryArgument *entry, const std::string &value) { entry->packed = value; }},
+    {"--temp", "unpack the entry into the run's temporary folder", nullptr,
+     [](EntryArgument *entry, const std::string &) { entry->temp = true; }},
+    {"--exe-folder", "unpack it beside the executable (the default)", nullptr,
+     [](EntryArgument *entry, const std::string &) { entry->temp = false; }},
+};
+const size_t EntryOptionCount = sizeof(EntryOptions) / sizeof(EntryOptions[0]);
+
+// Build's inputs besides the entry options; --manifest names them all instead.
+const char *const InputFlags[] = {"--launcher", "--content", "--reserved", "--file"};
+
+bool IsInputFlag(const std::string &name) {
+    for (const char *flag : InputFlags) {
+        if (name == flag) {
+            return true;
+        }
+    }
+    for (const EntryOption &option : EntryOptions) {
+        if (name == option.name) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // What build's options looked like before they are put in entry order.
 struct BuildFlags {
     std::string reserved;
     std::vector<std::string> files;
-    std::vector<std::string> as;
-    std::vector<std::string> packed;
     CLI::Option *file = nullptr;
-    CLI::Option *asOption = nullptr;
-    CLI::Option *packedOption = nullptr;
-    CLI::Option *compress = nullptr;
-    CLI::Option *stored = nullptr;
-    CLI::Option *temp = nullptr;
-    CLI::Option *exeFolder = nullptr;
+    // Per row of EntryOptions: its option, and the values it was given in order.
+    std::array<CLI::Option *, EntryOptionCount> entryOptions = {};
+    std::array<std::vector<std::string>, EntryOptionCount> values;
 };
 
 void AddVerbosity(CLI::App *command, CommandLine *line) {
@@ -180,24 +222,17 @@ void AddBuildCommand(CLI::App *app, CommandLine *line, BuildFlags *flags) {
                       ->option_text("SOURCE")
                       ->expected(1)
                       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    flags->asOption =
-        build->add_option("--as", flags->as, "the entry's file name (default: SOURCE's own name)")
-            ->option_text("NAME.EXT")
-            ->expected(1)
-            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    flags->compress = build->add_flag("--compress", "store the entry LZARI-compressed");
-    flags->stored = build->add_flag("--stored", "store the entry as is (the default)");
-    flags->packedOption =
-        build
-            ->add_option("--packed", flags->packed,
-                         "the compressed entry's packed extension (default: the extension's "
-                         "first two characters and '_')")
-            ->option_text("EXT")
-            ->expected(1)
-            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    flags->temp = build->add_flag("--temp", "unpack the entry into the run's temporary folder");
-    flags->exeFolder =
-        build->add_flag("--exe-folder", "unpack it beside the executable (the default)");
+    for (size_t row = 0; row < EntryOptionCount; row++) {
+        const EntryOption &option = EntryOptions[row];
+        if (option.valueName == nullptr) {
+            flags->entryOptions[row] = build->add_flag(option.name, option.help);
+            continue;
+        }
+        flags->entryOptions[row] = build->add_option(option.name, flags->values[row], option.help)
+                                       ->option_text(option.valueName)
+                                       ->expected(1)
+                                       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    }
     AddVerbosity(build, line);
 }
 
@@ -207,9 +242,7 @@ bool ApplyBuildFlags(const CLI::App &build, const BuildFlags &flags, BuildArgume
     if (!arguments->manifest.empty()) {
         for (const CLI::Option *option : build.parse_order()) {
             const std::string name = option->get_name();
-            if (name == "--launcher" || name == "--content" || name == "--reserved" ||
-                name == "--file" || name == "--as" || name == "--packed" || name == "--compress" ||
-                name == "--stored" || name == "--temp" || name == "--exe-folder") {
+            if (IsInputFlag(name)) {
                 *error = name + " cannot be combined with --manifest, which names all inputs";
                 return false;
             }
@@ -224,35 +257,28 @@ bool ApplyBuildFlags(const CLI::App &build, const BuildFlags &flags, BuildArgume
         *error = "--reserved expects two 32-bit numbers, like 80,192";
         return false;
     }
-    size_t asAt = 0;
-    size_t packedAt = 0;
     size_t fileAt = 0;
+    std::array<size_t, EntryOptionCount> valueAt = {};
     for (const CLI::Option *option : build.parse_order()) {
         if (option == flags.file) {
             arguments->entries.emplace_back();
             arguments->entries.back().source = flags.files.at(fileAt++);
             continue;
         }
-        bool entryOption = option == flags.asOption || option == flags.packedOption ||
-                           option == flags.compress || option == flags.stored ||
-                           option == flags.temp || option == flags.exeFolder;
-        if (!entryOption) {
+        size_t row = 0;
+        while (row < EntryOptionCount && flags.entryOptions[row] != option) {
+            row++;
+        }
+        if (row == EntryOptionCount) {
             continue;
         }
         if (arguments->entries.empty()) {
             *error = option->get_name() + " describes an entry: put it after --file SOURCE";
             return false;
         }
-        EntryArgument &entry = arguments->entries.back();
-        if (option == flags.asOption) {
-            entry.as = flags.as.at(asAt++);
-        } else if (option == flags.packedOption) {
-            entry.packed = flags.packed.at(packedAt++);
-        } else if (option == flags.compress || option == flags.stored) {
-            entry.compressed = option == flags.compress;
-        } else {
-            entry.temp = option == flags.temp;
-        }
+        bool takesValue = EntryOptions[row].valueName != nullptr;
+        EntryOptions[row].set(&arguments->entries.back(),
+                              takesValue ? flags.values[row].at(valueAt[row]++) : std::string());
     }
     return true;
 }
