@@ -1,7 +1,8 @@
 # lumpack: the library that builds and reads presentations (every target: the
 # Windows test programs build presentations with it too), the library around
-# files and folders, and the command-line tool. The libraries are what
-# the tests call; the tool only parses arguments and prints.
+# files and folders with the tool's commands, and the command-line tool. The
+# libraries are what the tests call, the commands included; the tool only
+# reads the command line and runs one.
 add_library(lumpack_format STATIC
   tools/lumpack/display_text.cpp
   tools/lumpack/file_name_rules.cpp
