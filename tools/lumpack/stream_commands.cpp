@@ -8,38 +8,43 @@
 
 namespace {
 
-// Opens IN and starts OUT for compress and decompress; 0 when both are
-// ready, else the exit status.
-int OpenStreamFiles(const StreamArguments &files, InputFile *in, OutputFile *out) {
+// What a command does between opening its files and committing OUT:
+// StreamFault::None, or the file at fault with *error saying why.
+using StreamStep = StreamFault (*)(const InputFile &in, OutputFile *out, std::string *error);
+
+StreamFault CompressStep(const InputFile &in, OutputFile *out, std::string *error) {
+    if (in.size > LzariMaxStreamLength) {
+        *error = "too large for a stream (at most 4 GiB - 1 bytes)";
+        return StreamFault::Input;
+    }
+    bool showProgress = WorthShowingProgress(static_cast<size_t>(in.size));
+    return CompressFile(in, out, showProgress ? ShowProgress : nullptr,
+                        const_cast<char *>("compressing"), error);
+}
+
+StreamFault DecompressStep(const InputFile &in, OutputFile *out, std::string *error) {
+    StreamFault fault = DecompressFile(in, out, error);
+    if (fault != StreamFault::None) {
+        *error += "; nothing written";
+    }
+    return fault;
+}
+
+// Opens IN, starts OUT, runs step and commits OUT; returns the exit status.
+int RunStreamCommand(const StreamArguments &files, Verbosity verbosity, StreamStep step) {
     std::string error;
-    if (!OpenInputFile(files.in, in, &error)) {
+    InputFile in;
+    if (!OpenInputFile(files.in, &in, &error)) {
         return Fail(files.in, error);
     }
     if (files.out != "-" && SameFile(files.in, files.out)) {
         return Fail(files.out, "is the input file; choose another output file");
     }
-    if (!out->Begin(files.out, files.force, true, &error)) {
+    OutputFile out;
+    if (!out.Begin(files.out, files.force, true, &error)) {
         return Fail(files.out, error);
     }
-    return 0;
-}
-
-}  // namespace
-
-int Compress(const StreamArguments &files, Verbosity verbosity) {
-    std::string error;
-    InputFile in;
-    OutputFile out;
-    int status = OpenStreamFiles(files, &in, &out);
-    if (status != 0) {
-        return status;
-    }
-    if (in.size > LzariMaxStreamLength) {
-        return Fail(files.in, "too large for a stream (at most 4 GiB - 1 bytes)");
-    }
-    bool showProgress = WorthShowingProgress(static_cast<size_t>(in.size));
-    StreamFault fault = CompressFile(in, &out, showProgress ? ShowProgress : nullptr,
-                                     const_cast<char *>("compressing"), &error);
+    StreamFault fault = step(in, &out, &error);
     CloseInputFile(&in);
     if (fault != StreamFault::None) {
         return Fail(fault == StreamFault::Input ? files.in : files.out, error);
@@ -51,23 +56,12 @@ int Compress(const StreamArguments &files, Verbosity verbosity) {
     return 0;
 }
 
+}  // namespace
+
+int Compress(const StreamArguments &files, Verbosity verbosity) {
+    return RunStreamCommand(files, verbosity, CompressStep);
+}
+
 int Decompress(const StreamArguments &files, Verbosity verbosity) {
-    std::string error;
-    InputFile in;
-    OutputFile out;
-    int status = OpenStreamFiles(files, &in, &out);
-    if (status != 0) {
-        return status;
-    }
-    StreamFault fault = DecompressFile(in, &out, &error);
-    CloseInputFile(&in);
-    if (fault != StreamFault::None) {
-        return Fail(fault == StreamFault::Input ? files.in : files.out,
-                    error + "; nothing written");
-    }
-    if (!out.Commit(&error)) {
-        return Fail(files.out, error);
-    }
-    TellWritten(verbosity, files.out, out.size());
-    return 0;
+    return RunStreamCommand(files, verbosity, DecompressStep);
 }
