@@ -1,7 +1,8 @@
 # lumpack: the library that builds and reads presentations (every target: the
 # Windows test programs build presentations with it too), the library around
-# files and folders, and the command-line tool. The libraries are what
-# the tests call; the tool only parses arguments and prints.
+# files and folders with the tool's commands, and the command-line tool. The
+# libraries are what the tests call, the commands included; the tool only
+# reads the command line and runs one.
 add_library(lumpack_format STATIC
   tools/lumpack/display_text.cpp
   tools/lumpack/file_name_rules.cpp
@@ -18,13 +19,17 @@ if(WIN32 AND NOT LUMV_TARGET STREQUAL "win64")
 endif()
 
 set(LUMPACK_LIB_SOURCES
+  tools/lumpack/build_command.cpp
   tools/lumpack/build_manifest.cpp
   tools/lumpack/code_page_text.cpp
+  tools/lumpack/command_messages.cpp
   tools/lumpack/file_io.cpp
+  tools/lumpack/inspect_commands.cpp
   tools/lumpack/lzari_files.cpp
   tools/lumpack/presentation_hashes.cpp
   tools/lumpack/presentation_listing.cpp
-  tools/lumpack/presentation_extract.cpp)
+  tools/lumpack/presentation_extract.cpp
+  tools/lumpack/stream_commands.cpp)
 set(LUMPACK_VERSION "0.9.0")
 
 if(WIN32)

@@ -1,27 +1,25 @@
 // lumpack: the command-line tool around presentation executables. This file
-// only parses arguments and prints; the work is done by the library.
+// holds the help and reads the command line into the arguments of the
+// command it runs; the commands themselves are in the library.
 #include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include <CLI/CLI.hpp>
+#include <array>
 #include <new>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "build_arguments.h"
-#include "build_manifest.h"
+#include "build_command.h"
 #include "code_page_text.h"
-#include "display_text.h"
+#include "command_messages.h"
 #include "file_io.h"
-#include "lzari/lzari_encoder.h"
-#include "lzari_files.h"
-#include "presentation_builder.h"
-#include "presentation_extract.h"
-#include "presentation_listing.h"
-#include "presentation_reader.h"
+#include "inspect_commands.h"
+#include "stream_commands.h"
 
 namespace {
 
@@ -91,118 +89,19 @@ const char VerifyFooter[] =
     "file) do not fail it. Stored entries and the content carry no checksum:\n"
     "a changed byte in them cannot be detected.";
 
-// -q: errors only; -v: also what is written, and where.
-enum class Verbosity { Quiet, Normal, Verbose };
-Verbosity g_verbosity = Verbosity::Normal;
+// ---- the command line ----
 
-// What a command prints on success, unless -q.
-bool Talk() {
-    return g_verbosity != Verbosity::Quiet;
-}
-
-// Where a file was written, with -v.
-void TellWritten(const std::string &path, uint64_t size) {
-    if (g_verbosity == Verbosity::Verbose) {
-        (void)fprintf(stderr, "lumpack: wrote %s (%llu bytes)\n", PrintableText(path).c_str(),
-                      static_cast<unsigned long long>(size));
-    }
-}
-
-int Fail(const std::string &path, const std::string &why) {
-    (void)fprintf(stderr, "lumpack: %s: %s\n", path.c_str(), why.c_str());
-    return 1;
-}
-
-// A usage error: one line naming the problem and where help is; exit 2.
-int UsageError(const std::string &command, const std::string &why) {
-    (void)fprintf(stderr, "%s: %s (see %s --help)\n", command.c_str(), why.c_str(),
-                  command.c_str());
-    return 2;
-}
-
-void ShowProgress(void *context, size_t done, size_t total) {
-    const char *verb = static_cast<const char *>(context);
-    (void)fprintf(stderr, "\r%s: %3u%%", verb,
-                  static_cast<unsigned>(total == 0 ? 100 : done * 100 / total));
-    if (done == total) {
-        (void)fprintf(stderr, "\n");
-    }
-}
-
-// Progress only where someone watches, and only when it takes a while.
-bool WorthShowingProgress(size_t size) {
-    return StandardErrorIsTerminal() && size >= (4u << 20);
-}
-
-struct StreamArguments {
-    std::string in;
-    std::string out;
-    bool force = false;
+// The parsed command line: which command runs, and with what.
+struct CommandLine {
+    std::string command = "lumpack";
+    int (*run)(const CommandLine &line) = nullptr;
+    Verbosity verbosity = Verbosity::Normal;
+    StreamArguments stream;
+    BuildArguments build;
+    ListArguments list;
+    std::string verifyPath;
+    ExtractArguments extract;
 };
-
-// Opens IN and starts OUT for compress and decompress; 0 when both are
-// ready, else the exit status.
-int OpenStreamFiles(const StreamArguments &files, InputFile *in, OutputFile *out) {
-    std::string error;
-    if (!OpenInputFile(files.in, in, &error)) {
-        return Fail(files.in, error);
-    }
-    if (files.out != "-" && SameFile(files.in, files.out)) {
-        return Fail(files.out, "is the input file; choose another output file");
-    }
-    if (!out->Begin(files.out, files.force, true, &error)) {
-        return Fail(files.out, error);
-    }
-    return 0;
-}
-
-int Compress(const StreamArguments &files) {
-    std::string error;
-    InputFile in;
-    OutputFile out;
-    int status = OpenStreamFiles(files, &in, &out);
-    if (status != 0) {
-        return status;
-    }
-    if (in.size > LzariMaxStreamLength) {
-        return Fail(files.in, "too large for a stream (at most 4 GiB - 1 bytes)");
-    }
-    bool showProgress = WorthShowingProgress(static_cast<size_t>(in.size));
-    StreamFault fault = CompressFile(in, &out, showProgress ? ShowProgress : nullptr,
-                                     const_cast<char *>("compressing"), &error);
-    CloseInputFile(&in);
-    if (fault != StreamFault::None) {
-        return Fail(fault == StreamFault::Input ? files.in : files.out, error);
-    }
-    if (!out.Commit(&error)) {
-        return Fail(files.out, error);
-    }
-    TellWritten(files.out, out.size());
-    return 0;
-}
-
-int Decompress(const StreamArguments &files) {
-    std::string error;
-    InputFile in;
-    OutputFile out;
-    int status = OpenStreamFiles(files, &in, &out);
-    if (status != 0) {
-        return status;
-    }
-    StreamFault fault = DecompressFile(in, &out, &error);
-    CloseInputFile(&in);
-    if (fault != StreamFault::None) {
-        return Fail(fault == StreamFault::Input ? files.in : files.out,
-                    error + "; nothing written");
-    }
-    if (!out.Commit(&error)) {
-        return Fail(files.out, error);
-    }
-    TellWritten(files.out, out.size());
-    return 0;
-}
-
-// ---- build ----
 
 // A 32-bit word, written signed or unsigned, in decimal (leading zeros
 // included: 010 is ten) or 0x hexadecimal.
@@ -227,406 +126,68 @@ bool ParseReserved(const std::string &text, int32_t reserved[2]) {
            ParseWord(text.substr(comma + 1), &reserved[1]);
 }
 
-// "docs/readme.txt" gives "readme" and "txt"; the extension follows the last
-// dot after the last separator, and is empty without one.
-void SplitFileName(const std::string &fileName, std::string *name, std::string *extension) {
-    size_t separator = fileName.find_last_of("\\/");
-    size_t dot = fileName.rfind('.');
-    if (dot == std::string::npos || (separator != std::string::npos && dot < separator)) {
-        *name = fileName;
-        extension->clear();
-        return;
-    }
-    *name = fileName.substr(0, dot);
-    *extension = fileName.substr(dot + 1);
-}
+// An option that describes an entry: it belongs to the --file before it.
+// These are read here only; a new one also goes into the manifest reader
+// (build_manifest.cpp), BuildFooter, the manual page and the completion.
+struct EntryOption {
+    const char *name;
+    const char *help;
+    const char *valueName;  // what the help calls its value; nullptr: a flag, taking none
+    void (*set)(EntryArgument *entry, const std::string &value);
+};
 
-// The last part of path: after its last separator (on Windows either kind)
-// and after a drive ("C:show.lvc").
-std::string BaseName(const std::string &path) {
-    size_t start = path.size();
-    while (start > 0 && !IsPathSeparator(path[start - 1])) {
-        start--;
-    }
-    size_t root = PathRootSize(path);
-    return path.substr(start > root ? start : root);
-}
+// In the order the help shows them.
+const EntryOption EntryOptions[] = {
+    {"--as", "the entry's file name (default: SOURCE's own name)", "NAME.EXT",
+     [](EntryArgument *entry, const std::string &value) { entry->as = value; }},
+    {"--compress", "store the entry LZARI-compressed", nullptr,
+     [](EntryArgument *entry, const std::string &) { entry->compressed = true; }},
+    {"--stored", "store the entry as is (the default)", nullptr,
+     [](EntryArgument *entry, const std::string &) { entry->compressed = false; }},
+    {"--packed",
+     "the compressed entry's packed extension (default: the extension's first two characters "
+     "and '_')",
+     "EXT", [](EntryArgument *entry, const std::string &value) { entry->packed = value; }},
+    {"--temp", "unpack the entry into the run's temporary folder", nullptr,
+     [](EntryArgument *entry, const std::string &) { entry->temp = true; }},
+    {"--exe-folder", "unpack it beside the executable (the default)", nullptr,
+     [](EntryArgument *entry, const std::string &) { entry->temp = false; }},
+};
+const size_t EntryOptionCount = sizeof(EntryOptions) / sizeof(EntryOptions[0]);
 
-bool ReadInput(const std::string &path, std::vector<uint8_t> *data) {
-    std::string error;
-    if (!ReadWholeFile(path, data, &error)) {
-        Fail(path, error);
-        return false;
-    }
-    return true;
-}
+// Build's inputs besides the entry options; --manifest names them all instead.
+const char *const InputFlags[] = {"--launcher", "--content", "--reserved", "--file"};
 
-// Every file the presentation is built from, the launcher first.
-std::vector<std::string> InputsOf(const BuildArguments &build) {
-    std::vector<std::string> inputs = {build.launcher};
-    if (!build.content.empty()) {
-        inputs.push_back(build.content);
+bool IsInputFlag(const std::string &name) {
+    for (const char *flag : InputFlags) {
+        if (name == flag) {
+            return true;
+        }
     }
-    for (const EntryArgument &entry : build.entries) {
-        inputs.push_back(entry.source);
-    }
-    if (!build.manifest.empty()) {
-        inputs.push_back(build.manifest);
-    }
-    return inputs;
-}
-
-// OUT must never replace what it is built from.
-bool OutputIsAnInput(const BuildArguments &build) {
-    for (const std::string &input : InputsOf(build)) {
-        if (SameFile(build.out, input)) {
-            Fail(build.out, "is also an input (" + input + "); choose another output file");
+    for (const EntryOption &option : EntryOptions) {
+        if (name == option.name) {
             return true;
         }
     }
     return false;
 }
-
-// The size of input, or false (with the message printed) when it cannot be
-// opened or holds more than limit bytes.
-bool InputSize(const std::string &path, uint64_t limit, const char *what, uint64_t *size) {
-    InputFile file;
-    std::string error;
-    if (!OpenInputFile(path, &file, &error)) {
-        Fail(path, error);
-        return false;
-    }
-    CloseInputFile(&file);
-    *size = file.size;
-    if (file.size > limit) {
-        Fail(path, "too large: " + std::to_string(file.size) + " bytes, at most " +
-                       std::to_string(limit) + " " + what);
-        return false;
-    }
-    return true;
-}
-
-// Opens every input and checks the sizes against the format's limits before
-// anything is read: the presentation's size bound holds even if every
-// compressed entry shrank to its 4-byte length field.
-bool InputSizesFit(const BuildArguments &build) {
-    const char *fits = "fit in a presentation";
-    uint64_t size = 0;
-    uint64_t smallest = PayloadHeaderSize + PayloadTrailerSize;
-    if (!InputSize(build.launcher, MaxPresentationSize, fits, &size)) {
-        return false;
-    }
-    smallest += size;
-    if (!build.content.empty() && !InputSize(build.content, MaxPresentationSize, fits, &size)) {
-        return false;
-    }
-    smallest += build.content.empty() ? 0 : size;
-    for (const EntryArgument &entry : build.entries) {
-        uint64_t limit = entry.compressed ? LzariMaxStreamLength : MaxPresentationSize;
-        if (!InputSize(entry.source, limit, entry.compressed ? "can be compressed" : fits, &size)) {
-            return false;
-        }
-        smallest += entry.compressed || size == 0 ? 4 : size;
-    }
-    if (smallest > MaxPresentationSize) {
-        Fail(build.out, "would be at least " + std::to_string(smallest) +
-                            " bytes; a presentation's offsets are signed 32-bit numbers, so at "
-                            "most " +
-                            std::to_string(MaxPresentationSize) + " bytes are possible");
-        return false;
-    }
-    return true;
-}
-
-bool LoadLauncher(const std::string &path, std::vector<uint8_t> *image) {
-    if (!ReadInput(path, image)) {
-        return false;
-    }
-    std::string problem = LauncherImageProblem(*image);
-    if (!problem.empty()) {
-        Fail(path, "not usable as the launcher: it " + problem);
-        return false;
-    }
-    return true;
-}
-
-bool LoadRequest(const BuildArguments &build, BuildRequest *request) {
-    if (!LoadLauncher(build.launcher, &request->launcherImage) ||
-        (!build.content.empty() && !ReadInput(build.content, &request->content))) {
-        return false;
-    }
-    request->reserved[0] = build.reserved[0];
-    request->reserved[1] = build.reserved[1];
-    for (const EntryArgument &argument : build.entries) {
-        BuildEntry entry;
-        SplitFileName(argument.as.empty() ? BaseName(argument.source) : argument.as, &entry.name,
-                      &entry.outputExtension);
-        entry.compressed = argument.compressed;
-        entry.packedExtension = argument.packed;
-        entry.group = argument.temp ? EntryGroup::TempFolder : EntryGroup::ExeFolder;
-        if (!ReadInput(argument.source, &entry.data)) {
-            return false;
-        }
-        request->entries.push_back(std::move(entry));
-    }
-    return true;
-}
-
-struct BuildProgressState {
-    const BuildRequest *request;
-    std::string label;
-};
-
-void ShowBuildProgress(void *context, size_t entryIndex, size_t done, size_t total) {
-    BuildProgressState *state = static_cast<BuildProgressState *>(context);
-    const BuildEntry &entry = state->request->entries[entryIndex];
-    state->label = "compressing " + PrintableText(entry.name + "." + entry.outputExtension);
-    ShowProgress(const_cast<char *>(state->label.c_str()), done, total);
-}
-
-bool AnyLargeCompression(const BuildRequest &request) {
-    for (const BuildEntry &entry : request.entries) {
-        if (entry.compressed && WorthShowingProgress(entry.data.size())) {
-            return true;
-        }
-    }
-    return false;
-}
-
-int Build(const BuildArguments &arguments) {
-    std::string error;
-    BuildArguments build = arguments;
-    if (!build.manifest.empty() && !ReadBuildManifest(build.manifest, &build, &error)) {
-        (void)fprintf(stderr, "lumpack: %s\n", error.c_str());
-        return 1;
-    }
-    if (OutputIsAnInput(build) || !InputSizesFit(build)) {
-        return 1;
-    }
-    OutputFile out;
-    if (!out.Begin(build.out, build.force, false, &error)) {
-        return Fail(build.out, error);
-    }
-    BuildRequest request;
-    if (!LoadRequest(build, &request)) {
-        return 1;
-    }
-    BuildProgressState state = {&request, ""};
-    bool showProgress = AnyLargeCompression(request);
-    std::vector<uint8_t> output;
-    if (!BuildPresentation(request, &output, &error, showProgress ? ShowBuildProgress : nullptr,
-                           &state)) {
-        return Fail(build.out, error);
-    }
-    if (!out.Write(output.data(), output.size(), &error) || !out.Commit(&error)) {
-        return Fail(build.out, error);
-    }
-    TellWritten(build.out, output.size());
-    if (Talk()) {
-        printf("%s: %zu bytes, %zu %s\n", build.out.c_str(), output.size(), request.entries.size(),
-               request.entries.size() == 1 ? "entry" : "entries");
-    }
-    return 0;
-}
-
-// ---- list, verify, extract ----
-
-// A presentation opened once and read where needed: only its header when
-// listed, a chunk at a time when verified or extracted.
-class PresentationFile {
-public:
-    PresentationFile() : reader_(MakeFileByteReader(&file_)) {}
-    ~PresentationFile() { CloseInputFile(&file_); }
-    PresentationFile(const PresentationFile &) = delete;
-    PresentationFile &operator=(const PresentationFile &) = delete;
-
-    // Opens path as a regular file; false, with the reason printed, when that fails.
-    bool Open(const std::string &path) {
-        std::string error;
-        if (!OpenInputFile(path, &file_, &error)) {
-            Fail(path, error);
-            return false;
-        }
-        return true;
-    }
-
-    const PayloadByteReader *reader() const { return &reader_.reader; }
-    uint64_t size() const { return file_.size; }
-
-private:
-    InputFile file_;
-    FileByteReader reader_;
-};
-
-bool OpenFile(const std::string &path, PresentationFile *file, Presentation *presentation) {
-    std::string error;
-    if (!file->Open(path)) {
-        return false;
-    }
-    if (!OpenPresentation(file->reader(), file->size(), presentation, &error)) {
-        Fail(path, error);
-        return false;
-    }
-    return true;
-}
-
-struct ListArguments {
-    std::string path;
-    ListingOptions options;
-    std::string codePage;  // as given; empty: the default
-};
-
-int List(const ListArguments &list) {
-    PresentationFile file;
-    Presentation presentation;
-    if (!OpenFile(list.path, &file, &presentation)) {
-        return 1;
-    }
-    ListingOptions options = list.options;
-    if (options.hashes && WorthShowingProgress(static_cast<size_t>(file.size()))) {
-        options.progress = ShowProgress;
-        options.progressContext = const_cast<char *>("hashing");
-    }
-    std::string text;
-    std::string error;
-    if (!ListPresentation(file.reader(), list.path, presentation, options, &text, &error)) {
-        return Fail(list.path, error);
-    }
-    if (Talk()) {
-        (void)fputs(text.c_str(), stdout);
-    }
-    return 0;
-}
-
-// Prints the findings; true when none is a fault.
-bool Report(const std::string &path, const std::vector<Finding> &findings) {
-    bool ok = true;
-    for (const Finding &finding : findings) {
-        bool fault = finding.severity == Severity::Fault;
-        (void)fprintf(stderr, "lumpack: %s: %s%s\n", path.c_str(),
-                      fault ? "" : "warning: ", finding.message.c_str());
-        ok = ok && !fault;
-    }
-    return ok;
-}
-
-int Verify(const std::string &path) {
-    PresentationFile file;
-    if (!file.Open(path)) {
-        return 1;
-    }
-    std::vector<Finding> findings;
-    VerifyPresentation(file.reader(), file.size(), &findings);
-    if (!Report(path, findings)) {
-        return 1;
-    }
-    Presentation presentation;
-    std::string error;
-    if (!OpenPresentation(file.reader(), file.size(), &presentation, &error)) {
-        return Fail(path, error);  // the file changed since it was verified
-    }
-    if (!Talk()) {
-        return 0;
-    }
-    int32_t entries = presentation.header.entryCount;
-    printf("%s: OK, %d %s, %u content bytes%s%s\nnote: %s\n", path.c_str(), entries,
-           entries == 1 ? "entry" : "entries", presentation.contentSize,
-           presentation.isSigned ? ", signed" : "", findings.empty() ? "" : ", with warnings",
-           UncheckedBytesNote);
-    return 0;
-}
-
-struct ExtractArguments {
-    ExtractRequest request;
-    std::string stdoutName;  // --stdout NAME: that entry to standard output
-};
-
-// One entry's bytes to standard output.
-bool WriteToStandardOutput(void *context, const uint8_t *bytes, size_t size, std::string *error) {
-    return static_cast<OutputFile *>(context)->Write(bytes, size, error);
-}
-
-int ExtractToStandardOutput(const PresentationFile &file, const Presentation &presentation,
-                            const ExtractArguments &extract) {
-    const std::string &source = extract.request.sourcePath;
-    size_t index = 0;
-    std::string error;
-    if (!FindEntryNamed(presentation, extract.stdoutName, &index, &error)) {
-        return Fail(source, error);
-    }
-    OutputFile out;
-    if (!out.Begin("-", false, true, &error) ||
-        !CopyEntryData(file.reader(), presentation, index, WriteToStandardOutput, &out, &error) ||
-        !out.Commit(&error)) {
-        return Fail(source, error);
-    }
-    return 0;
-}
-
-int Extract(const ExtractArguments &extract) {
-    const ExtractRequest &request = extract.request;
-    PresentationFile file;
-    Presentation presentation;
-    if (!OpenFile(request.sourcePath, &file, &presentation)) {
-        return 1;
-    }
-    // Entries are decoded only while written: a damaged one is found here,
-    // before anything is created.
-    std::vector<Finding> findings;
-    if (!VerifyPresentation(file.reader(), file.size(), &findings)) {
-        Report(request.sourcePath, findings);
-        return Fail(request.sourcePath, "damaged; nothing extracted");
-    }
-    if (!extract.stdoutName.empty()) {
-        return ExtractToStandardOutput(file, presentation, extract);
-    }
-    std::vector<std::string> written;
-    std::string error;
-    if (!ExtractPresentation(file.reader(), presentation, request, &written, &error)) {
-        return Fail(request.sourcePath, error + "; nothing extracted");
-    }
-    for (const std::string &path : written) {
-        if (Talk()) {
-            printf("%s\n", PrintableText(path).c_str());
-        }
-    }
-    return 0;
-}
-
-// ---- the command line ----
-
-// The parsed command line: which command runs, and with what.
-struct CommandLine {
-    std::string command = "lumpack";
-    int (*run)(const CommandLine &line) = nullptr;
-    StreamArguments stream;
-    BuildArguments build;
-    ListArguments list;
-    std::string verifyPath;
-    ExtractArguments extract;
-};
 
 // What build's options looked like before they are put in entry order.
 struct BuildFlags {
     std::string reserved;
     std::vector<std::string> files;
-    std::vector<std::string> as;
-    std::vector<std::string> packed;
     CLI::Option *file = nullptr;
-    CLI::Option *asOption = nullptr;
-    CLI::Option *packedOption = nullptr;
-    CLI::Option *compress = nullptr;
-    CLI::Option *stored = nullptr;
-    CLI::Option *temp = nullptr;
-    CLI::Option *exeFolder = nullptr;
+    // Per row of EntryOptions: its option, and the values it was given in order.
+    std::array<CLI::Option *, EntryOptionCount> entryOptions = {};
+    std::array<std::vector<std::string>, EntryOptionCount> values;
 };
 
-void AddVerbosity(CLI::App *command) {
+void AddVerbosity(CLI::App *command, CommandLine *line) {
     CLI::Option *quiet = command->add_flag_callback(
-        "-q,--quiet", [] { g_verbosity = Verbosity::Quiet; }, "print errors only");
+        "-q,--quiet", [line] { line->verbosity = Verbosity::Quiet; }, "print errors only");
     command
         ->add_flag_callback(
-            "-v,--verbose", [] { g_verbosity = Verbosity::Verbose; },
+            "-v,--verbose", [line] { line->verbosity = Verbosity::Verbose; },
             "also say what is written, and where")
         ->excludes(quiet);
 }
@@ -639,7 +200,7 @@ CLI::App *AddStreamCommand(CLI::App *app, CommandLine *line, const char *name,
     command->add_option("OUT", line->stream.out, "the file to write; - for standard output")
         ->required();
     command->add_flag("--force", line->stream.force, "replace OUT when it exists");
-    AddVerbosity(command);
+    AddVerbosity(command, line);
     return command;
 }
 
@@ -661,25 +222,18 @@ void AddBuildCommand(CLI::App *app, CommandLine *line, BuildFlags *flags) {
                       ->option_text("SOURCE")
                       ->expected(1)
                       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    flags->asOption =
-        build->add_option("--as", flags->as, "the entry's file name (default: SOURCE's own name)")
-            ->option_text("NAME.EXT")
-            ->expected(1)
-            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    flags->compress = build->add_flag("--compress", "store the entry LZARI-compressed");
-    flags->stored = build->add_flag("--stored", "store the entry as is (the default)");
-    flags->packedOption =
-        build
-            ->add_option("--packed", flags->packed,
-                         "the compressed entry's packed extension (default: the extension's "
-                         "first two characters and '_')")
-            ->option_text("EXT")
-            ->expected(1)
-            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    flags->temp = build->add_flag("--temp", "unpack the entry into the run's temporary folder");
-    flags->exeFolder =
-        build->add_flag("--exe-folder", "unpack it beside the executable (the default)");
-    AddVerbosity(build);
+    for (size_t row = 0; row < EntryOptionCount; row++) {
+        const EntryOption &option = EntryOptions[row];
+        if (option.valueName == nullptr) {
+            flags->entryOptions[row] = build->add_flag(option.name, option.help);
+            continue;
+        }
+        flags->entryOptions[row] = build->add_option(option.name, flags->values[row], option.help)
+                                       ->option_text(option.valueName)
+                                       ->expected(1)
+                                       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    }
+    AddVerbosity(build, line);
 }
 
 // Puts build's entry options in order: each belongs to the --file before it.
@@ -688,9 +242,7 @@ bool ApplyBuildFlags(const CLI::App &build, const BuildFlags &flags, BuildArgume
     if (!arguments->manifest.empty()) {
         for (const CLI::Option *option : build.parse_order()) {
             const std::string name = option->get_name();
-            if (name == "--launcher" || name == "--content" || name == "--reserved" ||
-                name == "--file" || name == "--as" || name == "--packed" || name == "--compress" ||
-                name == "--stored" || name == "--temp" || name == "--exe-folder") {
+            if (IsInputFlag(name)) {
                 *error = name + " cannot be combined with --manifest, which names all inputs";
                 return false;
             }
@@ -705,35 +257,28 @@ bool ApplyBuildFlags(const CLI::App &build, const BuildFlags &flags, BuildArgume
         *error = "--reserved expects two 32-bit numbers, like 80,192";
         return false;
     }
-    size_t asAt = 0;
-    size_t packedAt = 0;
     size_t fileAt = 0;
+    std::array<size_t, EntryOptionCount> valueAt = {};
     for (const CLI::Option *option : build.parse_order()) {
         if (option == flags.file) {
             arguments->entries.emplace_back();
             arguments->entries.back().source = flags.files.at(fileAt++);
             continue;
         }
-        bool entryOption = option == flags.asOption || option == flags.packedOption ||
-                           option == flags.compress || option == flags.stored ||
-                           option == flags.temp || option == flags.exeFolder;
-        if (!entryOption) {
+        size_t row = 0;
+        while (row < EntryOptionCount && flags.entryOptions[row] != option) {
+            row++;
+        }
+        if (row == EntryOptionCount) {
             continue;
         }
         if (arguments->entries.empty()) {
             *error = option->get_name() + " describes an entry: put it after --file SOURCE";
             return false;
         }
-        EntryArgument &entry = arguments->entries.back();
-        if (option == flags.asOption) {
-            entry.as = flags.as.at(asAt++);
-        } else if (option == flags.packedOption) {
-            entry.packed = flags.packed.at(packedAt++);
-        } else if (option == flags.compress || option == flags.stored) {
-            entry.compressed = option == flags.compress;
-        } else {
-            entry.temp = option == flags.temp;
-        }
+        bool takesValue = EntryOptions[row].valueName != nullptr;
+        EntryOptions[row].set(&arguments->entries.back(),
+                              takesValue ? flags.values[row].at(valueAt[row]++) : std::string());
     }
     return true;
 }
@@ -748,7 +293,7 @@ void AddListCommand(CLI::App *app, CommandLine *line) {
         ->option_text("N");
     list->add_flag("--hashes", line->list.options.hashes,
                    "also the SHA-256 of each entry and of the content");
-    AddVerbosity(list);
+    AddVerbosity(list, line);
 }
 
 void AddVerifyCommand(CLI::App *app, CommandLine *line) {
@@ -756,7 +301,7 @@ void AddVerifyCommand(CLI::App *app, CommandLine *line) {
         app->add_subcommand("verify", "check a presentation the way the launcher reads it");
     verify->footer(VerifyFooter);
     verify->add_option("FILE", line->verifyPath, "the presentation")->required();
-    AddVerbosity(verify);
+    AddVerbosity(verify, line);
 }
 
 void AddExtractCommand(CLI::App *app, CommandLine *line) {
@@ -772,26 +317,26 @@ void AddExtractCommand(CLI::App *app, CommandLine *line) {
                      "write the entry NAME to standard output instead")
         ->option_text("NAME");
     extract->add_flag("--force", request.force, "replace existing files");
-    AddVerbosity(extract);
+    AddVerbosity(extract, line);
 }
 
 int RunCompress(const CommandLine &line) {
-    return Compress(line.stream);
+    return Compress(line.stream, line.verbosity);
 }
 int RunDecompress(const CommandLine &line) {
-    return Decompress(line.stream);
+    return Decompress(line.stream, line.verbosity);
 }
 int RunBuild(const CommandLine &line) {
-    return Build(line.build);
+    return Build(line.build, line.verbosity);
 }
 int RunList(const CommandLine &line) {
-    return List(line.list);
+    return List(line.list, line.verbosity);
 }
 int RunVerify(const CommandLine &line) {
-    return Verify(line.verifyPath);
+    return Verify(line.verifyPath, line.verbosity);
 }
 int RunExtract(const CommandLine &line) {
-    return Extract(line.extract);
+    return Extract(line.extract, line.verbosity);
 }
 
 // CLI11's words for a stray argument, as one line of ours.

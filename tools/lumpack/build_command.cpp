@@ -1,0 +1,220 @@
+// `lumpack build`: OUT never one of the inputs, every input's size checked
+// before any is read, the entries named and read, the presentation written.
+#include "build_command.h"
+
+#include <stdio.h>
+
+#include <string>
+#include <vector>
+
+#include "build_manifest.h"
+#include "display_text.h"
+#include "file_io.h"
+#include "lzari/lzari_stream_io.h"
+#include "presentation_builder.h"
+
+namespace {
+
+// "docs/readme.txt" gives "readme" and "txt"; the extension follows the last
+// dot after the last separator, and is empty without one.
+void SplitFileName(const std::string &fileName, std::string *name, std::string *extension) {
+    size_t separator = fileName.find_last_of("\\/");
+    size_t dot = fileName.rfind('.');
+    if (dot == std::string::npos || (separator != std::string::npos && dot < separator)) {
+        *name = fileName;
+        extension->clear();
+        return;
+    }
+    *name = fileName.substr(0, dot);
+    *extension = fileName.substr(dot + 1);
+}
+
+// The last part of path: after its last separator (on Windows either kind)
+// and after a drive ("C:show.lvc").
+std::string BaseName(const std::string &path) {
+    size_t start = path.size();
+    while (start > 0 && !IsPathSeparator(path[start - 1])) {
+        start--;
+    }
+    size_t root = PathRootSize(path);
+    return path.substr(start > root ? start : root);
+}
+
+bool ReadInput(const std::string &path, std::vector<uint8_t> *data) {
+    std::string error;
+    if (!ReadWholeFile(path, data, &error)) {
+        Fail(path, error);
+        return false;
+    }
+    return true;
+}
+
+// Every file the presentation is built from, the launcher first.
+std::vector<std::string> InputsOf(const BuildArguments &build) {
+    std::vector<std::string> inputs = {build.launcher};
+    if (!build.content.empty()) {
+        inputs.push_back(build.content);
+    }
+    for (const EntryArgument &entry : build.entries) {
+        inputs.push_back(entry.source);
+    }
+    if (!build.manifest.empty()) {
+        inputs.push_back(build.manifest);
+    }
+    return inputs;
+}
+
+// OUT must never replace what it is built from.
+bool OutputIsAnInput(const BuildArguments &build) {
+    for (const std::string &input : InputsOf(build)) {
+        if (SameFile(build.out, input)) {
+            Fail(build.out, "is also an input (" + input + "); choose another output file");
+            return true;
+        }
+    }
+    return false;
+}
+
+// The size of input, or false (with the message printed) when it cannot be
+// opened or holds more than limit bytes.
+bool InputSize(const std::string &path, uint64_t limit, const char *what, uint64_t *size) {
+    InputFile file;
+    std::string error;
+    if (!OpenInputFile(path, &file, &error)) {
+        Fail(path, error);
+        return false;
+    }
+    CloseInputFile(&file);
+    *size = file.size;
+    if (file.size > limit) {
+        Fail(path, "too large: " + std::to_string(file.size) + " bytes, at most " +
+                       std::to_string(limit) + " " + what);
+        return false;
+    }
+    return true;
+}
+
+// Opens every input and checks the sizes against the format's limits before
+// anything is read: the presentation's size bound holds even if every
+// compressed entry shrank to its 4-byte length field.
+bool InputSizesFit(const BuildArguments &build) {
+    const char *fits = "fit in a presentation";
+    uint64_t size = 0;
+    uint64_t smallest = PayloadHeaderSize + PayloadTrailerSize;
+    if (!InputSize(build.launcher, MaxPresentationSize, fits, &size)) {
+        return false;
+    }
+    smallest += size;
+    if (!build.content.empty() && !InputSize(build.content, MaxPresentationSize, fits, &size)) {
+        return false;
+    }
+    smallest += build.content.empty() ? 0 : size;
+    for (const EntryArgument &entry : build.entries) {
+        uint64_t limit = entry.compressed ? LzariMaxStreamLength : MaxPresentationSize;
+        if (!InputSize(entry.source, limit, entry.compressed ? "can be compressed" : fits, &size)) {
+            return false;
+        }
+        smallest += entry.compressed || size == 0 ? 4 : size;
+    }
+    if (smallest > MaxPresentationSize) {
+        Fail(build.out, "would be at least " + std::to_string(smallest) +
+                            " bytes; a presentation's offsets are signed 32-bit numbers, so at "
+                            "most " +
+                            std::to_string(MaxPresentationSize) + " bytes are possible");
+        return false;
+    }
+    return true;
+}
+
+bool LoadLauncher(const std::string &path, std::vector<uint8_t> *image) {
+    if (!ReadInput(path, image)) {
+        return false;
+    }
+    std::string problem = LauncherImageProblem(*image);
+    if (!problem.empty()) {
+        Fail(path, "not usable as the launcher: it " + problem);
+        return false;
+    }
+    return true;
+}
+
+bool LoadRequest(const BuildArguments &build, BuildRequest *request) {
+    if (!LoadLauncher(build.launcher, &request->launcherImage) ||
+        (!build.content.empty() && !ReadInput(build.content, &request->content))) {
+        return false;
+    }
+    request->reserved[0] = build.reserved[0];
+    request->reserved[1] = build.reserved[1];
+    for (const EntryArgument &argument : build.entries) {
+        BuildEntry entry;
+        SplitFileName(argument.as.empty() ? BaseName(argument.source) : argument.as, &entry.name,
+                      &entry.outputExtension);
+        entry.compressed = argument.compressed;
+        entry.packedExtension = argument.packed;
+        entry.group = argument.temp ? EntryGroup::TempFolder : EntryGroup::ExeFolder;
+        if (!ReadInput(argument.source, &entry.data)) {
+            return false;
+        }
+        request->entries.push_back(std::move(entry));
+    }
+    return true;
+}
+
+struct BuildProgressState {
+    const BuildRequest *request;
+    std::string label;
+};
+
+void ShowBuildProgress(void *context, size_t entryIndex, size_t done, size_t total) {
+    BuildProgressState *state = static_cast<BuildProgressState *>(context);
+    const BuildEntry &entry = state->request->entries[entryIndex];
+    state->label = "compressing " + PrintableText(entry.name + "." + entry.outputExtension);
+    ShowProgress(const_cast<char *>(state->label.c_str()), done, total);
+}
+
+bool AnyLargeCompression(const BuildRequest &request) {
+    for (const BuildEntry &entry : request.entries) {
+        if (entry.compressed && WorthShowingProgress(entry.data.size())) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+int Build(const BuildArguments &arguments, Verbosity verbosity) {
+    std::string error;
+    BuildArguments build = arguments;
+    if (!build.manifest.empty() && !ReadBuildManifest(build.manifest, &build, &error)) {
+        (void)fprintf(stderr, "lumpack: %s\n", error.c_str());
+        return 1;
+    }
+    if (OutputIsAnInput(build) || !InputSizesFit(build)) {
+        return 1;
+    }
+    OutputFile out;
+    if (!out.Begin(build.out, build.force, false, &error)) {
+        return Fail(build.out, error);
+    }
+    BuildRequest request;
+    if (!LoadRequest(build, &request)) {
+        return 1;
+    }
+    BuildProgressState state = {&request, ""};
+    bool showProgress = AnyLargeCompression(request);
+    std::vector<uint8_t> output;
+    if (!BuildPresentation(request, &output, &error, showProgress ? ShowBuildProgress : nullptr,
+                           &state)) {
+        return Fail(build.out, error);
+    }
+    if (!out.Write(output.data(), output.size(), &error) || !out.Commit(&error)) {
+        return Fail(build.out, error);
+    }
+    TellWritten(verbosity, build.out, output.size());
+    if (Talk(verbosity)) {
+        printf("%s: %zu bytes, %zu %s\n", build.out.c_str(), output.size(), request.entries.size(),
+               request.entries.size() == 1 ? "entry" : "entries");
+    }
+    return 0;
+}
