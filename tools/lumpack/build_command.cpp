@@ -99,22 +99,21 @@ bool InputSize(const std::string &path, uint64_t limit, const char *what, uint64
 // compressed entry shrank to its 4-byte length field.
 bool InputSizesFit(const BuildArguments &build) {
     const char *fits = "fit in a presentation";
-    uint64_t size = 0;
-    uint64_t smallest = PayloadHeaderSize + PayloadTrailerSize;
-    if (!InputSize(build.launcher, MaxPresentationSize, fits, &size)) {
+    uint64_t launcherSize = 0;
+    uint64_t contentSize = 0;
+    if (!InputSize(build.launcher, MaxPresentationSize, fits, &launcherSize) ||
+        (!build.content.empty() &&
+         !InputSize(build.content, MaxPresentationSize, fits, &contentSize))) {
         return false;
     }
-    smallest += size;
-    if (!build.content.empty() && !InputSize(build.content, MaxPresentationSize, fits, &size)) {
-        return false;
-    }
-    smallest += build.content.empty() ? 0 : size;
+    uint64_t smallest = SmallestPresentationSize(launcherSize, contentSize);
     for (const EntryArgument &entry : build.entries) {
         uint64_t limit = entry.compressed ? LzariMaxStreamLength : MaxPresentationSize;
+        uint64_t size = 0;
         if (!InputSize(entry.source, limit, entry.compressed ? "can be compressed" : fits, &size)) {
             return false;
         }
-        smallest += entry.compressed || size == 0 ? 4 : size;
+        smallest += SmallestEntrySize(entry.compressed, size);
     }
     if (smallest > MaxPresentationSize) {
         Fail(build.out, "would be at least " + std::to_string(smallest) +
