@@ -14,6 +14,8 @@ enum {
 };
 
 // The decoder's byte source over one compressed entry held in memory.
+// position goes on counting past size, so that it tells how far the
+// decoder read past the stream's end.
 struct MemoryByteSource {
     const uint8_t *data;
     int32_t position;
@@ -21,12 +23,23 @@ struct MemoryByteSource {
 };
 
 // The decoder's byte sink: a buffer flushed to the file whenever it is full.
+// It also ends the decoding as soon as source has been read further past
+// its end than a correct stream is (source may be null: no such check).
 struct FileByteSink {
     uint8_t *buffer;
     uint32_t position;
     uint32_t capacity;
     HFILE file;
     bool writeFailed;  // a write came up short; later flushes are skipped
+    const MemoryByteSource *source;
+};
+
+// What decoding one entry into its file came to.
+enum EntryDecodeResult {
+    EntryDecoded = 0,         // every declared byte is in the file
+    EntryStreamTooShort = 1,  // too short to hold its 4-byte length
+    EntryStreamDamaged = 2,   // a length its size cannot code, or read too far past its end
+    EntryWriteFailed = 3      // a write came up short; decoding stopped there
 };
 
 bool ExtractExeFolderEntries(const PayloadHeader *header, PayloadFile *payloadFile,
@@ -52,14 +65,15 @@ bool ExtractEntries(const PayloadHeader *header, PayloadFile *payloadFile, int32
 // file's position into outputFile. Running out of input early still succeeds.
 bool CopyStoredEntry(PayloadFile *payloadFile, HFILE outputFile, int32_t size);
 
-// Decodes one stream held in memory into outputFile: LzariDone once every
-// byte is in the file, LzariInputEnded for a stream too short to hold its
-// length, LzariWriteFailed when a write came up short.
-LzariResult DecodeEntryToFile(void *workArea, uint8_t *outputBuffer, uint32_t outputCapacity,
-                              const uint8_t *compressedBytes, int32_t compressedSize,
-                              HFILE outputFile);
+// Decodes one stream held in memory into outputFile, with the checks that
+// refuse a damaged stream: its length is checked before anything is
+// written, and decoding stops at the first failed write and as soon as the
+// stream is read too far past its end.
+EntryDecodeResult DecodeEntryToFile(void *workArea, uint8_t *outputBuffer, uint32_t outputCapacity,
+                                    const uint8_t *compressedBytes, int32_t compressedSize,
+                                    HFILE outputFile);
 
 int32_t NextByte(void *source);  // over a MemoryByteSource
 // Over a FileByteSink: value, or -1 when the buffer was full and its write
-// failed now or earlier.
+// failed now or earlier, or the source was read too far past its end.
 int32_t PutByte(void *sink, int32_t value);

@@ -2,6 +2,7 @@
 #include "extract_payload.h"
 
 #include "common/ansi_path.h"
+#include "common/byte_order.h"
 #include "common/path_rules.h"
 #include "extract_payload_internal.h"
 #include "lzari/lzari_decoder.h"
@@ -140,10 +141,16 @@ static int32_t StoredCopySize(const PayloadFile *payloadFile, const PayloadEntry
     return static_cast<int32_t>(payloadFile->payloadEnd - start);
 }
 
-// Returns the entry's result; outputFile is closed by the caller.
+// Returns the entry's result; outputFile is closed by the caller. An entry
+// of a given size must lie wholly inside the payload: one whose size or
+// offset is damaged would be written short or with bytes not its own.
 static bool WriteStoredEntry(PayloadFile *payloadFile, const PayloadEntry *entry,
                              HFILE outputFile) {
-    if (!SeekPayloadFile(payloadFile, entry->dataOffset)) {
+    uint32_t start;
+    uint32_t spanSize;
+    if ((entry->storedSize > 0 &&
+         !PayloadEntrySpan(entry, payloadFile->payloadEnd, &start, &spanSize)) ||
+        !SeekPayloadFile(payloadFile, entry->dataOffset)) {
         return false;
     }
     bool copyNothing;
@@ -165,7 +172,7 @@ static bool WriteCompressedEntry(PayloadFile *payloadFile, const PayloadEntry *e
         return false;
     }
     return DecodeEntryToFile(blocks->workArea, blocks->outputBuffer, DecodeOutputBufferSize,
-                             blocks->inputBuffer, size, outputFile) == LzariDone;
+                             blocks->inputBuffer, size, outputFile) == EntryDecoded;
 }
 
 // One entry from creating its file to closing it. *written tells whether the
@@ -269,10 +276,14 @@ bool CopyStoredEntry(PayloadFile *payloadFile, HFILE outputFile, int32_t size) {
 
 int32_t NextByte(void *source) {
     MemoryByteSource *self = static_cast<MemoryByteSource *>(source);
-    if (self->position >= self->size) {
-        return -1;
-    }
-    return self->data[self->position++];
+    // Past the end the count goes on, but no further than the sink lets the
+    // decoding go: a few bytes beyond LzariMaxOverRead.
+    int32_t at = self->position++;
+    return at < self->size ? self->data[at] : -1;
+}
+
+static bool ReadTooFarPastEnd(const MemoryByteSource *source) {
+    return source->position - source->size > LzariMaxOverRead;
 }
 
 static bool WriteBuffered(FileByteSink *sink, uint32_t count) {
@@ -288,6 +299,9 @@ static bool WriteBuffered(FileByteSink *sink, uint32_t count) {
 
 int32_t PutByte(void *sink, int32_t value) {
     FileByteSink *self = static_cast<FileByteSink *>(sink);
+    if (self->source != nullptr && ReadTooFarPastEnd(self->source)) {
+        return -1;
+    }
     self->buffer[self->position++] = static_cast<uint8_t>(value);
     if (self->position < self->capacity) {
         return value;
@@ -296,17 +310,28 @@ int32_t PutByte(void *sink, int32_t value) {
     return WriteBuffered(self, self->capacity) ? value : -1;
 }
 
-LzariResult DecodeEntryToFile(void *workArea, uint8_t *outputBuffer, uint32_t outputCapacity,
-                              const uint8_t *compressedBytes, int32_t compressedSize,
-                              HFILE outputFile) {
+EntryDecodeResult DecodeEntryToFile(void *workArea, uint8_t *outputBuffer, uint32_t outputCapacity,
+                                    const uint8_t *compressedBytes, int32_t compressedSize,
+                                    HFILE outputFile) {
+    if (compressedSize < static_cast<int32_t>(LzariLengthFieldSize)) {
+        return EntryStreamTooShort;
+    }
+    // Checked before a byte is written: a damaged length cannot make the
+    // entry fill the disk.
+    uint32_t declared = ReadLittleEndian32(compressedBytes);
+    if (!LzariLengthPlausible(declared, static_cast<uint32_t>(compressedSize))) {
+        return EntryStreamDamaged;
+    }
     MemoryByteSource source = {compressedBytes, 0, compressedSize};
-    FileByteSink sink = {outputBuffer, 0, outputCapacity, outputFile, false};
+    FileByteSink sink = {outputBuffer, 0, outputCapacity, outputFile, false, &source};
     LzariResult result = LzariDecode(workArea, NextByte, &source, PutByte, &sink);
-    if (result != LzariDone) {
-        return result;
+    if (ReadTooFarPastEnd(&source) ||
+        (result == LzariDone && !LzariStreamEndsRight(static_cast<uint32_t>(compressedSize),
+                                                      static_cast<uint32_t>(source.position)))) {
+        return EntryStreamDamaged;
     }
-    if (sink.position > 0 && !WriteBuffered(&sink, sink.position)) {
-        return LzariWriteFailed;
+    if (result != LzariDone || (sink.position > 0 && !WriteBuffered(&sink, sink.position))) {
+        return EntryWriteFailed;
     }
-    return LzariDone;
+    return EntryDecoded;
 }

@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include "lzari/lzari_decoder.h"
 #include "lzari/lzari_encoder.h"
 
 namespace {
@@ -15,6 +16,23 @@ namespace {
 void Fail(const char *what) {
     fprintf(stderr, "lzari_roundtrip_fuzz: %s\n", what);
     abort();
+}
+
+// Counts every read, past the end too, as the launcher's checks count them.
+struct CountingSource {
+    const uint8_t *data;
+    size_t size;
+    size_t reads;
+};
+
+int32_t ReadCounting(void *sourceData) {
+    CountingSource *source = static_cast<CountingSource *>(sourceData);
+    size_t at = source->reads++;
+    return at < source->size ? source->data[at] : -1;
+}
+
+int32_t Discard(void *, int32_t byte) {
+    return byte;
 }
 
 }  // namespace
@@ -42,6 +60,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
     if (out.size() != size || (size != 0 && memcmp(out.data(), data, size) != 0)) {
         Fail("round trip changed the data");
+    }
+
+    // What the compressor makes passes the checks that refuse damaged streams.
+    if (!LzariLengthPlausible(length, static_cast<uint32_t>(stream.size()))) {
+        Fail("the length looks damaged to the stream checks");
+    }
+    std::vector<void *> workArea(LzariWorkAreaSize / sizeof(void *) + 1);
+    CountingSource source = {stream.data(), stream.size(), 0};
+    LzariDecode(workArea.data(), ReadCounting, &source, Discard, nullptr);
+    if (!LzariStreamEndsRight(stream.size(), source.reads)) {
+        Fail("the stream's end looks damaged to the stream checks");
     }
     return 0;
 }

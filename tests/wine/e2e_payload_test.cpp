@@ -470,6 +470,54 @@ TEST(Payload, StoredSizeZeroOrLessCopiesToTheEndOfTheData) {
     }
 }
 
+// Damage a correct builder never makes: a stream with flipped bytes, a length
+// field far beyond what the stream can code, a stored size past the end of
+// the file. Each fails the payload step in one box; nothing is run, and
+// nothing the run wrote is left.
+TEST(Payload, DamagedEntriesAreRefusedNotRun) {
+    struct Case {
+        const char *name;
+        int slot;  // 0: readme.txt beside the executable, 1: the player (verify refuses both)
+        bool compressedReadme;
+        void (*damage)(Bytes *file, const PayloadEntry &entry);
+    };
+    const Case cases[] = {
+        {"16 flipped bytes in the player's stream", 1, true,
+         [](Bytes *file, const PayloadEntry &entry) {
+             uint32_t state = 22;
+             for (int i = 0; i < 16; i++) {
+                 state = state * 1103515245u + 12345u;
+                 size_t at = 4 + state % (static_cast<uint32_t>(entry.storedSize) - 8);
+                 (*file)[static_cast<size_t>(entry.dataOffset) + at] ^= 0x5A;
+             }
+         }},
+        {"a stream declaring 1 GiB", 0, true,
+         [](Bytes *file, const PayloadEntry &entry) {
+             (*file)[static_cast<size_t>(entry.dataOffset) + 3] = 0x40;
+         }},
+        {"a stored size past the end of the file", 0, false,
+         [](Bytes *file, const PayloadEntry &entry) {
+             PayloadHeader header = HeaderOf(*file);
+             header.entries[0].storedSize = entry.storedSize + 22000;
+             StoreHeader(file, header);
+         }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Presentation show("damaged");
+        Bytes file = BuildBytes(
+            {Entry("readme", "txt", c.compressedReadme, EntryGroup::ExeFolder, SampleBytes(76, 50)),
+             CompressedPlayer()});
+        const PayloadEntry entry = HeaderOf(file).entries[c.slot];
+        c.damage(&file, entry);
+        ASSERT_TRUE(WriteBytesFile(show.exePath(), file));
+        RunResult run = show.Run(3);
+
+        EXPECT_TRUE(PayloadStepFailed(show, run));
+        ExpectLeftBehind(show, {"show.exe"});
+    }
+}
+
 // ---- The sweep of run folders ----
 
 // Leftovers under the temporary path: a killed run's folders go (nested ones

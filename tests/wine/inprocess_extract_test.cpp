@@ -15,6 +15,7 @@
 #include "lzari/lzari_decoder.h"
 #include "lzari/lzari_encoder.h"
 #include "payload/extract_payload_internal.h"
+#include "presentation_reader.h"
 #include "test_support.h"
 
 namespace {
@@ -259,7 +260,7 @@ TEST(ByteSource, GivesEveryByteAsZeroTo255ThenMinusOneForGood) {
     for (int32_t expected : {0, 255, 127, 128, -1, -1, -1}) {
         EXPECT_EQ(NextByte(&source), expected);
     }
-    EXPECT_EQ(source.position, 4);
+    EXPECT_EQ(source.position, 7) << "every read counts, those past the end too";
 
     MemoryByteSource empty = {data, 0, 0};
     EXPECT_EQ(NextByte(&empty), -1);
@@ -270,7 +271,7 @@ TEST_F(ExtractTest, PutByteWritesTheWholeBufferOnceItIsFull) {
     OutputFile output(Out("sink.bin"), false);
     ASSERT_NE(output.handle(), HFILE_ERROR);
     uint8_t buffer[4];
-    FileByteSink sink = {buffer, 0, sizeof buffer, output.handle(), false};
+    FileByteSink sink = {buffer, 0, sizeof buffer, output.handle(), false, nullptr};
     calls.recording = true;
     for (int32_t value : {1, 2, 0xFF}) {
         EXPECT_EQ(PutByte(&sink, value), value);
@@ -288,7 +289,7 @@ TEST_F(ExtractTest, PutByteWritesTheWholeBufferOnceItIsFull) {
     // A short write makes the byte's result -1.
     OutputFile readOnly(Out("readonly.bin"), true);
     ASSERT_NE(readOnly.handle(), HFILE_ERROR);
-    FileByteSink failing = {buffer, 0, 2, readOnly.handle(), false};
+    FileByteSink failing = {buffer, 0, 2, readOnly.handle(), false, nullptr};
     EXPECT_EQ(PutByte(&failing, 7), 7);
     EXPECT_EQ(PutByte(&failing, 8), -1);
 }
@@ -310,12 +311,12 @@ TEST_F(ExtractTest, DecodedBytesReachTheFileInFullBufferWrites) {
         ASSERT_NE(output.handle(), HFILE_ERROR);
         calls = CallLog();
         calls.recording = true;
-        LzariResult result =
+        EntryDecodeResult result =
             DecodeEntryToFile(workArea.data(), outputBuffer.data(), DecodeOutputBufferSize,
                               stream.data(), static_cast<int32_t>(stream.size()), output.handle());
         calls.recording = false;
         output.Close();
-        EXPECT_EQ(result, LzariDone);
+        EXPECT_EQ(result, EntryDecoded);
         EXPECT_EQ(calls.writes, FullBufferWrites(size));
         EXPECT_TRUE(FileBytes(path) == data) << "the file differs from the decoded bytes";
     }
@@ -333,7 +334,7 @@ TEST_F(ExtractTest, DecodeFailsForAStreamShorterThanItsLengthAndForAShortWrite) 
         calls.recording = true;
         EXPECT_EQ(DecodeEntryToFile(workArea.data(), outputBuffer.data(), DecodeOutputBufferSize,
                                     fragment.data(), size, output.handle()),
-                  LzariInputEnded);
+                  EntryStreamTooShort);
         calls.recording = false;
         EXPECT_TRUE(calls.writes.empty());
     }
@@ -348,7 +349,56 @@ TEST_F(ExtractTest, DecodeFailsForAStreamShorterThanItsLengthAndForAShortWrite) 
         EXPECT_EQ(DecodeEntryToFile(workArea.data(), outputBuffer.data(), DecodeOutputBufferSize,
                                     stream.data(), static_cast<int32_t>(stream.size()),
                                     readOnly.handle()),
-                  LzariWriteFailed);
+                  EntryWriteFailed);
+    }
+}
+
+// The stream checks lumpack verify makes, made while decoding: a length the
+// stream cannot code is refused before a byte is written, and a stream read
+// past its end further than a correct one stops within a code or two.
+TEST_F(ExtractTest, DamagedStreamsAreRefusedAsVerifyRefusesThem) {
+    std::vector<uint64_t> workArea(LzariWorkAreaSize / 8 + 1);
+    Bytes outputBuffer(DecodeOutputBufferSize);
+    const Bytes good = Compressed(SampleBytes(200000, 60));
+    auto withLength = [](Bytes stream, uint32_t length) {
+        for (int i = 0; i < 4; i++) {
+            stream[i] = static_cast<uint8_t>(length >> (8 * i));
+        }
+        return stream;
+    };
+    const uint32_t bound = static_cast<uint32_t>(good.size()) * LzariMaxDecodedPerStoredByte;
+    struct Case {
+        const char *name;
+        Bytes stream;
+        EntryDecodeResult expected;
+        size_t mostWritten;  // bytes that may reach the file
+    };
+    const Case cases[] = {
+        {"a correct stream", good, EntryDecoded, 200000},
+        {"cut short by 8 bytes", Bytes(good.begin(), good.end() - 8), EntryStreamDamaged, 200000},
+        {"length 1 GiB", withLength(good, 1u << 30), EntryStreamDamaged, 0},
+        {"length one above the bound", withLength(good, bound + 1), EntryStreamDamaged, 0},
+        {"length at the bound: decoded until read past the end", withLength(good, bound),
+         EntryStreamDamaged, 2 * 200000 + 2 * DecodeOutputBufferSize},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        uint32_t size = static_cast<uint32_t>(c.stream.size());
+        EXPECT_EQ(CheckLzariStream(c.stream.data(), size, nullptr).empty(),
+                  c.expected == EntryDecoded);
+        std::string path = Out("damaged.bin");
+        OutputFile output(path, false);
+        calls = CallLog();
+        calls.recording = true;
+        EXPECT_EQ(DecodeEntryToFile(workArea.data(), outputBuffer.data(), DecodeOutputBufferSize,
+                                    c.stream.data(), static_cast<int32_t>(size), output.handle()),
+                  c.expected);
+        calls.recording = false;
+        size_t written = 0;
+        for (UINT count : calls.writes) {
+            written += count;
+        }
+        EXPECT_LE(written, c.mostWritten);
     }
 }
 
@@ -571,6 +621,41 @@ TEST_F(ExtractTest, AFailingSecondEntryEndsTheGroup) {
         EXPECT_TRUE(EntryWrittenThisRun(&run_, 0));
         EXPECT_FALSE(EntryWrittenThisRun(&run_, 1));
         EXPECT_FALSE(EntryWrittenThisRun(&run_, 2));
+    }
+}
+
+// A stored entry with a size lies wholly inside the payload, or fails
+// before its file is made; size 0 still means "up to the payload's end".
+TEST_F(ExtractTest, AStoredEntryWithASizeMustLieInsideThePayload) {
+    struct Case {
+        const char *name;
+        int32_t offsetChange;
+        int32_t sizeChange;
+        bool expected;
+    };
+    const Case cases[] = {
+        {"to the last byte", 0, 0, true},
+        {"one byte past the end", 0, 1, false},
+        {"22,000 bytes past the end", 0, 22000, false},
+        {"starting past the end", 100, 0, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteTree(out_);
+        ASSERT_TRUE(MakeFolder(out_));
+        run_.writtenEntries = 0;
+        CraftedPayload payload;
+        Bytes data = SampleBytes(300, 70);
+        payload.SetStored(0, "readme", "txt", data);
+        payload.entry(0).dataOffset += c.offsetChange;
+        payload.entry(0).storedSize += c.sizeChange;
+
+        EXPECT_EQ(Extract(payload, 0, 1, out_), c.expected);
+        EXPECT_EQ(FileExists(Out("readme.txt")), c.expected);
+        EXPECT_EQ(EntryWrittenThisRun(&run_, 0), c.expected);
+        if (c.expected) {
+            EXPECT_TRUE(FileBytes(Out("readme.txt")) == data);
+        }
     }
 }
 

@@ -69,19 +69,9 @@ StreamFault DecompressFile(const InputFile &in, OutputFile *out, std::string *er
     uint32_t size = static_cast<uint32_t>(in.size);
     FileByteReader reader = MakeFileByteReader(&in);
     DecodedOutput output = {out, false};
-    LzariStreamEnd end = {0, 0};
-    *error = CheckLzariStream(&reader.reader, 0, size, WriteDecoded, &output, &end);
+    *error = CheckLzariStream(&reader.reader, 0, size, WriteDecoded, &output);
     if (!error->empty()) {
         return output.failed ? StreamFault::Output : StreamFault::Input;
-    }
-    // A correct stream is read 1 or 2 bytes past its end (see
-    // presentation_reader.cpp): bytes never read, or none read past the end
-    // of a stream with coded data, mean that bytes follow the stream.
-    if (end.unread > 0 || (size > 4 && end.overRead == 0)) {
-        *error = std::to_string(end.unread > 0 ? end.unread : 1) +
-                 " or more bytes follow the coded data: junk was appended, or the length field "
-                 "is damaged";
-        return StreamFault::Input;
     }
     return StreamFault::None;
 }

@@ -8,31 +8,6 @@
 #include "file_name_rules.h"
 #include "lzari/lzari_decoder.h"
 
-// How far a correct stream is read past its end. The decoder's value
-// register runs 17 bits ahead of the bits its interval has used, and the
-// coder ends a stream with two bits after the last one the interval settled
-// (the classic coder's way, and ours), so the decoder fetches 15 bits the
-// coder never wrote: 1 byte past the end when the coder's last bit opens a
-// byte, 2 otherwise. Measured: 2 for every reference vector, 1 or 2 for 4000
-// streams of our encoder (random, zero, text and run data up to 64 KiB). A
-// stream cut by one byte is read 2 to 9 bytes past its new end, so 7 in 8
-// such cuts are caught; longer cuts practically always.
-static_assert(LzariMaxOverRead == 2, "see the measurement above");
-
-// How many bytes a stream can code per stored byte. Our encoder reaches
-// 52.2 on long runs of zeros: it codes them as 60-byte matches, and every
-// match costs at least the 9.2 bits of the position model's likeliest index
-// (49 / 28568). Literals can do better in a stream no compressor of ours
-// makes: one byte value repeated as literals reaches 415 (measured on
-// 16 MiB), and the ceiling of any stream is a literal holding the largest
-// share the symbol model allows (32454 / 32767, since the model is halved
-// at 32767 and the other 313 codes keep a count of 1): 0.0139 bits, or 577
-// bytes per stored byte. 1024 stays clear of that ceiling with room to
-// spare, so no correct stream is ever refused, and still caps the work a
-// damaged length field can cause at about 1024 times the stored size
-// (decoding garbage runs at about 40 MB/s) instead of up to 4 GiB.
-static_assert(LzariMaxDecodedPerStoredByte == 1024, "see the measurement above");
-
 namespace {
 
 // The largest file the reader takes: its offsets are 32-bit.
@@ -396,7 +371,7 @@ bool OpenPresentation(const uint8_t *data, size_t size, Presentation *out, std::
 }
 
 std::string CheckLzariStream(const PayloadByteReader *reader, uint32_t start, uint32_t size,
-                             ByteSink sink, void *context, LzariStreamEnd *end) {
+                             ByteSink sink, void *context) {
     if (size < 4) {
         return "its compressed stream is " + Number(size) +
                " bytes long, too short for the stream's 4-byte length";
@@ -406,8 +381,8 @@ std::string CheckLzariStream(const PayloadByteReader *reader, uint32_t start, ui
         return ReadFailure(start, 4);
     }
     uint32_t declared = ReadLittleEndian32(length);
-    uint64_t limit = static_cast<uint64_t>(size) * LzariMaxDecodedPerStoredByte;
-    if (declared > limit) {
+    if (!LzariLengthPlausible(declared, size)) {
+        uint64_t limit = static_cast<uint64_t>(size) * LzariMaxDecodedPerStoredByte;
         return "its stream declares " + Number(declared) + " decoded bytes, more than " +
                Number(size) + " stored bytes can code (at most " + Number(limit) +
                "): the length field is damaged";
@@ -418,10 +393,6 @@ std::string CheckLzariStream(const PayloadByteReader *reader, uint32_t start, ui
     LzariStreamIo io = {ReadSpan, WriteDecoded, &span};
     LzariDecodeTally tally = {0, 0};
     LzariDecodeBlocks(workArea.data(), &io, &tally);
-    if (end != nullptr) {
-        end->unread = size - static_cast<uint32_t>(tally.bytesUsed);
-        end->overRead = tally.readsPastEnd;
-    }
     if (span.writeFailed) {
         return span.error;
     }
@@ -433,6 +404,12 @@ std::string CheckLzariStream(const PayloadByteReader *reader, uint32_t start, ui
                " bytes past its " + Number(size) +
                " stored bytes (a correct stream needs at most " + Number(LzariMaxOverRead) +
                "): the stream is cut short or damaged";
+    }
+    if (!LzariStreamEndsRight(size, tally.bytesUsed + tally.readsPastEnd)) {
+        uint64_t unread = size - tally.bytesUsed;
+        return Number(static_cast<int64_t>(unread > 0 ? unread : 1)) +
+               " or more bytes follow the coded data: junk was appended, or the length field "
+               "is damaged";
     }
     if (span.written != declared) {
         return "its stream decoded to " + Number(static_cast<int64_t>(span.written)) +

@@ -12,16 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "lzari/lzari_decoder.h"
 #include "payload/payload_format.h"
-
-// A correct LZARI stream leaves the decoder at most this many bytes past its
-// end (see presentation_reader.cpp for the measurement); one read further
-// means the stream was cut short or damaged.
-enum { LzariMaxOverRead = 2 };
-
-// No stream can code more than this many bytes per stored byte (see
-// presentation_reader.cpp); a length field claiming more is damaged.
-enum { LzariMaxDecodedPerStoredByte = 1024 };
 
 // A PayloadByteReader over bytes in memory.
 struct MemoryByteReader {
@@ -121,15 +113,12 @@ typedef bool (*ByteSink)(void *context, const uint8_t *bytes, size_t size, std::
 
 // Decodes the stream of size bytes at start through the reader, handing the
 // decoded bytes to sink (null: only counted). Returns why the stream is
-// damaged or could not be read, or "" when it decodes cleanly. When the sink
-// fails, its error is returned and the rest of the stream is not handed on.
-// When end is not null, it says how much of the span the decoding used.
-struct LzariStreamEnd {
-    uint32_t unread;    // bytes of the span never read
-    uint64_t overRead;  // reads past the span's end (a correct stream makes 1 or 2)
-};
+// damaged or could not be read, or "" when it decodes cleanly: a length it
+// cannot code, a read too far past its end, or bytes left after the coded
+// data all count as damage (see lzari_decoder.h). When the sink fails, its
+// error is returned and the rest of the stream is not handed on.
 std::string CheckLzariStream(const PayloadByteReader *reader, uint32_t start, uint32_t size,
-                             ByteSink sink, void *context, LzariStreamEnd *end = nullptr);
+                             ByteSink sink, void *context);
 
 // The same over a stream in memory; its decoded bytes go to *out when out
 // is not null.
