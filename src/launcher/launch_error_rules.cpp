@@ -3,18 +3,23 @@
 
 #include "common/path_rules.h"
 
+// Field by field: the compiler would build the three aggregates from a table
+// in writable data, a section of its own in the launcher's image.
 LaunchErrorMessage MessageForStatus(int32_t status) {
-    switch (status) {
-    case 2:
-        return {RuntimeMissingTextId, ErrorBoxStyle, false};
-    case 3:
-        return {PlayerMissingTextId, DownloadOfferStyle, true};
-    case 6:
-    case 7:
-        return {CannotCreateFileTextId, ErrorBoxStyle, false};
-    default:
-        return {CannotStartTextId, ErrorBoxStyle, false};
+    LaunchErrorMessage message;
+    message.textId = CannotStartTextId;
+    message.style = ErrorBoxStyle;
+    message.offersDownload = false;
+    if (status == 2) {
+        message.textId = RuntimeMissingTextId;
+    } else if (status == 3) {
+        message.textId = PlayerMissingTextId;
+        message.style = DownloadOfferStyle;
+        message.offersDownload = true;
+    } else if (status == 6 || status == 7) {
+        message.textId = CannotCreateFileTextId;
     }
+    return message;
 }
 
 const char *LanguageFolderFor(uint16_t languageId) {

@@ -69,7 +69,12 @@ static int32_t CentreOn(int32_t low, int32_t high, int32_t size) {
 }
 
 SplashPlacement PlaceSplashWindow(bool sizeKnown, SplashRect frame, SplashRect desktop) {
-    SplashPlacement placement = {SplashUseDefault, 0, SplashUseDefault, 0};
+    // Field by field, so that no initializer table lands in writable data.
+    SplashPlacement placement;
+    placement.x = SplashUseDefault;
+    placement.y = 0;
+    placement.width = SplashUseDefault;
+    placement.height = 0;
     if (!sizeKnown) {
         return placement;
     }
