@@ -23,6 +23,10 @@ enum LaunchStatus : int32_t {
     LaunchCurrentDirectoryUnreadable = 5,
     LaunchRunFolderPlayerNotLoadable = 6,
     LaunchPayloadFailed = 7,
+    // Bytes follow the executable's image that are neither a payload nor a
+    // signature: a presentation cut short or damaged. Its box says that the
+    // application cannot be started; no player is looked for.
+    LaunchPayloadDamaged = 8,
 };
 
 // Where lumv.dll was loaded from; meaningful only after a successful search.

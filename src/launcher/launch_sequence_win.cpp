@@ -95,8 +95,10 @@ int RunLaunchSequence(HINSTANCE instance, HINSTANCE prevInstance, char *cmdLine,
     state.splashThreadId = StartSplashScreen();
 
     // 3. The payload; a failure skips the libraries and goes to unloading.
-    if (!ExtractPayload(instance, &state.run)) {
-        state.launchStatus = LaunchPayloadFailed;
+    PayloadStepResult payload = ExtractPayload(instance, &state.run);
+    if (payload != PayloadStepDone) {
+        state.launchStatus =
+            payload == PayloadStepDamaged ? LaunchPayloadDamaged : LaunchPayloadFailed;
     } else {
         // 4-8. Runtime library, player library, entry point, the call.
         state.launchStatus = LoadAndCallPlayer(&state, instance, prevInstance, cmdLine, cmdShow);

@@ -8,11 +8,17 @@
 #include "payload_format.h"
 #include "run_state.h"
 
-// True when the launch goes on: no payload, or every entry written. False
-// when a header was found and a group failed, or its counts are out of range.
+// What the payload step came to.
+enum PayloadStepResult {
+    PayloadStepDone = 0,  // no payload (nothing appended), or every entry written
+    PayloadStepFailed =
+        1,  // a header was found and an entry failed, or its counts are out of range
+    PayloadStepDamaged = 2,  // bytes were appended, but no header can be read from them
+};
+
 // The run folder is created in run only for a temporary group that is not
 // empty; every file written is recorded in run.
-bool ExtractPayload(HMODULE moduleHandle, RunState *run);
+PayloadStepResult ExtractPayload(HMODULE moduleHandle, RunState *run);
 
 // An entry's output path by its wide form, in dest (PathBufferSize
 // characters): folder (ending in '\' or empty) + name + "." +

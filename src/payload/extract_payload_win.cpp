@@ -8,21 +8,26 @@
 #include "lzari/lzari_decoder.h"
 #include "tempfolder/run_temp_folder.h"
 
-bool ExtractPayload(HMODULE moduleHandle, RunState *run) {
+PayloadStepResult ExtractPayload(HMODULE moduleHandle, RunState *run) {
     wchar_t path[PathBufferSize];
     PayloadFile file;
     if (!OpenPayloadFile(moduleHandle, path, &file)) {
-        return true;
+        return PayloadStepDone;
     }
     PayloadHeader header;
-    bool result = true;
-    if (ReadPayloadHeader(&file, &header) && HasPayloadMagic(&header) &&
-        SeekPayloadFile(&file, header.contentOffset)) {
+    PayloadStepResult result = PayloadStepDone;
+    if (ReadPayloadHeader(&file, &header) && HasPayloadMagic(&header)) {
         // Counts out of range would lead past the fifth entry slot: such a
         // header is a damaged payload, not a missing one.
-        result = PayloadCountsValid(&header) &&
-                 ExtractExeFolderEntries(&header, &file, path, run) &&
-                 ExtractTempFolderEntries(&header, &file, run);
+        bool written = SeekPayloadFile(&file, header.contentOffset) &&
+                       PayloadCountsValid(&header) &&
+                       ExtractExeFolderEntries(&header, &file, path, run) &&
+                       ExtractTempFolderEntries(&header, &file, run);
+        result = written ? PayloadStepDone : PayloadStepFailed;
+    } else if (PayloadFileHasAppendedData(&file)) {
+        // A presentation cut short or with a damaged trailer or header: not
+        // an executable without payload, whose player would be looked for.
+        result = PayloadStepDamaged;
     }
     ClosePayloadFile(&file);
     return result;

@@ -11,6 +11,7 @@
 struct PayloadFile {
     HFILE handle;
     uint32_t payloadEnd;  // the file size, or where a certificate table starts
+    uint32_t imageEnd;    // where the image's own bytes end; 0xFFFFFFFF when unknown
 };
 
 // Gets the module's file name into path (PathBufferSize characters, wide) and
@@ -19,6 +20,11 @@ struct PayloadFile {
 bool OpenPayloadFile(HMODULE module, wchar_t *path, PayloadFile *file);
 
 void ClosePayloadFile(PayloadFile *file);
+
+// Bytes lie between the image and the payload's end that no signing tool
+// puts there (it pads with at most MaxSigningPadding): something was
+// appended, whether or not it still reads as a payload.
+bool PayloadFileHasAppendedData(const PayloadFile *file);
 
 // Reads the trailer and the header it points to. No field is checked; false
 // on a failed positioning or a short read.

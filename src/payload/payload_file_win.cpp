@@ -3,6 +3,7 @@
 
 #include "common/ansi_path.h"
 #include "common/path_rules.h"
+#include "pe_image.h"
 
 namespace {
 
@@ -46,7 +47,15 @@ bool OpenPayloadFile(HMODULE module, wchar_t *path, PayloadFile *file) {
     HandleReader reader = {{ReadFromHandle}, file->handle};
     file->payloadEnd =
         size == HFILE_ERROR ? 0 : FindPayloadEnd(&reader.reader, static_cast<uint32_t>(size));
+    if (!FindPeImageEnd(&reader.reader, &file->imageEnd)) {
+        file->imageEnd = 0xFFFFFFFFu;
+    }
     return true;
+}
+
+bool PayloadFileHasAppendedData(const PayloadFile *file) {
+    return file->payloadEnd > file->imageEnd &&
+           file->payloadEnd - file->imageEnd > MaxSigningPadding;
 }
 
 void ClosePayloadFile(PayloadFile *file) {

@@ -58,6 +58,30 @@ bool ReadPeOptionalWord(const PayloadByteReader *reader, const PeLayout *layout,
     return true;
 }
 
+bool FindPeImageEnd(const PayloadByteReader *reader, uint32_t *end) {
+    PeLayout layout;
+    if (ReadPeLayout(reader, &layout) != PeLayoutFound) {
+        return false;
+    }
+    // The section table ends the headers; each section's raw data may lie
+    // further on.
+    uint32_t sectionHeader = layout.optionalOffset + layout.optionalSize;
+    uint32_t imageEnd = sectionHeader + layout.sectionCount * PeSectionHeaderSize;
+    for (uint32_t i = 0; i < layout.sectionCount; i++, sectionHeader += PeSectionHeaderSize) {
+        uint8_t raw[8];  // SizeOfRawData, then PointerToRawData
+        if (!reader->ReadAt(reader, sectionHeader + PeSectionRawSize, raw, sizeof raw)) {
+            return false;
+        }
+        uint32_t size = ReadLittleEndian32(raw);
+        uint32_t sectionEnd = ReadLittleEndian32(raw + 4) + size;
+        if (size != 0 && sectionEnd > imageEnd) {
+            imageEnd = sectionEnd;
+        }
+    }
+    *end = imageEnd;
+    return true;
+}
+
 bool ReadPeSecurityDirectory(const PayloadByteReader *reader, uint32_t *tableOffset,
                              uint32_t *tableSize) {
     PeLayout layout;

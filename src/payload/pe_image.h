@@ -26,6 +26,7 @@ enum PeLayoutResult {
 
 enum {
     PeSectionHeaderSize = 40,
+    PeSectionRawSize = 16,         // in a section header: SizeOfRawData, then PointerToRawData
     PeOptionalSizeOfHeaders = 60,  // offset of SizeOfHeaders in the optional header
     PeCharacteristicsExecutable = 0x0002,
     PeCharacteristicsDll = 0x2000
@@ -37,6 +38,11 @@ PeLayoutResult ReadPeLayout(const PayloadByteReader *reader, PeLayout *layout);
 // optional header is shorter than fieldOffset + 4 or the bytes cannot be read.
 bool ReadPeOptionalWord(const PayloadByteReader *reader, const PeLayout *layout,
                         uint32_t fieldOffset, uint32_t *value);
+
+// Where the image's own bytes end: the furthest end of its section table
+// and of its sections' raw data (a sum past 4 GiB wraps: no real image). False for anything that is not a PE image whose
+// headers can be read; what lies beyond the end is appended data.
+bool FindPeImageEnd(const PayloadByteReader *reader, uint32_t *end);
 
 // The security directory's file offset and size (PE32 and PE32+); false for
 // anything that is not a PE image with such a directory entry.

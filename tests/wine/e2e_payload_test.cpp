@@ -213,20 +213,17 @@ TEST(Payload, EntriesLandBesideTheExecutableAndInTheRunFolder) {
     ExpectLeftBehind(show, {"show.exe"});
 }
 
-// Files that carry no payload the launcher could use: it extracts nothing,
-// makes no run folder, and starts the player beside the executable. A user's
-// file of an entry's name shows that nothing was written over it.
+// The bare launcher and a payload without entries: the launcher extracts
+// nothing, makes no run folder, and starts the player beside the executable.
+// A user's file beside it shows that nothing was written over it.
 TEST(Payload, WithoutAPayloadNothingIsExtracted) {
     struct Case {
         const char *name;
         bool packed;
-        void (*damage)(Bytes *file);
     };
     const Case cases[] = {
-        {"the bare launcher", false, nullptr},
-        {"a payload without entries", true, nullptr},
-        {"a header without its magic", true, [](Bytes *f) { (*f)[HeaderOffset(*f)] = 'X'; }},
-        {"a trailer pointing past the end", true, [](Bytes *f) { f->back() = 0x7F; }},
+        {"the bare launcher", false},
+        {"a payload without entries", true},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -238,27 +235,19 @@ TEST(Payload, WithoutAPayloadNothingIsExtracted) {
             request.reserved[0] = 80;
             request.reserved[1] = 192;
             request.content = SampleBytes(5000, 9);
-            if (c.damage != nullptr) {
-                request.entries = {
-                    Entry("notes", "txt", false, EntryGroup::ExeFolder, SampleBytes(9, 9))};
-            }
             Bytes file = BuildBytes(request);
-            if (c.damage != nullptr) {
-                c.damage(&file);
-            } else {
-                // The format's own example: the header right after the image,
-                // the content right after the header, no entries.
-                size_t imageSize = FileBytes(LauncherExePath()).size();
-                ASSERT_EQ(HeaderOffset(file), imageSize);
-                PayloadHeader header = HeaderOf(file);
-                EXPECT_EQ(static_cast<size_t>(header.contentOffset), imageSize + PayloadHeaderSize);
-                EXPECT_EQ(header.reserved[0], 80);
-                EXPECT_EQ(header.reserved[1], 192);
-                EXPECT_EQ(header.entryCount, 0);
-                EXPECT_EQ(header.tempEntryCount, 0);
-                EXPECT_TRUE(std::equal(request.content.begin(), request.content.end(),
-                                       file.begin() + header.contentOffset));
-            }
+            // The format's own example: the header right after the image,
+            // the content right after the header, no entries.
+            size_t imageSize = FileBytes(LauncherExePath()).size();
+            ASSERT_EQ(HeaderOffset(file), imageSize);
+            PayloadHeader header = HeaderOf(file);
+            EXPECT_EQ(static_cast<size_t>(header.contentOffset), imageSize + PayloadHeaderSize);
+            EXPECT_EQ(header.reserved[0], 80);
+            EXPECT_EQ(header.reserved[1], 192);
+            EXPECT_EQ(header.entryCount, 0);
+            EXPECT_EQ(header.tempEntryCount, 0);
+            EXPECT_TRUE(std::equal(request.content.begin(), request.content.end(),
+                                   file.begin() + header.contentOffset));
             ASSERT_TRUE(WriteBytesFile(show.exePath(), file));
         }
 
@@ -276,6 +265,44 @@ TEST(Payload, WithoutAPayloadNothingIsExtracted) {
 }
 
 // ---- A payload that cannot be unpacked ----
+
+// Bytes after the image that are no payload: a download cut short, a damaged
+// trailer or header. That is no executable without payload, so no player is
+// looked for (not even the one beside it) and the box says the application
+// cannot be started, instead of offering to download the player.
+TEST(Payload, ADamagedPresentationIsNotTakenForOneWithoutPayload) {
+    struct Case {
+        const char *name;
+        void (*damage)(Bytes *file);
+    };
+    const Case cases[] = {
+        {"a header without its magic", [](Bytes *f) { (*f)[HeaderOffset(*f)] = 'X'; }},
+        {"a trailer pointing past the end", [](Bytes *f) { f->back() = 0x7F; }},
+        {"cut short in its content",
+         [](Bytes *f) { f->resize(FileBytes(LauncherExePath()).size() + 3000); }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Presentation show("damagedshow");
+        ASSERT_TRUE(show.PutPlayer(show.exeFolder()));
+        BuildRequest request;
+        request.content = SampleBytes(5000, 9);
+        request.entries = {Entry("notes", "txt", false, EntryGroup::ExeFolder, SampleBytes(9, 9))};
+        Bytes file = BuildBytes(request);
+        c.damage(&file);
+        ASSERT_TRUE(WriteBytesFile(show.exePath(), file));
+        ASSERT_TRUE(WriteTextFile(show.exeFolder() + "\\notes.txt", kUserText));
+
+        RunResult run = show.Run(3);
+
+        ASSERT_TRUE(run.started && run.finished);
+        EXPECT_EQ(run.exitCode, 0u);
+        EXPECT_FALSE(FileExists(show.reportPath())) << "the player was called";
+        EXPECT_TRUE(IsLaunchErrorBox(run.boxes, 1004));
+        EXPECT_EQ(UserText(show.exeFolder() + "\\notes.txt"), kUserText);
+        ExpectLeftBehind(show, {"lumv.dll", "notes.txt", "show.exe"});
+    }
+}
 
 // The second entry fails: the first file is written (and kept until the
 // clean-up), the second is gone, the third is never written, so a user's

@@ -147,9 +147,6 @@ std::string DuplicateProblem(const std::vector<BuildEntry> &entries, size_t inde
     return "";
 }
 
-// Where a section's bytes lie, in its 40-byte header.
-enum : uint32_t { SectionRawSize = 16, SectionRawPointer = 20 };
-
 // Why image is no complete PE executable, or "".
 std::string PeProblem(const std::vector<uint8_t> &image) {
     MemoryByteReader file = MakeMemoryByteReader(image.data(), image.size());
@@ -178,8 +175,8 @@ std::string PeProblem(const std::vector<uint8_t> &image) {
     }
     for (uint64_t i = 0; i < layout.sectionCount; i++) {
         const uint8_t *header = image.data() + table + i * PeSectionHeaderSize;
-        uint64_t size = ReadLittleEndian32(header + SectionRawSize);
-        uint64_t end = ReadLittleEndian32(header + SectionRawPointer) + size;
+        uint64_t size = ReadLittleEndian32(header + PeSectionRawSize);
+        uint64_t end = ReadLittleEndian32(header + PeSectionRawSize + 4) + size;
         if (size > 0 && end > image.size()) {
             return "is cut short: section " + std::to_string(i + 1) + " needs " +
                    std::to_string(end) + " bytes, the file has " + std::to_string(image.size());
