@@ -40,8 +40,9 @@ bool ReadPeOptionalWord(const PayloadByteReader *reader, const PeLayout *layout,
                         uint32_t fieldOffset, uint32_t *value);
 
 // Where the image's own bytes end: the furthest end of its section table
-// and of its sections' raw data (a sum past 4 GiB wraps: no real image). False for anything that is
-// not a PE image whose headers can be read; what lies beyond the end is appended data.
+// and of its sections' raw data (a sum past 4 GiB wraps: no real image).
+// False for anything that is not a PE image whose headers can be read;
+// what lies beyond the end is appended data.
 bool FindPeImageEnd(const PayloadByteReader *reader, uint32_t *end);
 
 // The security directory's file offset and size (PE32 and PE32+); false for
