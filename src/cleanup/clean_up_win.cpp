@@ -67,12 +67,13 @@ void CleanUpAfterRun(HINSTANCE instance, RunState *run) {
     if (opened && ReadPayloadHeader(&file, &header) && HasPayloadMagic(&header)) {
         DeleteWrittenExeFolderEntries(run, &header, path);
     }
-    SetErrorMode(previousMode);
     if (opened) {
         ClosePayloadFile(&file);
     }
     ReleaseRunTempFolder(&run->tempFolder);
+    // An empty removable drive must not make Windows ask for a disk.
     SweepRunTempFolders();
+    SetErrorMode(previousMode);
 }
 
 static bool IsReparsePoint(const WIN32_FIND_DATAW *item) {
@@ -98,12 +99,21 @@ static bool DeleteFileItem(const wchar_t *path) {
     return DeleteFileByPath(path) || GoneAlready();
 }
 
+// A read-only file (a player copies files from a CD with the attribute)
+// loses it first; a link keeps its attributes, and nothing is done through it.
+static bool DeleteFoundFile(const wchar_t *path, const WIN32_FIND_DATAW *item) {
+    if ((item->dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0 && !IsReparsePoint(item)) {
+        SetFileAttributesW(path, item->dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
+    }
+    return DeleteFileItem(path);
+}
+
 static bool DeleteFolderContents(wchar_t *folder, const wchar_t *keptName);
 
 // Deletes one item found in a folder; a link goes as the link itself.
 static bool DeleteFolderItem(wchar_t *itemPath, const WIN32_FIND_DATAW *item) {
     if (!IsFolder(item)) {
-        return DeleteFileItem(itemPath);
+        return DeleteFoundFile(itemPath, item);
     }
     if (!IsReparsePoint(item) && (!AppendToPath(itemPath, PathBufferSize, L"") ||
                                   !DeleteFolderContents(itemPath, nullptr))) {
@@ -113,7 +123,7 @@ static bool DeleteFolderItem(wchar_t *itemPath, const WIN32_FIND_DATAW *item) {
 }
 
 // Deletes everything in folder (ending in '\') but the item named keptName
-// (none when null), depth first, stopping at the first item that stays.
+// (none when null), depth first; an item that stays does not stop the rest.
 // True when nothing but that item is left.
 static bool DeleteFolderContents(wchar_t *folder, const wchar_t *keptName) {
     wchar_t itemPath[PathBufferSize];
@@ -135,7 +145,6 @@ static bool DeleteFolderContents(wchar_t *folder, const wchar_t *keptName) {
         if (JoinPath(itemPath, PathBufferSize, folder, item.cFileName) == nullptr ||
             !DeleteFolderItem(itemPath, &item)) {
             emptied = false;
-            break;
         }
     } while (FindNextFileW(search, &item));
     FindClose(search);
@@ -164,7 +173,9 @@ int DeleteFolderTree(wchar_t *folder) {
 // goes last: a folder that cannot be emptied keeps it and is tried again by
 // later sweeps. It is deleted while still held (the open allows that), so
 // there is no moment at which another sweep could take it up again. A folder
-// that is empty but cannot be removed gets its lock back.
+// that is empty but cannot be removed gets its lock back. A folder without a
+// lock gets one first: a run that could not make its lock gave the folder
+// up, and one that is about to make it finds it taken and moves on.
 static int DeleteRunFolder(wchar_t *folder) {
     wchar_t lockPath[PathBufferSize];
     if (JoinPath(lockPath, PathBufferSize, folder, RunLockFileNameW) == nullptr) {
@@ -172,6 +183,10 @@ static int DeleteRunFolder(wchar_t *folder) {
     }
     HANDLE lock = CreateFileByPath(lockPath, GENERIC_READ, FILE_SHARE_DELETE, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_READONLY);
+    if (lock == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
+        lock = CreateFileByPath(lockPath, GENERIC_WRITE, FILE_SHARE_DELETE, CREATE_NEW,
+                                FILE_ATTRIBUTE_HIDDEN);
+    }
     if (lock == INVALID_HANDLE_VALUE) {
         return 0;
     }

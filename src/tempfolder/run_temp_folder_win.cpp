@@ -41,6 +41,40 @@ static bool FailRunTempFolderCreation(RunTempFolder *folder) {
     return false;
 }
 
+// Whether a folder or lock that could not be created means its name is
+// taken, so that the next name may do: it exists, or it is being deleted
+// (which reads as access denied). Any other error (no such path, a full
+// disk) would meet every name, and ends the search.
+static bool NameTaken() {
+    DWORD error = GetLastError();
+    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ||
+           error == ERROR_ACCESS_DENIED;
+}
+
+// Creates the first free "TempFolder.xxx" in path (the temporary path with
+// StartRunFolderName's name) with its lock; false when none can be had.
+static bool CreateLockedFolder(wchar_t *path, HANDLE *lockFile) {
+    for (;;) {
+        if (CreateFolderByPath(path)) {
+            // StartRunFolderName kept room for the separator and the lock
+            // file name. A folder whose lock cannot be made is given up: no
+            // sweep could tell it from a live run's.
+            AppendToPath(path, PathBufferSize, L"");
+            *lockFile = CreateLockFileIn(path);
+            if (*lockFile != INVALID_HANDLE_VALUE) {
+                return true;
+            }
+            DWORD lockError = GetLastError();
+            path[TextLength(path) - 1] = L'\0';  // the suffix ends the path again
+            RemoveFolderByPath(path);
+            SetLastError(lockError);
+        }
+        if (!NameTaken() || !AdvanceRunFolderSuffix(path)) {
+            return false;
+        }
+    }
+}
+
 bool CreateRunTempFolder(RunTempFolder *folder) {
     folder->RunTempFolderPath = static_cast<char *>(GlobalAlloc(GMEM_FIXED, PathBufferSize));
     folder->widePath =
@@ -59,16 +93,14 @@ bool CreateRunTempFolder(RunTempFolder *folder) {
     if (!StartRunFolderName(path, PathBufferSize)) {
         return FailRunTempFolderCreation(folder);
     }
-    // Any failure counts as a taken name; every suffix is tried before giving up.
-    while (!CreateFolderByPath(path)) {
-        if (!AdvanceRunFolderSuffix(path)) {
-            return FailRunTempFolderCreation(folder);
-        }
+    // An empty removable drive must not make Windows ask for a disk, once
+    // per name tried.
+    UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS);
+    bool created = CreateLockedFolder(path, &folder->lockFile);
+    SetErrorMode(previousMode);
+    if (!created) {
+        return FailRunTempFolderCreation(folder);
     }
-    // StartRunFolderName kept room for the separator and the lock file name.
-    // Failing to take the lock is not fatal: the folder is still this run's.
-    AppendToPath(path, PathBufferSize, L"");
-    folder->lockFile = CreateLockFileIn(path);
     // The name the player gets: the folder's ANSI path, or its short form.
     // Without either the folder stays this run's, but has no ANSI name.
     if (!AnsiNameOfPath(folder->RunTempFolderPath, PathBufferSize, path)) {

@@ -106,17 +106,18 @@ TEST_F(CleanUpTest, DeleteFolderTreeGoesDepthFirst) {
     EXPECT_EQ(DeleteTree(scratch_.Child("never there")), 0);
 }
 
-TEST_F(CleanUpTest, AReadOnlyFileStopsTheDeletionOfItsFolders) {
+// A player copies files from a CD with their read-only attribute: such a
+// file goes like any other, and so does its folder.
+TEST_F(CleanUpTest, AReadOnlyFileIsDeletedWithItsFolders) {
     std::string folder = scratch_.Child("tree");
     MakeRunFolder(folder);
-    std::string readOnly = folder + "\\deep\\deeper\\kept.txt";
-    ASSERT_TRUE(WriteTextFile(readOnly, "kept"));
+    std::string readOnly = folder + "\\deep\\deeper\\copied.txt";
+    ASSERT_TRUE(WriteTextFile(readOnly, "from a CD"));
     ASSERT_TRUE(SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
 
-    EXPECT_EQ(DeleteTree(folder), 0);
+    EXPECT_NE(DeleteTree(folder), 0);
 
-    EXPECT_EQ(TextOf(readOnly), "kept");
-    SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_FALSE(FolderExists(folder));
 }
 
 // A link is removed as a link or, where the system cannot remove it (Wine),
@@ -134,41 +135,48 @@ TEST_F(CleanUpTest, DeleteFolderTreeNeverFollowsALink) {
 }
 
 // Which leftovers a sweep deletes: only real folders named like run folders
-// whose lock file opens without sharing. Each survivor keeps what it holds,
-// and one that cannot be deleted does not stop the others.
+// whose lock file opens without sharing, or that have no lock (the sweep
+// takes one first). Each survivor keeps what it holds, a read-only file
+// does not stop its folder, and a file that cannot be deleted keeps only
+// itself and the lock, which is tried again later.
 TEST_F(CleanUpTest, SweepDeletesOnlyRunFoldersWhoseLockIsFree) {
     MakeRunFolder(Temp("TempFolder.xyz"));
     MakeRunFolder(Temp("TempFolder.aaa"));
     MakeRunFolder(Temp("TempFolder.held"));
     MakeRunFolder(Temp("TempFolder.nol"), true);
     MakeRunFolder(Temp("TempFolder.ro"));
+    MakeRunFolder(Temp("TempFolder.bsy"));
     MakeRunFolder(Temp("Other.abc"));
     ASSERT_TRUE(WriteTextFile(Temp("TempFolder.txt"), "a file"));
-    std::string readOnly = Temp("TempFolder.ro\\deep\\kept.txt");
-    ASSERT_TRUE(WriteTextFile(readOnly, "kept"));
+    std::string readOnly = Temp("TempFolder.ro\\deep\\copied.txt");
+    ASSERT_TRUE(WriteTextFile(readOnly, "from a CD"));
     ASSERT_TRUE(SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
     HANDLE held = CreateFileA(Temp("TempFolder.held\\Vantorelle.lok").c_str(), GENERIC_READ, 0,
                               nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    HANDLE busy = CreateFileA(Temp("TempFolder.bsy\\deep\\a.txt").c_str(), GENERIC_READ, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(busy, INVALID_HANDLE_VALUE);
 
     int result = SweepRunTempFolders();
     int again = SweepRunTempFolders();
     CloseHandle(held);
-    SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
 
     EXPECT_NE(result, 0);
     EXPECT_EQ(again, 0) << "nothing was left that a sweep could delete";
     EXPECT_EQ(FolderEntries(temp_),
-              (std::vector<std::string>{"Other.abc", "TempFolder.held", "TempFolder.nol",
-                                        "TempFolder.ro", "TempFolder.txt"}));
+              (std::vector<std::string>{"Other.abc", "TempFolder.bsy", "TempFolder.held",
+                                        "TempFolder.txt"}));
     EXPECT_EQ(TextOf(Temp("TempFolder.held\\deep\\a.txt")), "a");
-    EXPECT_EQ(TextOf(Temp("TempFolder.nol\\deep\\a.txt")), "a");
-    EXPECT_EQ(TextOf(readOnly), "kept");
     EXPECT_EQ(TextOf(Temp("Other.abc\\deep\\a.txt")), "a");
-    // The lock goes last, so a folder that could not be emptied is tried again.
-    EXPECT_TRUE(FileExists(Temp("TempFolder.ro\\") + kLockFileName));
+    // Past the file in use, the rest went; the lock goes last, so the folder
+    // is tried again once the file is free.
+    EXPECT_EQ(FolderEntries(Temp("TempFolder.bsy")),
+              (std::vector<std::string>{kLockFileName, "deep"}));
+    EXPECT_EQ(FolderEntries(Temp("TempFolder.bsy\\deep")), std::vector<std::string>{"a.txt"});
+    CloseHandle(busy);
     EXPECT_NE(SweepRunTempFolders(), 0);
-    EXPECT_FALSE(FolderExists(Temp("TempFolder.ro")));
+    EXPECT_FALSE(FolderExists(Temp("TempFolder.bsy")));
 }
 
 // An emptied run folder that cannot be removed (on Windows: some process's

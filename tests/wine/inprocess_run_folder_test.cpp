@@ -16,6 +16,7 @@ namespace {
 using lumvtest::FileExists;
 using lumvtest::FolderEntries;
 using lumvtest::FolderExists;
+using lumvtest::ImportHook;
 using lumvtest::MakeFolder;
 using lumvtest::MakeFolderOfLength;
 using lumvtest::RunProgram;
@@ -205,8 +206,7 @@ TEST_F(RunFolderTest, ReleaseIsHarmlessWithoutFolderAndWhenRepeated) {
 }
 
 // A temporary path under which CreateDirectoryA fails for every name, because
-// it names a file, makes creation go through all names and give up. (The
-// same with 17,576 real folders takes about 40 s to set up under Wine.)
+// it names a file, makes creation give up at once: no name can help there.
 TEST_F(RunFolderTest, CreationGivesUpWhenEveryNameIsRefused) {
     std::string notAFolder = temp_.Child("plainfile");
     ASSERT_TRUE(WriteTextFile(notAFolder, ""));
@@ -226,6 +226,93 @@ TEST_F(RunFolderTest, CreationGivesUpWhenEveryNameIsRefused) {
 
     // A failed creation leaves nothing behind: the next one starts afresh.
     EXPECT_EQ(Create(), temp_.Child("TempFolder.aaa") + "\\");
+}
+
+// What creation asked of the system while watched: the folders it tried and
+// the error mode it tried them in; the next lockFailures lock files fail
+// with lockError.
+struct CreationLog {
+    int folders = 0;
+    UINT errorMode = 0;
+    int lockFailures = 0;
+    DWORD lockError = 0;
+};
+CreationLog creation;
+void *realCreateDirectoryA = nullptr;
+void *realCreateFileA = nullptr;
+
+BOOL WINAPI WatchedCreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES security) {
+    creation.folders++;
+    creation.errorMode = GetErrorMode();
+    return reinterpret_cast<BOOL(WINAPI *)(LPCSTR, LPSECURITY_ATTRIBUTES)>(realCreateDirectoryA)(
+        path, security);
+}
+
+HANDLE WINAPI LockFailingCreateFileA(LPCSTR path, DWORD access, DWORD share,
+                                     LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                                     DWORD attributes, HANDLE templateFile) {
+    std::string name = path;
+    if (creation.lockFailures > 0 && name.size() >= strlen(kLockFileName) &&
+        name.compare(name.size() - strlen(kLockFileName), std::string::npos, kLockFileName) == 0) {
+        creation.lockFailures--;
+        SetLastError(creation.lockError);
+        return INVALID_HANDLE_VALUE;
+    }
+    return reinterpret_cast<HANDLE(WINAPI *)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD,
+                                             DWORD, HANDLE)>(realCreateFileA)(
+        path, access, share, security, disposition, attributes, templateFile);
+}
+
+// Only a name that is taken moves creation on to the next one: a lock that
+// exists already (a sweep took the folder over) gives the folder up and
+// takes the next name, any other failure ends creation at once, with no
+// folder left. All of it runs without Windows' critical-error dialogs.
+TEST_F(RunFolderTest, OnlyATakenNameMovesCreationOnAndAFolderNeverStaysWithoutItsLock) {
+    struct Case {
+        const char *label;
+        int lockFailures;
+        DWORD lockError;
+        bool temporaryPathIsAFile;
+        const char *expected;  // the folder made, or "" for none
+        int folders;
+    };
+    const Case cases[] = {
+        {"no failure", 0, 0, false, "TempFolder.aaa", 1},
+        {"the lock exists already", 1, ERROR_FILE_EXISTS, false, "TempFolder.aab", 2},
+        {"the disk is full", 1, ERROR_DISK_FULL, false, "", 1},
+        {"the temporary path is a file", 0, 0, true, "", 1},
+    };
+    ImportHook folders("CreateDirectoryA", reinterpret_cast<void *>(WatchedCreateDirectoryA));
+    ImportHook files("CreateFileA", reinterpret_cast<void *>(LockFailingCreateFileA));
+    ASSERT_TRUE(folders.installed() && files.installed());
+    realCreateDirectoryA = folders.original();
+    realCreateFileA = files.original();
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.label);
+        ScratchFolder temp("creation");
+        std::string tmp = c.temporaryPathIsAFile ? temp.Child("plainfile") : temp.path();
+        ASSERT_TRUE(!c.temporaryPathIsAFile || WriteTextFile(tmp, ""));
+        ScopedEnvironmentVariable tmpVariable("TMP", tmp);
+        creation = CreationLog();
+        creation.lockFailures = c.lockFailures;
+        creation.lockError = c.lockError;
+
+        std::string made = Create();
+
+        EXPECT_EQ(made, c.expected[0] == '\0' ? "" : temp.Child(c.expected) + "\\");
+        EXPECT_EQ(creation.folders, c.folders);
+        EXPECT_NE(creation.errorMode & SEM_FAILCRITICALERRORS, 0u);
+        std::vector<std::string> left = FolderEntries(temp.path());
+        std::vector<std::string> expectedLeft;
+        if (c.temporaryPathIsAFile) {
+            expectedLeft.push_back("plainfile");
+        }
+        if (c.expected[0] != '\0') {
+            expectedLeft.push_back(c.expected);
+        }
+        EXPECT_EQ(left, expectedLeft);
+        ReleaseRunTempFolder(&folder_);
+    }
 }
 
 // The lock file's path is the temporary path plus "TempFolder.aaa\" plus
