@@ -574,6 +574,36 @@ TEST(Sweep, RemovesKilledRunsFoldersAndNothingInUse) {
     EXPECT_EQ(UserText(temp + "\\TempFolder.abc\\a\\b\\c\\deep.txt"), "deep");
 }
 
+// ---- A full temporary disk ----
+
+// The temporary path on a 64 KiB volume (small_volume.sh mounts it): an entry
+// of 4 MiB cannot be written there. The payload step fails at the first
+// failed write with one box, the player is not called, and the volume is
+// left as empty as it was.
+TEST(FullDisk, AnEntryThatDoesNotFitFailsTheRunAndLeavesNothing) {
+    std::string volume = EnvironmentValue("LUMV_SMALL_VOLUME");
+    ASSERT_FALSE(volume.empty()) << "LUMV_SMALL_VOLUME is not set (run through CTest)";
+    std::string temp = WindowsPathFromUnix(volume);
+    if (!FolderExists(temp)) {
+        GTEST_SKIP() << "no small volume was mounted (not root)";
+    }
+    // Small files fit: the run can make its folder and lock there.
+    ASSERT_TRUE(WriteTextFile(temp + "\\probe.txt", "fits"));
+    ASSERT_TRUE(DeleteFileA((temp + "\\probe.txt").c_str()));
+    Presentation show("fulldisk");
+    Bytes large(4 << 20, 0x20);
+    ASSERT_TRUE(WriteBytesFile(
+        show.exePath(), BuildBytes({Entry("slides", "bin", true, EntryGroup::TempFolder, large),
+                                    CompressedPlayer()})));
+
+    RunResult run = RunProgram(show.QuotedExePath(), show.workFolder(),
+                               {"LUMV_TEST_REPORT=" + show.reportPath(), "TMP=" + temp});
+
+    EXPECT_TRUE(PayloadStepFailed(show, run));
+    EXPECT_TRUE(FolderEntries(temp).empty()) << "the run left files on the full volume";
+    EXPECT_EQ(FolderEntries(show.exeFolder()), std::vector<std::string>{"show.exe"});
+}
+
 // Links made from the Linux side (make_links.sh): a link inside a killed
 // run's folder is removed, if at all, as a link, and a "run folder" that is
 // itself a link is not swept; what they point to stays whole.
