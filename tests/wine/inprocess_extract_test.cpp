@@ -624,41 +624,6 @@ TEST_F(ExtractTest, AFailingSecondEntryEndsTheGroup) {
     }
 }
 
-// A stored entry with a size lies wholly inside the payload, or fails
-// before its file is made; size 0 still means "up to the payload's end".
-TEST_F(ExtractTest, AStoredEntryWithASizeMustLieInsideThePayload) {
-    struct Case {
-        const char *name;
-        int32_t offsetChange;
-        int32_t sizeChange;
-        bool expected;
-    };
-    const Case cases[] = {
-        {"to the last byte", 0, 0, true},
-        {"one byte past the end", 0, 1, false},
-        {"22,000 bytes past the end", 0, 22000, false},
-        {"starting past the end", 100, 0, false},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        DeleteTree(out_);
-        ASSERT_TRUE(MakeFolder(out_));
-        run_.writtenEntries = 0;
-        CraftedPayload payload;
-        Bytes data = SampleBytes(300, 70);
-        payload.SetStored(0, "readme", "txt", data);
-        payload.entry(0).dataOffset += c.offsetChange;
-        payload.entry(0).storedSize += c.sizeChange;
-
-        EXPECT_EQ(Extract(payload, 0, 1, out_), c.expected);
-        EXPECT_EQ(FileExists(Out("readme.txt")), c.expected);
-        EXPECT_EQ(EntryWrittenThisRun(&run_, 0), c.expected);
-        if (c.expected) {
-            EXPECT_TRUE(FileBytes(Out("readme.txt")) == data);
-        }
-    }
-}
-
 // The output path is built in a 260-byte buffer: 259 characters fit, one
 // more fails the entry before anything is created.
 TEST_F(ExtractTest, APathLongerThanTheBufferFailsTheEntry) {
