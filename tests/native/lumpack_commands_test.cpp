@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "build_command.h"
-#include "inspect_commands.h"
 #include "lumpack_cli_fixture.h"
+#include "presentation_commands.h"
 #include "presentation_test_support.h"
 
 namespace {

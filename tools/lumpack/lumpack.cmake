@@ -24,7 +24,7 @@ set(LUMPACK_LIB_SOURCES
   tools/lumpack/code_page_text.cpp
   tools/lumpack/command_messages.cpp
   tools/lumpack/file_io.cpp
-  tools/lumpack/inspect_commands.cpp
+  tools/lumpack/presentation_commands.cpp
   tools/lumpack/lzari_files.cpp
   tools/lumpack/presentation_hashes.cpp
   tools/lumpack/presentation_listing.cpp

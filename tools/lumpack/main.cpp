@@ -18,7 +18,7 @@
 #include "code_page_text.h"
 #include "command_messages.h"
 #include "file_io.h"
-#include "inspect_commands.h"
+#include "presentation_commands.h"
 #include "stream_commands.h"
 
 namespace {

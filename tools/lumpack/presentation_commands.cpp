@@ -1,6 +1,6 @@
 // `lumpack list`, `verify` and `extract`: the presentation opened once and
 // read where needed, the findings and paths printed.
-#include "inspect_commands.h"
+#include "presentation_commands.h"
 
 #include <stdio.h>
 
