@@ -11,7 +11,6 @@
 struct PayloadFile {
     HFILE handle;
     uint32_t payloadEnd;  // the file size, or where a certificate table starts
-    uint32_t imageEnd;    // where the image's own bytes end; 0xFFFFFFFF when unknown
 };
 
 // Gets the module's file name into path (PathBufferSize characters, wide) and
@@ -23,7 +22,8 @@ void ClosePayloadFile(PayloadFile *file);
 
 // Bytes lie between the image and the payload's end that no signing tool
 // puts there (it pads with at most MaxSigningPadding): something was
-// appended, whether or not it still reads as a payload.
+// appended, whether or not it still reads as a payload. Reads the image's
+// headers; false when they cannot be read.
 bool PayloadFileHasAppendedData(const PayloadFile *file);
 
 // Reads the trailer and the header it points to. No field is checked; false

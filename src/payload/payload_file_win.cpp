@@ -47,15 +47,14 @@ bool OpenPayloadFile(HMODULE module, wchar_t *path, PayloadFile *file) {
     HandleReader reader = {{ReadFromHandle}, file->handle};
     file->payloadEnd =
         size == HFILE_ERROR ? 0 : FindPayloadEnd(&reader.reader, static_cast<uint32_t>(size));
-    if (!FindPeImageEnd(&reader.reader, &file->imageEnd)) {
-        file->imageEnd = 0xFFFFFFFFu;
-    }
     return true;
 }
 
 bool PayloadFileHasAppendedData(const PayloadFile *file) {
-    return file->payloadEnd > file->imageEnd &&
-           file->payloadEnd - file->imageEnd > MaxSigningPadding;
+    HandleReader reader = {{ReadFromHandle}, file->handle};
+    uint32_t imageEnd;
+    return FindPeImageEnd(&reader.reader, &imageEnd) && file->payloadEnd > imageEnd &&
+           file->payloadEnd - imageEnd > MaxSigningPadding;
 }
 
 void ClosePayloadFile(PayloadFile *file) {
