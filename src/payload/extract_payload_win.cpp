@@ -129,38 +129,21 @@ bool ComposeWideEntryPath(wchar_t *dest, const wchar_t *folder, const PayloadEnt
            JoinPath(dest, PathBufferSize, folder, wideFilePart) != nullptr;
 }
 
-// A stored entry's byte count: storedSize, or for 0 or less everything up to
-// the payload's end (the end of the file unless a signature follows it),
-// which may be nothing at all (then *copyNothing is set).
-static int32_t StoredCopySize(const PayloadFile *payloadFile, const PayloadEntry *entry,
-                              bool *copyNothing) {
-    *copyNothing = false;
-    if (entry->storedSize > 0) {
-        return entry->storedSize;
-    }
-    uint32_t start = static_cast<uint32_t>(entry->dataOffset);
-    if (start >= payloadFile->payloadEnd) {
-        *copyNothing = true;
-        return 0;
-    }
-    return static_cast<int32_t>(payloadFile->payloadEnd - start);
-}
-
-// Returns the entry's result; outputFile is closed by the caller. An entry
-// of a given size must lie wholly inside the payload: one whose size or
-// offset is damaged would be written short or with bytes not its own.
+// Returns the entry's result; outputFile is closed by the caller. The bytes
+// are storedSize bytes, or for 0 or less everything up to the payload's end
+// (the end of the file unless a signature follows it). An entry of a given
+// size must lie wholly inside the payload: one whose size or offset is
+// damaged would be written short or with bytes not its own.
 static bool WriteStoredEntry(PayloadFile *payloadFile, const PayloadEntry *entry,
                              HFILE outputFile) {
     uint32_t start;
-    uint32_t spanSize;
-    if ((entry->storedSize > 0 &&
-         !PayloadEntrySpan(entry, payloadFile->payloadEnd, &start, &spanSize)) ||
-        !SeekPayloadFile(payloadFile, entry->dataOffset)) {
-        return false;
+    uint32_t size;
+    if (!PayloadEntrySpan(entry, payloadFile->payloadEnd, &start, &size)) {
+        // Up to the end from at or past the end: an empty file.
+        return entry->storedSize <= 0 && entry->dataOffset >= 0;
     }
-    bool copyNothing;
-    int32_t size = StoredCopySize(payloadFile, entry, &copyNothing);
-    return copyNothing || CopyStoredEntry(payloadFile, outputFile, size);
+    return size == 0 || (SeekPayloadFile(payloadFile, entry->dataOffset) &&
+                         CopyStoredEntry(payloadFile, outputFile, static_cast<int32_t>(size)));
 }
 
 static bool WriteCompressedEntry(PayloadFile *payloadFile, const PayloadEntry *entry,
