@@ -49,10 +49,11 @@ struct LzariState {
 
 static_assert(sizeof(LzariState) <= LzariWorkAreaSize, "the decoder state fits the work area");
 
-// The two checks that tell a damaged stream from a correct one, for every
-// reader of streams (the launcher as well as lumpack verify): one read past
-// LzariMaxOverRead, or a length field above LzariMaxDecodedPerStoredByte
-// times the stream's stored size, means the stream is cut short or damaged.
+// The checks that tell a damaged stream from a correct one, for every
+// reader of streams (the launcher as well as lumpack verify): a length
+// field above LzariMaxDecodedPerStoredByte times the stream's stored size,
+// a read past LzariMaxOverRead, or a stream that ends before its stored
+// bytes do (LzariStreamEndsRight) means it is cut short or damaged.
 //
 // How far a correct stream is read past its end. The decoder's value
 // register runs 17 bits ahead of the bits its interval has used, and the

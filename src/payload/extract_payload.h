@@ -10,10 +10,12 @@
 
 // What the payload step came to.
 enum PayloadStepResult {
-    PayloadStepDone = 0,  // no payload (nothing appended), or every entry written
-    PayloadStepFailed =
-        1,  // a header was found and an entry failed, or its counts are out of range
-    PayloadStepDamaged = 2,  // bytes were appended, but no header can be read from them
+    // No payload (nothing appended), or every entry written.
+    PayloadStepDone = 0,
+    // A header was found and an entry failed, or its counts are out of range.
+    PayloadStepFailed = 1,
+    // Bytes were appended, but no header can be read from them.
+    PayloadStepDamaged = 2,
 };
 
 // The run folder is created in run only for a temporary group that is not
