@@ -45,7 +45,7 @@ static void ReleaseSplashStart(SplashStart *start) {
         return;
     }
     CloseHandle(start->windowReady);
-    HeapFree(GetProcessHeap(), 0, start);
+    GlobalFree(start);
 }
 
 static HBITMAP LoadSplashBitmap() {
@@ -247,13 +247,13 @@ static DWORD WINAPI SplashThreadMain(LPVOID parameter) {
 
 static SplashStart *NewSplashStart(HBITMAP bitmap) {
     SplashStart *start =
-        static_cast<SplashStart *>(HeapAlloc(GetProcessHeap(), 0, sizeof(SplashStart)));
+        static_cast<SplashStart *>(GlobalAlloc(GMEM_FIXED, sizeof(SplashStart)));
     if (start == nullptr) {
         return nullptr;
     }
     start->windowReady = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (start->windowReady == nullptr) {
-        HeapFree(GetProcessHeap(), 0, start);
+        GlobalFree(start);
         return nullptr;
     }
     start->bitmap = bitmap;
