@@ -246,8 +246,7 @@ static DWORD WINAPI SplashThreadMain(LPVOID parameter) {
 }
 
 static SplashStart *NewSplashStart(HBITMAP bitmap) {
-    SplashStart *start =
-        static_cast<SplashStart *>(GlobalAlloc(GMEM_FIXED, sizeof(SplashStart)));
+    SplashStart *start = static_cast<SplashStart *>(GlobalAlloc(GMEM_FIXED, sizeof(SplashStart)));
     if (start == nullptr) {
         return nullptr;
     }
