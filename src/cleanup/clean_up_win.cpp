@@ -9,24 +9,34 @@
 #include "tempfolder/run_folder_name.h"
 #include "tempfolder/run_temp_folder.h"
 
-// Deletes the exe-folder entries' files that this run created or replaced.
-// The names come from the header, read again; a file of the same name that
-// the run did not write is left alone.
-static void DeleteWrittenExeFolderEntries(const RunState *run, const PayloadHeader *header,
-                                          wchar_t *path) {
+// Deletes the exe-folder entries' files that this run created, and puts
+// back the files it moved aside in their place. The names come from the
+// header, read again; a file of the same name that the run did not write is
+// left alone. Last entry first: where two entries share a name, the later
+// one found the earlier one's file and moved that aside.
+static void UndoExeFolderEntries(const RunState *run, const PayloadHeader *header, wchar_t *path) {
     if (!PayloadCountsValid(header)) {
         return;
     }
     wchar_t folder[PathBufferSize];
+    wchar_t aside[PathBufferSize];
     KeepFolderPart(path);
     CopyText(folder, PathBufferSize, path);
-    int32_t count = ExeFolderEntryCount(header);
-    for (int32_t i = 0; i < count; i++) {
-        if (EntryWrittenThisRun(run, i) &&
-            ComposeWideEntryPath(path, folder, &header->entries[i])) {
+    HANDLE lock = LockExeFolder(folder);
+    for (int32_t i = ExeFolderEntryCount(header) - 1; i >= 0; i--) {
+        if (!EntryWrittenThisRun(run, i) ||
+            !ComposeWideEntryPath(path, folder, &header->entries[i])) {
+            continue;
+        }
+        // A moved-aside file that is gone was put back by another run of
+        // the same show: the file under the name is then the user's.
+        if (!EntryMovedAsideThisRun(run, i)) {
             DeleteFileByPath(path);
+        } else if (ComposeMovedAsidePath(aside, path)) {
+            MoveFileExW(aside, path, MOVEFILE_REPLACE_EXISTING);
         }
     }
+    UnlockExeFolder(lock);
 }
 
 // Windows cannot remove a folder that is a process's current directory, and
@@ -65,7 +75,7 @@ void CleanUpAfterRun(HINSTANCE instance, RunState *run) {
     bool opened = OpenPayloadFile(instance, path, &file);
     PayloadHeader header;
     if (opened && ReadPayloadHeader(&file, &header) && HasPayloadMagic(&header)) {
-        DeleteWrittenExeFolderEntries(run, &header, path);
+        UndoExeFolderEntries(run, &header, path);
     }
     if (opened) {
         ClosePayloadFile(&file);

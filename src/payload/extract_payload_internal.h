@@ -10,7 +10,8 @@
 
 enum {
     DecodeOutputBufferSize = 32768,  // decoded bytes reach the file in writes of this size
-    StoredCopyBufferSize = 32768     // halved until an allocation succeeds
+    StoredCopyBufferSize = 32768,    // halved until an allocation succeeds
+    CompareChunkSize = 16384         // a taken name's file is compared in reads of this size
 };
 
 // The decoder's byte source over one compressed entry held in memory.
@@ -53,8 +54,11 @@ bool ExtractTempFolderEntries(const PayloadHeader *header, PayloadFile *payloadF
 
 // Writes count entries from firstIndex on into folder (ending in '\' or
 // empty, PathBufferSize characters at most), stopping at the first that
-// fails, whose partial file is deleted. Never reads past the fifth entry
-// slot. The entries' names are read as the ANSI calls read them.
+// fails, whose partial file is deleted. A file already under an entry's
+// name is moved aside (MovedAsideSuffix) for the run, or kept when it holds
+// the entry's bytes; a folder or a link there fails the entry. Never reads
+// past the fifth entry slot. The entries' names are read as the ANSI calls
+// read them.
 bool ExtractEntries(const PayloadHeader *header, PayloadFile *payloadFile, int32_t firstIndex,
                     int32_t count, const wchar_t *folder, RunState *run);
 // The same into a folder given by its ANSI path.

@@ -47,7 +47,37 @@ bool ExtractExeFolderEntries(const PayloadHeader *header, PayloadFile *payloadFi
         return false;
     }
     KeepFolderPart(folder);
-    return ExtractEntries(header, payloadFile, 0, ExeFolderEntryCount(header), folder, run);
+    HANDLE lock = LockExeFolder(folder);
+    bool result = ExtractEntries(header, payloadFile, 0, ExeFolderEntryCount(header), folder, run);
+    UnlockExeFolder(lock);
+    return result;
+}
+
+HANDLE LockExeFolder(const wchar_t *folder) {
+    wchar_t name[] = L"Lumivance.ExeFolder.00000000";
+    uint32_t hash = 2166136261u;  // FNV-1a over the path, A to Z as a to z
+    for (const wchar_t *at = folder; *at != L'\0'; at++) {
+        wchar_t c = *at >= L'A' && *at <= L'Z' ? static_cast<wchar_t>(*at + (L'a' - L'A')) : *at;
+        hash = (hash ^ c) * 16777619u;
+    }
+    wchar_t *digit = name + sizeof name / sizeof name[0] - 1;  // at the terminator
+    for (int i = 0; i < 8; i++, hash >>= 4) {
+        uint32_t value = hash & 15;
+        *--digit = static_cast<wchar_t>(value < 10 ? L'0' + value : L'a' + value - 10);
+    }
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, name);
+    if (mutex != nullptr) {
+        // A run that died holding it leaves it abandoned: taken all the same.
+        WaitForSingleObject(mutex, INFINITE);
+    }
+    return mutex;
+}
+
+void UnlockExeFolder(HANDLE lock) {
+    if (lock != nullptr) {
+        ReleaseMutex(lock);
+        CloseHandle(lock);
+    }
 }
 
 bool ExtractTempFolderEntries(const PayloadHeader *header, PayloadFile *payloadFile,
@@ -102,10 +132,6 @@ static void FreeDecodeBlocks(DecodeBlocks *blocks) {
     if (blocks->workArea != nullptr) {
         GlobalFree(blocks->workArea);
     }
-}
-
-static bool PathExists(const wchar_t *path) {
-    return AttributesByPath(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 // Creates or truncates the file with _lcreat, or where only the wide name
@@ -163,28 +189,102 @@ static bool WriteCompressedEntry(PayloadFile *payloadFile, const PayloadEntry *e
                              blocks->inputBuffer, size, outputFile) == EntryDecoded;
 }
 
-// One entry from creating its file to closing it. *written tells whether the
-// file was created (and so replaced whatever was there).
-static bool ExtractEntry(PayloadFile *payloadFile, const PayloadEntry *entry, const wchar_t *path,
-                         DecodeBlocks *blocks, bool *written) {
-    *written = false;
-    bool stored = IsStoredEntry(entry);
-    bool existed = stored && PathExists(path);
-    HFILE outputFile = CreateOutputFile(path);
-    if (outputFile == HFILE_ERROR) {
-        // A stored entry whose file exists but cannot be replaced counts as
-        // extracted; the file stays as it is.
-        return existed;
+bool ComposeMovedAsidePath(wchar_t *dest, const wchar_t *entryPath) {
+    size_t length = TextLength(entryPath);
+    return CopyText(dest, PathBufferSize, entryPath) &&
+           CopyText(dest + length, PathBufferSize - length, MovedAsideSuffix);
+}
+
+// True when the two files hold the same bytes. A file that cannot be read,
+// or a block that cannot be had, counts as different.
+static bool SameFileBytes(const wchar_t *path, const wchar_t *otherPath) {
+    DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    HANDLE file = CreateFileByPath(path, GENERIC_READ, share, OPEN_EXISTING, 0);
+    HANDLE other = CreateFileByPath(otherPath, GENERIC_READ, share, OPEN_EXISTING, 0);
+    uint8_t *buffer = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, 2 * CompareChunkSize));
+    bool same = file != INVALID_HANDLE_VALUE && other != INVALID_HANDLE_VALUE && buffer != nullptr;
+    for (UINT got = 1; same && got != 0;) {
+        got = _lread(HandleToLong(file), buffer, CompareChunkSize);
+        same = got != static_cast<UINT>(HFILE_ERROR) &&
+               _lread(HandleToLong(other), buffer + CompareChunkSize, CompareChunkSize) == got;
+        for (UINT i = 0; same && i < got; i++) {
+            same = buffer[i] == buffer[CompareChunkSize + i];
+        }
     }
-    bool result = stored ? WriteStoredEntry(payloadFile, entry, outputFile)
-                         : WriteCompressedEntry(payloadFile, entry, blocks, outputFile);
+    if (buffer != nullptr) {
+        GlobalFree(buffer);
+    }
+    if (other != INVALID_HANDLE_VALUE) {
+        CloseHandle(other);
+    }
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+    }
+    return same;
+}
+
+// What one entry did to the file of its name.
+enum EntryFileChange {
+    EntryFileUntouched,  // nothing, or a file that was there is there again, unchanged
+    EntryFileCreated,    // the run created it, whether or not the entry succeeded
+    EntryFileReplaced    // created where a file was, which waits under its moved-aside name
+};
+
+// Writes the entry into the file at path, which does not exist; the file is
+// deleted again when the entry fails. *created tells whether it was created.
+static bool WriteEntryFile(PayloadFile *payloadFile, const PayloadEntry *entry, const wchar_t *path,
+                           DecodeBlocks *blocks, bool *created) {
+    HFILE outputFile = CreateOutputFile(path);
+    *created = outputFile != HFILE_ERROR;
+    if (!*created) {
+        return false;
+    }
+    bool result = IsStoredEntry(entry)
+                      ? WriteStoredEntry(payloadFile, entry, outputFile)
+                      : WriteCompressedEntry(payloadFile, entry, blocks, outputFile);
     _lclose(outputFile);
     if (!result) {
         DeleteFileByPath(path);
+    }
+    return result;
+}
+
+// One entry, from its name to its closed file. Nothing is ever written
+// through a link or into a folder of the entry's name: the entry fails. A
+// file of that name is first moved aside (and a file that a killed run left
+// aside is put back before that); the entry is then written, and the file
+// goes back at once when the entry fails or holds the same bytes. A file
+// that cannot be moved aside stays as it is: a stored entry counts as
+// extracted, a compressed one fails.
+static bool ExtractEntry(PayloadFile *payloadFile, const PayloadEntry *entry, const wchar_t *path,
+                         DecodeBlocks *blocks, EntryFileChange *change) {
+    *change = EntryFileUntouched;
+    DWORD attributes = AttributesByPath(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
         return false;
     }
-    *written = true;
-    return true;
+    wchar_t aside[PathBufferSize];
+    bool asideFits = ComposeMovedAsidePath(aside, path);
+    if (asideFits && MoveFileExW(aside, path, MOVEFILE_REPLACE_EXISTING)) {
+        attributes = FILE_ATTRIBUTE_NORMAL;
+    }
+    bool taken = attributes != INVALID_FILE_ATTRIBUTES;
+    if (taken && (!asideFits || !MoveFileExW(path, aside, 0))) {
+        return IsStoredEntry(entry);
+    }
+    bool created = false;
+    bool result = WriteEntryFile(payloadFile, entry, path, blocks, &created);
+    if (!taken) {
+        *change = created ? EntryFileCreated : EntryFileUntouched;
+        return result;
+    }
+    *change = EntryFileReplaced;
+    if ((!result || SameFileBytes(path, aside)) &&
+        MoveFileExW(aside, path, MOVEFILE_REPLACE_EXISTING)) {
+        *change = EntryFileUntouched;
+    }
+    return result;
 }
 
 bool ExtractEntries(const PayloadHeader *header, PayloadFile *payloadFile, int32_t firstIndex,
@@ -207,11 +307,14 @@ bool ExtractEntries(const PayloadHeader *header, PayloadFile *payloadFile, int32
         const PayloadEntry *entry = &header->entries[index];
         // Unterminated fields, a name leaving the folder or a path that does
         // not fit fail the entry before anything is created.
-        bool written = false;
+        EntryFileChange change = EntryFileUntouched;
         result = ComposeWideEntryPath(path, folder, entry) &&
-                 ExtractEntry(payloadFile, entry, path, &blocks, &written);
-        if (written) {
+                 ExtractEntry(payloadFile, entry, path, &blocks, &change);
+        if (change != EntryFileUntouched) {
             run->writtenEntries |= 1u << index;
+        }
+        if (change == EntryFileReplaced) {
+            run->movedAsideEntries |= 1u << index;
         }
     }
     FreeDecodeBlocks(&blocks);

@@ -170,9 +170,8 @@ void MakeLeftover(const std::string &folder, bool withLock = true) {
 
 // Stored and compressed entries beside the executable (decoded sizes of 255
 // and 32,768 x 2, the second stream larger than the first), the player
-// compressed and a stored file in the run folder. The first run pins the
-// exe-folder files so that their bytes can be read after the clean-up; the
-// second shows that the clean-up removes them.
+// compressed and a stored file in the run folder. The player copies what it
+// finds beside the executable; the clean-up removes it, run after run.
 TEST(Payload, EntriesLandBesideTheExecutableAndInTheRunFolder) {
     Presentation show("payload");
     const Bytes readme = SampleBytes(1000, 1);
@@ -190,21 +189,12 @@ TEST(Payload, EntriesLandBesideTheExecutableAndInTheRunFolder) {
     const std::pair<const char *, const Bytes *> besideExe[] = {
         {"readme.txt", &readme}, {"notes.txt", &notes}, {"slides.bin", &slides}};
 
-    {
-        std::vector<std::unique_ptr<HeldFile>> pins;
-        for (const auto &entry : besideExe) {
-            pins.emplace_back(
-                new HeldFile(show.exeFolder() + "\\" + entry.first, HeldFile::Pinned));
-            ASSERT_TRUE(pins.back()->held());
-        }
-        RunResult run = show.Run(3);
-        EXPECT_TRUE(PlayerRanFromRunFolder(show, run, runFolderFiles));
-        EXPECT_EQ(run.exitCode, 0u);
-    }
+    RunResult run = show.Run(3);
+    EXPECT_TRUE(PlayerRanFromRunFolder(show, run, runFolderFiles));
+    EXPECT_EQ(run.exitCode, 0u);
     for (const auto &entry : besideExe) {
-        EXPECT_TRUE(FileBytes(show.exeFolder() + "\\" + entry.first) == *entry.second)
-            << entry.first << " does not hold the entry's bytes";
-        DeleteFileA((show.exeFolder() + "\\" + entry.first).c_str());
+        EXPECT_TRUE(FileBytes(show.SeenFile(entry.first)) == *entry.second)
+            << entry.first << " did not hold the entry's bytes while the player ran";
     }
     ExpectLeftBehind(show, {"show.exe"});
 
@@ -304,9 +294,9 @@ TEST(Payload, ADamagedPresentationIsNotTakenForOneWithoutPayload) {
     }
 }
 
-// The second entry fails: the first file is written (and kept until the
-// clean-up), the second is gone, the third is never written, so a user's
-// file of its name keeps its bytes. The player is not called, and the
+// The second entry fails: the first file (written) and the second are gone
+// after the run, the third is never written, so a user's file of its name
+// keeps its bytes. The player is not called, and the
 // clean-up still runs: a killed run's leftover folder is swept.
 TEST(Payload, AFailureAtTheSecondEntryEndsTheRun) {
     struct Case {
@@ -332,16 +322,9 @@ TEST(Payload, AFailureAtTheSecondEntryEndsTheRun) {
         ASSERT_TRUE(WriteBytesFile(show.exePath(), file));
         ASSERT_TRUE(WriteTextFile(show.exeFolder() + "\\third.txt", kUserText));
         MakeLeftover(show.tempFolder() + "\\TempFolder.xyz");
-        RunResult run;
-        {
-            HeldFile pin(show.exeFolder() + "\\first.txt", HeldFile::Pinned);
-            ASSERT_TRUE(pin.held());
-            run = show.Run(3);
-        }
+        RunResult run = show.Run(3);
 
         EXPECT_TRUE(PayloadStepFailed(show, run));
-        EXPECT_TRUE(FileBytes(show.exeFolder() + "\\first.txt") == first);
-        DeleteFileA((show.exeFolder() + "\\first.txt").c_str());
         EXPECT_EQ(UserText(show.exeFolder() + "\\third.txt"), kUserText);
         ExpectLeftBehind(show, {"show.exe", "third.txt"});
         EXPECT_FALSE(FileExists(show.exeFolder() + "\\..\\out.bin"));
@@ -423,21 +406,27 @@ TEST(Payload, ARunFolderPlayerThatDoesNotLoadIsReported) {
 
 // ---- Files already there ----
 
-// A writable file is overwritten (and, written by the run, removed after
-// it). A file held open without sharing stays as it is: a stored entry
-// counts as unpacked and the run goes on, a compressed one fails the run.
-// Either way the user's file survives the clean-up.
-TEST(Payload, AnExistingFileIsOverwrittenUnlessItIsLocked) {
+// A user's file under an entry's name is never lost: the player finds the
+// entry's bytes under the name, and after the run the user's file is back,
+// byte for byte, with nothing of the run's beside it. One with the entry's
+// bytes simply stays. A killed run's moved-aside file is put back first. A
+// file held open without sharing cannot be moved aside and stays as it is:
+// a stored entry counts as unpacked, a compressed one fails the run.
+TEST(Payload, AUsersFileUnderAnEntrysNameSurvivesTheRun) {
+    enum Existing { UsersFile, SameBytes, LockedFile, KilledRunsLeftover };
     struct Case {
         const char *name;
+        Existing existing;
         bool compressed;
-        bool locked;
         bool expectPlayer;
     };
     const Case cases[] = {
-        {"writable, stored entry", false, false, true},
-        {"locked, stored entry", false, true, true},
-        {"locked, compressed entry", true, true, false},
+        {"user's file, stored entry", UsersFile, false, true},
+        {"user's file, compressed entry", UsersFile, true, true},
+        {"the entry's own bytes, compressed entry", SameBytes, true, true},
+        {"locked, stored entry", LockedFile, false, true},
+        {"locked, compressed entry", LockedFile, true, false},
+        {"a killed run's moved-aside file", KilledRunsLeftover, true, true},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -447,11 +436,21 @@ TEST(Payload, AnExistingFileIsOverwrittenUnlessItIsLocked) {
             {Entry("notes", "txt", c.compressed, EntryGroup::ExeFolder, data), CompressedPlayer()});
         ASSERT_TRUE(WriteBytesFile(show.exePath(), file));
         std::string target = show.exeFolder() + "\\notes.txt";
-        ASSERT_TRUE(WriteTextFile(target, kUserText));
+        std::string aside = target + ".moved-aside";
+        if (c.existing == SameBytes) {
+            ASSERT_TRUE(WriteBytesFile(target, data));
+        } else if (c.existing == KilledRunsLeftover) {
+            ASSERT_TRUE(WriteTextFile(aside, kUserText));
+            ASSERT_TRUE(WriteBytesFile(target, SampleBytes(1000, 31)));
+        } else {
+            ASSERT_TRUE(WriteTextFile(target, kUserText));
+        }
         RunResult run;
         {
-            HeldFile held(target, c.locked ? HeldFile::Locked : HeldFile::Pinned);
-            ASSERT_TRUE(held.held());
+            HeldFile held(target);
+            if (c.existing != LockedFile) {
+                held.Release();
+            }
             run = show.Run(3);
         }
 
@@ -460,12 +459,50 @@ TEST(Payload, AnExistingFileIsOverwrittenUnlessItIsLocked) {
         } else {
             EXPECT_TRUE(PayloadStepFailed(show, run));
         }
-        if (c.locked) {
-            EXPECT_EQ(UserText(target), kUserText);
+        if (c.existing == LockedFile) {
+            // Held without sharing: the player cannot copy it either.
+            EXPECT_FALSE(FileExists(show.SeenFile("notes.txt")));
         } else {
-            EXPECT_TRUE(FileBytes(target) == data) << "the file was not overwritten";
+            EXPECT_TRUE(FileBytes(show.SeenFile("notes.txt")) == data)
+                << "the player did not find the entry's bytes";
+        }
+        if (c.existing == SameBytes) {
+            EXPECT_TRUE(FileBytes(target) == data);
+        } else {
+            EXPECT_EQ(UserText(target), kUserText);
         }
         ExpectLeftBehind(show, {"notes.txt", "show.exe"});
+    }
+}
+
+// Two entries of one name (a header no builder of ours writes): the second
+// finds the first one's file and moves it aside. Whatever the order of the
+// moves, the clean-up leaves the user's file, or nothing, under the name.
+TEST(Payload, TwoEntriesOfOneNameLeaveOnlyWhatWasThere) {
+    for (bool usersFile : {false, true}) {
+        SCOPED_TRACE(usersFile ? "with a user's file" : "without a user's file");
+        Presentation show("samename");
+        Bytes file =
+            BuildBytes({Entry("notes", "txt", true, EntryGroup::ExeFolder, SampleBytes(3000, 33)),
+                        Entry("other", "txt", false, EntryGroup::ExeFolder, SampleBytes(500, 34)),
+                        CompressedPlayer()});
+        PayloadHeader header = HeaderOf(file);
+        strcpy(header.entries[1].name, "notes");
+        StoreHeader(&file, header);
+        ASSERT_TRUE(WriteBytesFile(show.exePath(), file));
+        std::string target = show.exeFolder() + "\\notes.txt";
+        if (usersFile) {
+            ASSERT_TRUE(WriteTextFile(target, kUserText));
+        }
+
+        EXPECT_TRUE(PlayerRanFromRunFolder(show, show.Run(3), {kLockFileName, "lumv.dll"}));
+        EXPECT_TRUE(FileBytes(show.SeenFile("notes.txt")) == SampleBytes(500, 34));
+        if (usersFile) {
+            EXPECT_EQ(UserText(target), kUserText);
+            ExpectLeftBehind(show, {"notes.txt", "show.exe"});
+        } else {
+            ExpectLeftBehind(show, {"show.exe"});
+        }
     }
 }
 
@@ -482,17 +519,11 @@ TEST(Payload, StoredSizeZeroOrLessCopiesToTheEndOfTheData) {
         header.entries[0].storedSize = storedSize;
         StoreHeader(&file, header);
         ASSERT_TRUE(WriteBytesFile(show.exePath(), file));
-        RunResult run;
-        {
-            HeldFile pin(show.exeFolder() + "\\tail.dat", HeldFile::Pinned);
-            ASSERT_TRUE(pin.held());
-            run = show.Run(3);
-        }
+        RunResult run = show.Run(3);
 
         EXPECT_TRUE(PlayerRanFromRunFolder(show, run, {kLockFileName, "lumv.dll"}));
-        EXPECT_TRUE(FileBytes(show.exeFolder() + "\\tail.dat") ==
+        EXPECT_TRUE(FileBytes(show.SeenFile("tail.dat")) ==
                     StoredEntryBytes(file, header.entries[0]));
-        DeleteFileA((show.exeFolder() + "\\tail.dat").c_str());
         ExpectLeftBehind(show, {"show.exe"});
     }
 }
@@ -525,7 +556,8 @@ TEST(Payload, DamagedEntriesAreRefusedNotRun) {
         {"a stored size past the end of the file", 0, false,
          [](Bytes *file, const PayloadEntry &entry) {
              PayloadHeader header = HeaderOf(*file);
-             header.entries[0].storedSize = entry.storedSize + 22000;
+             header.entries[0].storedSize =
+                 static_cast<int32_t>(file->size()) - entry.dataOffset + 22000;
              StoreHeader(file, header);
          }},
     };
@@ -564,7 +596,7 @@ TEST(Sweep, RemovesKilledRunsFoldersAndNothingInUse) {
     ASSERT_TRUE(SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
     RunResult run;
     {
-        HeldFile lock(temp + "\\TempFolder.abc\\" + kLockFileName, HeldFile::Locked);
+        HeldFile lock(temp + "\\TempFolder.abc\\" + kLockFileName);
         ASSERT_TRUE(lock.held());
         run = show.Run(3);
     }
@@ -602,6 +634,35 @@ TEST(FullDisk, AnEntryThatDoesNotFitFailsTheRunAndLeavesNothing) {
     EXPECT_TRUE(PayloadStepFailed(show, run));
     EXPECT_TRUE(FolderEntries(temp).empty()) << "the run left files on the full volume";
     EXPECT_EQ(FolderEntries(show.exeFolder()), std::vector<std::string>{"show.exe"});
+}
+
+// The show itself on the full volume, beside it a user's readme.txt and an
+// entry of that name too large for the volume: the payload step fails, and
+// the user's file is there afterwards byte for byte, with nothing else.
+TEST(FullDisk, AUsersFileBesideTheShowSurvivesAnEntryThatDoesNotFit) {
+    std::string volume = EnvironmentValue("LUMV_SMALL_VOLUME");
+    ASSERT_FALSE(volume.empty()) << "LUMV_SMALL_VOLUME is not set (run through CTest)";
+    std::string folder = WindowsPathFromUnix(volume);
+    if (!FolderExists(folder)) {
+        GTEST_SKIP() << "no small volume was mounted (not root)";
+    }
+    Presentation show("fullshow");
+    std::string exePath = folder + "\\show.exe";
+    std::string readme = folder + "\\readme.txt";
+    ASSERT_TRUE(WriteBytesFile(
+        exePath,
+        BuildBytes({Entry("readme", "txt", true, EntryGroup::ExeFolder, Bytes(1 << 19, 0x20))})));
+    ASSERT_TRUE(WriteTextFile(readme, kUserText));
+
+    RunResult run =
+        RunProgram("\"" + exePath + "\"", show.workFolder(),
+                   {"LUMV_TEST_REPORT=" + show.reportPath(), "TMP=" + show.tempFolder()});
+
+    EXPECT_TRUE(PayloadStepFailed(show, run));
+    EXPECT_EQ(UserText(readme), kUserText);
+    EXPECT_EQ(FolderEntries(folder), (std::vector<std::string>{"readme.txt", "show.exe"}));
+    DeleteFileA(readme.c_str());
+    DeleteFileA(exePath.c_str());
 }
 
 // Links made from the Linux side (make_links.sh): a link inside a killed
@@ -688,20 +749,13 @@ void ExpectSignedLaunch(const Bytes &file, const Bytes &unsignedFile) {
     PayloadHeader header = HeaderOf(unsignedFile);
     Presentation show("signed");
     ASSERT_TRUE(WriteBytesFile(show.exePath(), file));
-    RunResult run;
-    {
-        HeldFile notes(show.exeFolder() + "\\notes.txt", HeldFile::Pinned);
-        HeldFile rest(show.exeFolder() + "\\rest.dat", HeldFile::Pinned);
-        ASSERT_TRUE(notes.held() && rest.held());
-        run = show.Run(3);
-    }
+    RunResult run = show.Run(3);
 
     EXPECT_TRUE(PlayerRanFromRunFolder(show, run, {kLockFileName, "lumv.dll"}));
     for (int i = 0; i < 2; i++) {
-        std::string path = show.exeFolder() + "\\" + names[i];
-        EXPECT_TRUE(FileBytes(path) == StoredEntryBytes(unsignedFile, header.entries[i]))
+        EXPECT_TRUE(FileBytes(show.SeenFile(names[i])) ==
+                    StoredEntryBytes(unsignedFile, header.entries[i]))
             << names[i] << " differs from the unsigned file's entry";
-        DeleteFileA(path.c_str());
     }
     ExpectLeftBehind(show, {"show.exe"});
 }

@@ -618,8 +618,9 @@ TEST_F(ExtractTest, AFailingSecondEntryEndsTheGroup) {
         EXPECT_TRUE(lumvtest::ReadTextFile(Out("third.txt"), &third));
         EXPECT_EQ(third, "the user's own");
         EXPECT_EQ(FolderEntries(scratch_.path()), (std::vector<std::string>{"out", "payload.bin"}));
+        // The second entry's file, where it was created, counts as the
+        // run's even though it is deleted at once.
         EXPECT_TRUE(EntryWrittenThisRun(&run_, 0));
-        EXPECT_FALSE(EntryWrittenThisRun(&run_, 1));
         EXPECT_FALSE(EntryWrittenThisRun(&run_, 2));
     }
 }
@@ -644,42 +645,58 @@ TEST_F(ExtractTest, APathLongerThanTheBufferFailsTheEntry) {
     EXPECT_FALSE(EntryWrittenThisRun(&run_, 0));
 }
 
-// What is already under an entry's name: a writable file is replaced; a file
-// nobody may open is kept (a stored entry still succeeds) or fails the entry
-// (compressed), and a folder counts like a kept file. Only a replaced file
-// is recorded as written.
-TEST_F(ExtractTest, WhatIsAlreadyThereIsReplacedOrKept) {
-    enum Existing { WritableFile, LockedFile, Folder };
+// Reports the entry file of the test below as a link (symbolic links made in
+// Wine are not links to Windows programs).
+const char *linkPath = nullptr;
+void *realGetFileAttributesA = nullptr;
+
+DWORD WINAPI AttributesWithLink(LPCSTR path) {
+    DWORD attributes =
+        reinterpret_cast<decltype(&GetFileAttributesA)>(realGetFileAttributesA)(path);
+    if (linkPath != nullptr && lstrcmpiA(path, linkPath) == 0 &&
+        attributes != INVALID_FILE_ATTRIBUTES) {
+        attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    }
+    return attributes;
+}
+
+// What is already under an entry's name. Another file is moved aside, the
+// entry written, and both are recorded for the clean-up; a file with the
+// entry's bytes stays and is not recorded; a killed run's moved-aside file
+// is put back before that. A file nobody may open cannot be moved: a stored
+// entry still succeeds, a compressed one fails. A folder or a link is never
+// written through: the entry fails.
+TEST_F(ExtractTest, WhatIsAlreadyThereIsMovedAsideKeptOrRefused) {
+    enum Existing { OtherFile, SameBytes, LockedFile, Folder, Link, KilledRunsAside };
     struct Case {
         const char *name;
         Existing existing;
         bool compressed;
         bool expectedResult;
-        bool expectedWritten;
+        bool expectedMovedAside;
     };
     const Case cases[] = {
-        {"writable file, stored entry", WritableFile, false, true, true},
-        {"writable file, compressed entry", WritableFile, true, true, true},
+        {"another file, stored entry", OtherFile, false, true, true},
+        {"another file, compressed entry", OtherFile, true, true, true},
+        {"the same bytes, stored entry", SameBytes, false, true, false},
+        {"the same bytes, compressed entry", SameBytes, true, true, false},
         {"locked file, stored entry", LockedFile, false, true, false},
         {"locked file, compressed entry", LockedFile, true, false, false},
-        {"folder, stored entry", Folder, false, true, false},
+        {"folder, stored entry", Folder, false, false, false},
+        {"link, stored entry", Link, false, false, false},
+        {"a killed run's moved-aside file", KilledRunsAside, true, true, true},
     };
+    const std::string kept = "already there";
+    ImportHook attributesHook("GetFileAttributesA", reinterpret_cast<void *>(AttributesWithLink));
+    ASSERT_TRUE(attributesHook.installed());
+    realGetFileAttributesA = attributesHook.original();
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        run_.writtenEntries = 0;
+        StartRunState(&run_);
         DeleteTree(out_);
         ASSERT_TRUE(MakeFolder(out_));
         std::string target = Out("entry.dat");
-        if (c.existing == Folder) {
-            ASSERT_TRUE(MakeFolder(target));
-        } else {
-            ASSERT_TRUE(WriteTextFile(target, "already there"));
-        }
-        HANDLE lock = INVALID_HANDLE_VALUE;
-        if (c.existing == LockedFile) {
-            lock = CreateFileA(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-            ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-        }
+        std::string aside = target + ".moved-aside";
         CraftedPayload payload;
         Bytes data = SampleBytes(2000, 50);
         if (c.compressed) {
@@ -687,24 +704,44 @@ TEST_F(ExtractTest, WhatIsAlreadyThereIsReplacedOrKept) {
         } else {
             payload.SetStored(0, "entry", "dat", data);
         }
-        Bytes next = SampleBytes(100, 51);
-        payload.SetStored(1, "next", "dat", next);
+        payload.SetStored(1, "next", "dat", SampleBytes(100, 51));
+        if (c.existing == Folder) {
+            ASSERT_TRUE(MakeFolder(target));
+        } else if (c.existing == SameBytes) {
+            ASSERT_TRUE(WriteBytesFile(target, data));
+        } else if (c.existing == KilledRunsAside) {
+            ASSERT_TRUE(WriteTextFile(aside, kept));
+            ASSERT_TRUE(WriteBytesFile(target, SampleBytes(700, 52)));
+        } else {
+            ASSERT_TRUE(WriteTextFile(target, kept));
+        }
+        linkPath = c.existing == Link ? target.c_str() : nullptr;
+        HANDLE lock = INVALID_HANDLE_VALUE;
+        if (c.existing == LockedFile) {
+            lock = CreateFileA(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+        }
 
         EXPECT_EQ(Extract(payload, 0, 2, out_), c.expectedResult);
+        linkPath = nullptr;
         if (lock != INVALID_HANDLE_VALUE) {
             CloseHandle(lock);
         }
 
-        EXPECT_EQ(EntryWrittenThisRun(&run_, 0), c.expectedWritten);
+        EXPECT_EQ(EntryWrittenThisRun(&run_, 0), c.expectedMovedAside);
+        EXPECT_EQ(EntryMovedAsideThisRun(&run_, 0), c.expectedMovedAside);
         if (c.existing == Folder) {
             EXPECT_TRUE(FolderExists(target));
+        } else if (c.existing == SameBytes || c.expectedMovedAside) {
+            EXPECT_TRUE(FileBytes(target) == data);
         } else {
-            std::string kept = "already there";
-            EXPECT_TRUE(FileBytes(target) ==
-                        (c.expectedWritten ? data : Bytes(kept.begin(), kept.end())));
+            EXPECT_TRUE(FileBytes(target) == Bytes(kept.begin(), kept.end()));
+        }
+        EXPECT_EQ(FileExists(aside), c.expectedMovedAside);
+        if (c.expectedMovedAside) {
+            EXPECT_TRUE(FileBytes(aside) == Bytes(kept.begin(), kept.end()));
         }
         EXPECT_EQ(FileExists(Out("next.dat")), c.expectedResult);
-        EXPECT_EQ(EntryWrittenThisRun(&run_, 1), c.expectedResult);
     }
 }
 

@@ -181,13 +181,9 @@ std::vector<unsigned char> SampleBytes(size_t size, unsigned seed) {
     return bytes;
 }
 
-HeldFile::HeldFile(const std::string &path, Mode mode) {
-    handle_ = mode == Locked
-                  ? CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr)
-                  : CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-}
+HeldFile::HeldFile(const std::string &path)
+    : handle_(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr)) {}
 
 void HeldFile::Release() {
     if (handle_ != INVALID_HANDLE_VALUE) {
@@ -502,9 +498,11 @@ Presentation::Presentation(const std::string &label, const std::string &exeFolde
       exePath_(LayOutLauncher(exeFolder_, exeName)),
       workFolder_(scratch_.Child("work")),
       reportPath_(scratch_.Child("report.txt")),
-      tempFolder_(scratch_.Child("temp")) {
+      tempFolder_(scratch_.Child("temp")),
+      seenFolder_(scratch_.Child("seen")) {
     MakeFolder(workFolder_);
     MakeFolder(tempFolder_);
+    MakeFolder(seenFolder_);
 }
 
 bool Presentation::PutPlayer(const std::string &folder) const {
@@ -513,7 +511,7 @@ bool Presentation::PutPlayer(const std::string &folder) const {
 
 std::vector<std::string> Presentation::Environment(int playerResult) const {
     return {"LUMV_TEST_REPORT=" + reportPath_, "LUMV_TEST_RESULT=" + std::to_string(playerResult),
-            "TMP=" + tempFolder_};
+            "TMP=" + tempFolder_, "LUMV_TEST_COPY_EXE_FOLDER=" + seenFolder_};
 }
 
 RunResult Presentation::Run(int playerResult, const std::string &commandLine,

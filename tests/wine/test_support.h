@@ -63,15 +63,11 @@ std::vector<std::string> FolderEntries(const std::string &folder);  // sorted, n
 // pseudo-random bytes of every value, different for every seed.
 std::vector<unsigned char> SampleBytes(size_t size, unsigned seed);
 
-// A file held open by this process for the object's lifetime.
-//   Locked: share mode 0, so nobody else can open it at all.
-//   Pinned: others may open it to read and write, and so replace its bytes,
-//     but nobody can delete it; a file a run writes can be read after the
-//     run's clean-up. Created empty when missing.
+// An existing file held open by this process for the object's lifetime with
+// share mode 0, so that nobody else can open, move or delete it.
 class HeldFile {
 public:
-    enum Mode { Locked, Pinned };
-    HeldFile(const std::string &path, Mode mode);
+    explicit HeldFile(const std::string &path);
     ~HeldFile() { Release(); }
     HeldFile(const HeldFile &) = delete;
     HeldFile &operator=(const HeldFile &) = delete;
@@ -162,11 +158,15 @@ public:
     // The temporary path the runs get (TMP), empty at the start.
     const std::string &tempFolder() const { return tempFolder_; }
     std::string KivoxFolder() const { return exeFolder_ + "\\Kivox"; }
+    // Where the player copies what it finds beside the executable.
+    const std::string &seenFolder() const { return seenFolder_; }
+    std::string SeenFile(const std::string &name) const { return seenFolder_ + "\\" + name; }
     std::string QuotedExePath() const { return "\"" + exePath_ + "\""; }
 
     // Copies the test player into folder (created when missing) as lumv.dll.
     bool PutPlayer(const std::string &folder) const;
-    // LUMV_TEST_REPORT and LUMV_TEST_RESULT for the player, TMP for the launcher.
+    // LUMV_TEST_REPORT, LUMV_TEST_RESULT and LUMV_TEST_COPY_EXE_FOLDER (the
+    // seen folder) for the player, TMP for the launcher.
     std::vector<std::string> Environment(int playerResult) const;
     // Runs commandLine (the quoted executable when empty) in the working folder.
     RunResult Run(int playerResult, const std::string &commandLine = std::string(),
@@ -180,6 +180,7 @@ private:
     std::string workFolder_;
     std::string reportPath_;
     std::string tempFolder_;
+    std::string seenFolder_;
 };
 
 // Runs show with a quiet player result and checks the outcome of a search

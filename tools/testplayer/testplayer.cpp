@@ -8,6 +8,9 @@
 //                     the first call are reported
 //   LUMV_TEST_PAUSE   milliseconds to sleep before returning, so that a test
 //                     can look at the screen while the player still runs
+//   LUMV_TEST_COPY_EXE_FOLDER  a folder into which every file beside the
+//                     executable but the executable itself is copied, so that
+//                     a test can read what the player found there
 // Only test doubles read the environment; the launcher never does.
 #include <windows.h>
 
@@ -125,6 +128,39 @@ void PutExeFolderFilesWide(Report *report) {
     PutWide(report, "exeFolderFilesWide", list);
 }
 
+// Copies the files beside the executable (but the executable) into the
+// folder that LUMV_TEST_COPY_EXE_FOLDER names, if it is set.
+void CopyExeFolderOnRequest() {
+    char destination[MAX_PATH];
+    DWORD length = GetEnvironmentVariableA("LUMV_TEST_COPY_EXE_FOLDER", destination, MAX_PATH);
+    char exePath[MAX_PATH];
+    DWORD exeLength = GetModuleFileNameA(nullptr, exePath, MAX_PATH);
+    char *exeName = exeLength > 0 && exeLength < MAX_PATH ? strrchr(exePath, '\\') : nullptr;
+    if (length == 0 || length >= MAX_PATH || exeName == nullptr) {
+        return;
+    }
+    char pattern[MAX_PATH + 4];
+    snprintf(pattern, sizeof pattern, "%.*s*", static_cast<int>(exeName + 1 - exePath), exePath);
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+            lstrcmpiA(found.cFileName, exeName + 1) == 0) {
+            continue;
+        }
+        char from[MAX_PATH * 2];
+        char to[MAX_PATH * 2];
+        snprintf(from, sizeof from, "%.*s%s", static_cast<int>(exeName + 1 - exePath), exePath,
+                 found.cFileName);
+        snprintf(to, sizeof to, "%s\\%s", destination, found.cFileName);
+        CopyFileA(from, to, FALSE);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
 HMODULE OwnModule();
 
 void WriteWideReport(Report *report) {
@@ -202,6 +238,7 @@ void WriteReport(Report *report, HINSTANCE instance, HINSTANCE prevInstance, cha
     }
     PutFolderFiles(report, "exeFolderFiles", lastSeparator != nullptr ? text : nullptr);
     WriteWideReport(report);
+    CopyExeFolderOnRequest();
 }
 
 // A whole number of milliseconds from the environment; false when unset.
