@@ -66,8 +66,9 @@ TEST(Smoke32, HandsTheThirtyTwoBitBlockToThePlayer) {
 }
 
 // The player compressed in the temporary group and a stored file beside the
-// executable: the player runs from the run folder, and after the run neither
-// the file nor the run folder is left. A splash bitmap lies beside the
+// executable, where a user's file of that name lies: the player runs from
+// the run folder and finds the entry's bytes, and after the run the user's
+// file is back as it was and the run folder is gone. A splash bitmap lies beside the
 // executable; the player closes the splash, which goes at once.
 TEST(Smoke32, UnpacksThePlayerIntoTheRunFolderAndCleansUp) {
     Presentation show("smoke32packed", "smoke 32");
@@ -89,6 +90,7 @@ TEST(Smoke32, UnpacksThePlayerIntoTheRunFolderAndCleansUp) {
     ASSERT_TRUE(BuildPresentation(request, &file, &error)) << error;
     ASSERT_TRUE(WriteBytesFile(show.exePath(), file));
     ASSERT_TRUE(WriteBytesFile(show.exeFolder() + "\\show.BMP", SplashBitmapFile({33, 21, 8})));
+    ASSERT_TRUE(WriteTextFile(show.exeFolder() + "\\notes.txt", "the user's notes"));
     std::vector<std::string> environment = show.Environment(3);
     environment.push_back("LUMV_TEST_CLOSE_SPLASH=0");
     environment.push_back("LUMV_TEST_PAUSE=3000");
@@ -119,7 +121,11 @@ TEST(Smoke32, UnpacksThePlayerIntoTheRunFolderAndCleansUp) {
             << "the splash was still up long after the close request";
         EXPECT_NE(watched.mainThreadId, watched.firstView.threadId);
     }
-    const std::vector<std::string> left = {"show.BMP", "show.exe"};
+    EXPECT_TRUE(FileBytes(show.SeenFile("notes.txt")) == notes.data);
+    std::string userText;
+    EXPECT_TRUE(ReadTextFile(show.exeFolder() + "\\notes.txt", &userText));
+    EXPECT_EQ("the user's notes", userText);
+    const std::vector<std::string> left = {"notes.txt", "show.BMP", "show.exe"};
     EXPECT_EQ(left, FolderEntries(show.exeFolder()));
     EXPECT_TRUE(FolderEntries(show.tempFolder()).empty()) << "the run folder is left";
 }
