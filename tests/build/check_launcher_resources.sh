@@ -42,8 +42,16 @@ grep -q 'VALUE "FileDescription", "Lumivance presentation launcher"' <<<"$rc" ||
 manifest="$(sed -n '/RT_MANIFEST/,/^END/p' <<<"$rc")"
 grep -q 'requestedExecutionLevel level=""asInvoker""' <<<"$manifest" ||
     fail "the manifest does not ask for asInvoker"
-grep -q '8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a' <<<"$manifest" ||
-    fail "the manifest does not declare Windows 10 and 11"
+# Vista and nothing newer: Windows 7, 8, 8.1 and 10 would switch the player
+# into their behaviour.
+grep -q 'e2011457-1546-43c5-a5fe-008deee3d3f0' <<<"$manifest" ||
+    fail "the manifest does not declare Windows Vista"
+for newer in 35138b9a-5d96-4fbd-8e2d-a2440225f93a 4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38 \
+    1f676c76-80e1-4239-95bb-83d0f6d0da78 8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a; do
+    if grep -q "$newer" <<<"$manifest"; then
+        fail "the manifest declares a system newer than Vista ($newer)"
+    fi
+done
 
 [ "$failed" -eq 0 ] && echo "$exe: strings, icon, version and manifest present"
 exit "$failed"
