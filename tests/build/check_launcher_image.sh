@@ -31,6 +31,14 @@ if grep -q 'file format pei-i386' <<<"$headers"; then
     fi
 fi
 
+# The 64-bit image: unwind tables for every function, so that a crash in the
+# player can be walked through the launcher's frames.
+if grep -q 'file format pei-x86-64' <<<"$headers"; then
+    if ! grep -Eq 'Entry 3 [0-9a-f]+ 0*[1-9a-f][0-9a-f]* Exception Directory' <<<"$headers"; then
+        echo "FAIL: $exe has no exception directory (unwind tables)"; failed=1
+    fi
+fi
+
 size=$(stat -c %s "$exe")
 echo "$exe: $size bytes"
 if [ -n "$max" ] && [ "$size" -gt "$max" ]; then
