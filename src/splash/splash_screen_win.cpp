@@ -49,9 +49,8 @@ static void ReleaseSplashStart(SplashStart *start) {
 }
 
 static HBITMAP LoadSplashBitmap() {
-    HMODULE module = GetModuleHandleA(nullptr);
     wchar_t path[PathBufferSize];
-    DWORD length = GetModuleFileNameW(module, path, PathBufferSize);
+    DWORD length = GetModuleFileNameW(nullptr, path, PathBufferSize);
     // A truncated path would name some other file.
     if (length == 0 || length >= PathBufferSize) {
         return nullptr;
@@ -59,12 +58,13 @@ static HBITMAP LoadSplashBitmap() {
     if (!ReplaceExtension(path, PathBufferSize, SplashExtension)) {
         return nullptr;
     }
-    // By the ANSI name where it spells the path, else by the wide one.
+    // By the ANSI name where it spells the path, else by the wide one; a
+    // file of its own is loaded without a module handle.
     char ansi[PathBufferSize];
     UINT flags = LR_LOADFROMFILE | LR_CREATEDIBSECTION;
     return static_cast<HBITMAP>(AnsiFormOfPath(ansi, sizeof ansi, path)
-                                    ? LoadImageA(module, ansi, IMAGE_BITMAP, 0, 0, flags)
-                                    : LoadImageW(module, path, IMAGE_BITMAP, 0, 0, flags));
+                                    ? LoadImageA(nullptr, ansi, IMAGE_BITMAP, 0, 0, flags)
+                                    : LoadImageW(nullptr, path, IMAGE_BITMAP, 0, 0, flags));
 }
 
 static HPALETTE CreateSplashPalette() {
