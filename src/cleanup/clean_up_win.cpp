@@ -41,10 +41,10 @@ static void UndoExeFolderEntries(const RunState *run, const PayloadHeader *heade
 
 // Windows cannot remove a folder that is a process's current directory, and
 // the player may have left the launcher's inside the run folder (it is handed
-// that path): the launcher then moves to its own folder first.
+// that path, perhaps in its short form): the launcher then moves to its own
+// folder first. Paths compare ordinally, as the file system's names do.
 static void LeaveRunFolder(HINSTANCE instance, const RunTempFolder *runFolder) {
-    const wchar_t *runFolderPath = runFolder->widePath;
-    if (runFolderPath == nullptr) {
+    if (runFolder->widePath == nullptr) {
         return;
     }
     wchar_t current[PathBufferSize];
@@ -52,13 +52,14 @@ static void LeaveRunFolder(HINSTANCE instance, const RunTempFolder *runFolder) {
     if (length == 0 || length >= PathBufferSize || !AppendToPath(current, PathBufferSize, L"")) {
         return;
     }
-    size_t runFolderLength = TextLength(runFolderPath);
-    if (TextLength(current) < runFolderLength) {
-        return;
-    }
-    current[runFolderLength] = L'\0';
-    if (lstrcmpiW(current, runFolderPath) != 0) {
-        return;
+    if (!PathStartsWith(current, runFolder->widePath)) {
+        // Perhaps set through short names: compared in its long form.
+        length = GetLongPathNameW(current, current, PathBufferSize);
+        if (length == 0 || length >= PathBufferSize ||
+            !AppendToPath(current, PathBufferSize, L"") ||
+            !PathStartsWith(current, runFolder->widePath)) {
+            return;
+        }
     }
     length = GetModuleFileNameW(instance, current, PathBufferSize);
     if (length != 0 && length < PathBufferSize) {
@@ -148,7 +149,8 @@ static bool DeleteFolderContents(wchar_t *folder, const wchar_t *keptName) {
     bool emptied = true;
     do {
         if (IsDotEntry(item.cFileName) ||
-            (keptName != nullptr && lstrcmpiW(item.cFileName, keptName) == 0)) {
+            (keptName != nullptr && PathStartsWith(item.cFileName, keptName) &&
+             item.cFileName[TextLength(keptName)] == L'\0')) {
             continue;
         }
         // An item whose path does not fit cannot be deleted: the folder stays.

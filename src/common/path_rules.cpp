@@ -89,6 +89,19 @@ size_t TextLength(const wchar_t *text) {
     return LengthOf(text);
 }
 
+static wchar_t FoldAsciiCase(wchar_t c) {
+    return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + (L'a' - L'A')) : c;
+}
+
+bool PathStartsWith(const wchar_t *path, const wchar_t *folder) {
+    for (; *folder != L'\0'; path++, folder++) {
+        if (FoldAsciiCase(*path) != FoldAsciiCase(*folder)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool CopyText(char *dest, size_t destSize, const char *text) {
     return CopyTextOf(dest, destSize, text);
 }

@@ -58,3 +58,8 @@ bool CutToFolder(wchar_t *path);
 void KeepFolderPart(wchar_t *path);
 bool CopyText(wchar_t *dest, size_t destSize, const wchar_t *text);
 size_t TextLength(const wchar_t *text);
+
+// True when path begins with folder, compared character by character with
+// only A to Z and a to z taken as equal: an ordinal comparison, the same in
+// every locale (a linguistic one may take different names for one).
+bool PathStartsWith(const wchar_t *path, const wchar_t *folder);

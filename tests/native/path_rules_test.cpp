@@ -171,3 +171,25 @@ TEST(CopyText, CopiesOnlyWhatFitsWithItsTerminator) {
 }
 
 }  // namespace
+
+// Only ASCII letters are equal without case: the same answer in every
+// locale, as a path on disk compares.
+TEST(PathStartsWith, ComparesOrdinallyFoldingOnlyAsciiCase) {
+    struct Case {
+        const wchar_t *path;
+        const wchar_t *folder;
+        bool expected;
+    };
+    const Case cases[] = {
+        {L"C:\\Temp\\TempFolder.abc\\sub\\", L"c:\\temp\\tempfolder.ABC\\", true},
+        {L"C:\\Temp\\TempFolder.abc\\", L"C:\\Temp\\TempFolder.abc\\", true},
+        {L"C:\\Temp\\TempFolder.ab\\", L"C:\\Temp\\TempFolder.abc\\", false},
+        {L"C:\\Temp\\", L"C:\\Temp\\TempFolder.abc\\", false},
+        {L"C:\\T\u00c9mp\\", L"C:\\T\u00e9mp\\", false},  // not ASCII: compared as it is
+        {L"C:\\I\\", L"C:\\\u0131\\", false},             // no Turkish dotless i
+        {L"anything", L"", true},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(PathStartsWith(c.path, c.folder), c.expected);
+    }
+}

@@ -261,31 +261,46 @@ TEST_F(CleanUpTest, SweepNeverFollowsALink) {
 
 // This program carries no payload, so the clean-up deletes nothing beside it;
 // it releases the run folder and sweeps it away with a killed run's leftover.
+// The player left the current directory inside the run folder, which Windows
+// would then keep, by whatever form of its path.
 TEST_F(CleanUpTest, CleanUpReleasesAndSweepsTheRunFolder) {
-    MakeRunFolder(Temp("TempFolder.zzz"));
-    char folder[MAX_PATH];
-    ASSERT_TRUE(GetRunTempFolder(&run_.tempFolder, folder, true));
-    ASSERT_TRUE(WriteTextFile(std::string(folder) + "lumv.dll", "player"));
-    ASSERT_TRUE(MakeFolder(std::string(folder) + "work"));
-    ASSERT_TRUE(FolderExists(folder));
-    // The player left the current directory inside the run folder, which
-    // Windows would then keep.
-    char before[MAX_PATH];
-    ASSERT_NE(GetCurrentDirectoryA(MAX_PATH, before), 0u);
-    ASSERT_TRUE(SetCurrentDirectoryA((std::string(folder) + "work").c_str()));
+    enum Form { AsHanded, ShortForm, OtherCase };
+    for (Form form : {AsHanded, ShortForm, OtherCase}) {
+        SCOPED_TRACE(form == AsHanded ? "as handed" : form == ShortForm ? "short" : "other case");
+        StartRunState(&run_);
+        MakeRunFolder(Temp("TempFolder.zzz"));
+        char folder[MAX_PATH];
+        ASSERT_TRUE(GetRunTempFolder(&run_.tempFolder, folder, true));
+        ASSERT_TRUE(WriteTextFile(std::string(folder) + "lumv.dll", "player"));
+        std::string work = std::string(folder) + "work folder";
+        ASSERT_TRUE(MakeFolder(work));
+        char current[MAX_PATH];
+        if (form == ShortForm) {
+            ASSERT_NE(GetShortPathNameA(work.c_str(), current, MAX_PATH), 0u);
+            ASSERT_STRNE(current, work.c_str()) << "no short form to try";
+        } else {
+            strcpy(current, work.c_str());
+            if (form == OtherCase) {
+                CharUpperA(current);
+            }
+        }
+        char before[MAX_PATH];
+        ASSERT_NE(GetCurrentDirectoryA(MAX_PATH, before), 0u);
+        ASSERT_TRUE(SetCurrentDirectoryA(current));
 
-    CleanUpAfterRun(GetModuleHandleA(nullptr), &run_);
+        CleanUpAfterRun(GetModuleHandleA(nullptr), &run_);
 
-    char after[MAX_PATH];
-    char exeFolder[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, after);
-    GetModuleFileNameA(nullptr, exeFolder, MAX_PATH);
-    *strrchr(exeFolder, '\\') = '\0';
-    SetCurrentDirectoryA(before);
-    EXPECT_TRUE(SamePath(after, exeFolder)) << after;
-    EXPECT_EQ(run_.tempFolder.RunTempFolderPath, nullptr);
-    EXPECT_EQ(run_.tempFolder.lockFile, INVALID_HANDLE_VALUE);
-    EXPECT_TRUE(FolderEntries(temp_).empty());
+        char after[MAX_PATH];
+        char exeFolder[MAX_PATH];
+        GetCurrentDirectoryA(MAX_PATH, after);
+        GetModuleFileNameA(nullptr, exeFolder, MAX_PATH);
+        *strrchr(exeFolder, '\\') = '\0';
+        SetCurrentDirectoryA(before);
+        EXPECT_TRUE(SamePath(after, exeFolder)) << after;
+        EXPECT_EQ(run_.tempFolder.RunTempFolderPath, nullptr);
+        EXPECT_EQ(run_.tempFolder.lockFile, INVALID_HANDLE_VALUE);
+        EXPECT_TRUE(FolderEntries(temp_).empty());
+    }
 }
 
 }  // namespace
