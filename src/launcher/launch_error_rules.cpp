@@ -38,7 +38,8 @@ const char *LanguageFolderFor(uint16_t languageId) {
 }
 
 // Appends text at *length; false (nothing written) when it does not fit.
-static bool AppendText(char *dest, size_t destSize, size_t *length, const char *text) {
+template <typename Char>
+static bool AppendText(Char *dest, size_t destSize, size_t *length, const Char *text) {
     size_t textLength = TextLength(text);
     if (*length + textLength + 1 > destSize) {
         return false;
@@ -52,6 +53,12 @@ static bool AppendText(char *dest, size_t destSize, size_t *length, const char *
     return true;
 }
 
+template <typename Char>
+static bool AppendCharacter(Char *dest, size_t destSize, size_t *length, Char c) {
+    const Char text[] = {c, 0};
+    return AppendText(dest, destSize, length, text);
+}
+
 bool ComposeDownloadUrl(char *dest, size_t destSize, const char *baseUrl, uint16_t languageId) {
     size_t length = 0;
     return AppendText(dest, destSize, &length, baseUrl) &&
@@ -60,21 +67,22 @@ bool ComposeDownloadUrl(char *dest, size_t destSize, const char *baseUrl, uint16
            AppendText(dest, destSize, &length, "8.5.0");
 }
 
-bool CutProgramPath(char *dest, size_t destSize, const char *command) {
-    const char *start = command;
+template <typename Char>
+static bool CutProgramPathOf(Char *dest, size_t destSize, const Char *command) {
+    const Char *start = command;
     while (*start == ' ' || *start == '\t') {
         start++;
     }
-    if (*start == '\0') {
+    if (*start == 0) {
         return false;
     }
-    char end = ' ';
+    Char end = ' ';
     if (*start == '"') {
         start++;
         end = '"';
     }
     size_t length = 0;
-    while (start[length] != '\0' && start[length] != end) {
+    while (start[length] != 0 && start[length] != end) {
         length++;
     }
     if (length == 0 || length + 1 > destSize) {
@@ -83,12 +91,21 @@ bool CutProgramPath(char *dest, size_t destSize, const char *command) {
     for (size_t i = 0; i < length; i++) {
         dest[i] = start[i];
     }
-    dest[length] = '\0';
+    dest[length] = 0;
     return true;
 }
 
-static bool HoldsBlank(const char *text) {
-    for (; *text != '\0'; text++) {
+bool CutProgramPath(char *dest, size_t destSize, const char *command) {
+    return CutProgramPathOf(dest, destSize, command);
+}
+
+bool CutProgramPath(wchar_t *dest, size_t destSize, const wchar_t *command) {
+    return CutProgramPathOf(dest, destSize, command);
+}
+
+template <typename Char>
+static bool HoldsBlank(const Char *text) {
+    for (; *text != 0; text++) {
         if (*text == ' ') {
             return true;
         }
@@ -96,18 +113,27 @@ static bool HoldsBlank(const char *text) {
     return false;
 }
 
-bool ComposeBrowserCommandLine(char *dest, size_t destSize, const char *command, const char *url) {
-    char path[BrowserCommandBufferSize];
-    if (!CutProgramPath(path, sizeof path, command)) {
+template <typename Char>
+static bool ComposeBrowserCommandLineOf(Char *dest, size_t destSize, const Char *command,
+                                        const Char *url) {
+    Char path[BrowserCommandBufferSize];
+    if (!CutProgramPathOf(path, BrowserCommandBufferSize, command)) {
         return false;
     }
     size_t length = 0;
-    if (HoldsBlank(path)) {
-        return AppendText(dest, destSize, &length, "\"") &&
-               AppendText(dest, destSize, &length, path) &&
-               AppendText(dest, destSize, &length, "\" ") &&
-               AppendText(dest, destSize, &length, url);
-    }
-    return AppendText(dest, destSize, &length, path) && AppendText(dest, destSize, &length, " ") &&
+    bool quoted = HoldsBlank(path);
+    return (!quoted || AppendCharacter(dest, destSize, &length, Char('"'))) &&
+           AppendText(dest, destSize, &length, static_cast<const Char *>(path)) &&
+           (!quoted || AppendCharacter(dest, destSize, &length, Char('"'))) &&
+           AppendCharacter(dest, destSize, &length, Char(' ')) &&
            AppendText(dest, destSize, &length, url);
+}
+
+bool ComposeBrowserCommandLine(char *dest, size_t destSize, const char *command, const char *url) {
+    return ComposeBrowserCommandLineOf(dest, destSize, command, url);
+}
+
+bool ComposeBrowserCommandLine(wchar_t *dest, size_t destSize, const wchar_t *command,
+                               const wchar_t *url) {
+    return ComposeBrowserCommandLineOf(dest, destSize, command, url);
 }

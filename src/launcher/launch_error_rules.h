@@ -50,9 +50,14 @@ bool ComposeDownloadUrl(char *dest, size_t destSize, const char *baseUrl, uint16
 // Writes the path into dest; false when the command holds no path or the
 // path does not fit.
 bool CutProgramPath(char *dest, size_t destSize, const char *command);
+// The same for a wide command; destSize counts characters.
+bool CutProgramPath(wchar_t *dest, size_t destSize, const wchar_t *command);
 
 // The command line that opens url: the program path of the registered
 // command - quoted when it holds a blank, so that nothing before the blank
 // is started instead - then one blank and url. False when the command holds
 // no path or the result does not fit destSize bytes.
 bool ComposeBrowserCommandLine(char *dest, size_t destSize, const char *command, const char *url);
+// The same for a wide command and url; destSize counts characters.
+bool ComposeBrowserCommandLine(wchar_t *dest, size_t destSize, const wchar_t *command,
+                               const wchar_t *url);

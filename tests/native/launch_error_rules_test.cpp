@@ -2,6 +2,7 @@
 // the browser command line cut from a registered open command.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "launcher/launch_error_rules.h"
@@ -81,14 +82,21 @@ TEST(BrowserCommandLine, ProgramPathIsCutOutOfTheRegisteredCommand) {
         {" \t  \t", nullptr},
         {"\"\" -x", nullptr},
     };
+    // The launcher composes wide; the narrow form follows the same rules.
+    auto wide = [](const char *text) { return std::wstring(text, text + strlen(text)); };
     for (const Case &c : cases) {
         char commandLine[BrowserCommandBufferSize] = "untouched";
+        wchar_t wideCommandLine[BrowserCommandBufferSize] = L"untouched";
         bool started = ComposeBrowserCommandLine(commandLine, sizeof commandLine, c.command, url);
+        bool wideStarted = ComposeBrowserCommandLine(wideCommandLine, BrowserCommandBufferSize,
+                                                     wide(c.command).c_str(), wide(url).c_str());
+        EXPECT_EQ(started, wideStarted) << c.command;
         if (c.commandLine == nullptr) {
             EXPECT_FALSE(started) << c.command;
         } else {
             ASSERT_TRUE(started) << c.command;
             EXPECT_STREQ(c.commandLine, commandLine);
+            EXPECT_EQ(wide(c.commandLine), std::wstring(wideCommandLine));
         }
     }
 }

@@ -29,6 +29,7 @@ const char UserChoicePath[] =
     "Software\\Microsoft\\Windows\\Shell\\Associations\\UrlAssociations\\";
 const char ChoiceClassPrefix[] = "LumvTestChoice-";
 
+// value is UTF-8 and written wide, so that it may name any path.
 bool SetStringValue(HKEY root, const std::string &keyPath, const char *name,
                     const std::string &value, DWORD type = REG_SZ) {
     HKEY key;
@@ -36,8 +37,11 @@ bool SetStringValue(HKEY root, const std::string &keyPath, const char *name,
         ERROR_SUCCESS) {
         return false;
     }
-    LONG result = RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE *>(value.c_str()),
-                                 static_cast<DWORD>(value.size() + 1));
+    std::wstring wideName = name != nullptr ? WideFromUtf8(name) : std::wstring();
+    std::wstring wideValue = WideFromUtf8(value);
+    LONG result = RegSetValueExW(key, name != nullptr ? wideName.c_str() : nullptr, 0, type,
+                                 reinterpret_cast<const BYTE *>(wideValue.c_str()),
+                                 static_cast<DWORD>((wideValue.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(key);
     return result == ERROR_SUCCESS;
 }

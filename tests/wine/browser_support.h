@@ -80,7 +80,7 @@ bool RegisterBrowserChoice(const BrowserChoice &choice);
 struct RegistrationCase {
     const char *name;
     HtmlAssociation association;  // "<spaced>" and "<plain>" stand for the fake browsers
-    std::string commandLine;      // for WinExec, "<url>" for the address; empty: nothing
+    std::string commandLine;      // started, "<url>" for the address; empty: nothing
     bool startsBrowser;           // that command line starts a fake browser
     bool endToEnd;                // run through the real launcher as well
 };

@@ -20,8 +20,8 @@ using namespace lumvtest;
 namespace {
 
 // Runs show (which has no player) and answers its box; then waits until the
-// browser the launcher may have started has finished. The launcher calls
-// WinExec before it ends, so by then such a browser runs or has logged.
+// browser the launcher may have started has finished. The launcher starts
+// the browser before it ends, so by then such a browser runs or has logged.
 RunResult RunOffer(const Presentation &show, const FakeBrowsers &browsers, int answer) {
     std::vector<std::string> environment = show.Environment(0);
     environment.push_back(browsers.LogEnvironment());
@@ -89,6 +89,32 @@ TEST(BrowserRedirect, OkStartsTheUsersChoiceOfBrowser) {
     std::vector<std::string> expected = {browsers.Expand("<plain> ") + ExpectedDownloadUrl()};
     EXPECT_EQ(expected, browsers.Starts());
     ClearHtmlAssociation();
+}
+
+// A browser installed under a profile whose name the system's code page
+// cannot spell (a Japanese user name on a Western system): it is read, and
+// started, by its wide name.
+TEST(BrowserRedirect, ABrowserWhosePathTheCodePageCannotSpellStarts) {
+    FakeBrowsers browsers;
+    ASSERT_TRUE(browsers.installed());
+    ScratchFolder profile("browser-wide");
+    std::string folder = profile.Child("\xe7\x94\xb0\xe4\xb8\xad \xce\xa9");  // "田中 Ω"
+    std::string browser = folder + "\\browser.exe";
+    ASSERT_TRUE(CreateDirectoryW(WideFromUtf8(folder).c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW(WideFromUtf8(browsers.plainPath()).c_str(), WideFromUtf8(browser).c_str(),
+                          FALSE));
+    ASSERT_TRUE(RegisterBrowserChoice({"https", "\"" + browser + "\" \"%1\""}));
+    Presentation show("widechoice");
+
+    RunResult run = RunOffer(show, browsers, IDOK);
+
+    EXPECT_TRUE(OfferedTheDownload(run));
+    std::vector<std::string> expected = {"\"" + browser + "\" " + ExpectedDownloadUrl()};
+    EXPECT_EQ(expected, browsers.Starts());
+    ClearHtmlAssociation();
+    // The scratch folder's clean-up goes by ANSI names, which miss this one.
+    DeleteFileW(WideFromUtf8(browser).c_str());
+    RemoveDirectoryW(WideFromUtf8(folder).c_str());
 }
 
 TEST(BrowserRedirect, CancelStartsNothing) {

@@ -2,8 +2,8 @@
 // launcher's own string table (its executable loaded as a data file): the box
 // ShowLaunchError asks MessageBoxW for and the box that appears, for every
 // status, including those no end-to-end run can reach (2 and 5); and the
-// command line OpenUrlInBrowser hands to WinExec for each way the ".htm"
-// association can be registered. WinExec is intercepted, so nothing starts.
+// command line OpenUrlInBrowser starts for each way the ".htm" association
+// can be registered. CreateProcessW is intercepted, so nothing starts.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -59,9 +59,36 @@ int WINAPI RecordingMessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT 
         owner, text, caption, style);
 }
 
-UINT WINAPI RecordingWinExec(LPCSTR commandLine, UINT show) {
-    execRequests.push_back({commandLine != nullptr ? commandLine : "(null)", show});
-    return 33;  // "started"
+// Records the start and hands back two fresh handles, which the launcher
+// must close (startedHandles keeps them to check that).
+std::vector<HANDLE> startedHandles;
+
+BOOL WINAPI RecordingCreateProcessW(LPCWSTR application, LPWSTR commandLine, LPSECURITY_ATTRIBUTES,
+                                    LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPCWSTR,
+                                    LPSTARTUPINFOW startup, LPPROCESS_INFORMATION process) {
+    UINT show = (startup->dwFlags & STARTF_USESHOWWINDOW) != 0 ? startup->wShowWindow : ~0u;
+    execRequests.push_back({application != nullptr
+                                ? "(application named)"
+                                : (commandLine != nullptr ? Utf8(commandLine) : "(null)"),
+                            show});
+    process->hProcess = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    process->hThread = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    process->dwProcessId = 0;
+    process->dwThreadId = 0;
+    startedHandles.push_back(process->hProcess);
+    startedHandles.push_back(process->hThread);
+    return TRUE;
+}
+
+// Every handle a recorded start handed out has been closed.
+bool StartedHandlesClosed() {
+    DWORD flags = 0;
+    for (HANDLE handle : startedHandles) {
+        if (GetHandleInformation(handle, &flags)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 std::string ReplaceUrl(std::string text, const std::string &url) {
@@ -93,7 +120,7 @@ private:
 // Every status shows one box with its text, the hand icon and the topmost
 // style; only status 3 offers the download, and only OK there takes it.
 // The association points at the fake browser, so an offer that is taken
-// reaches WinExec with the address for this system's language.
+// starts the browser with the address for this system's language.
 TEST(LaunchError, EachStatusShowsItsBoxAndOnlyOkOnTheOfferOpensTheBrowser) {
     struct Case {
         int32_t status;
@@ -123,7 +150,7 @@ TEST(LaunchError, EachStatusShowsItsBoxAndOnlyOkOnTheOfferOpensTheBrowser) {
     association.command = browsers.Expand("\"<spaced>\" -new \"%1\"");
     ASSERT_TRUE(RegisterHtmlAssociation(association));
     ImportHook boxHook("MessageBoxW", reinterpret_cast<void *>(RecordingMessageBoxW));
-    ImportHook execHook("WinExec", reinterpret_cast<void *>(RecordingWinExec));
+    ImportHook execHook("CreateProcessW", reinterpret_cast<void *>(RecordingCreateProcessW));
     ASSERT_TRUE(boxHook.installed() && execHook.installed());
     realMessageBoxW = boxHook.original();
     // The icon Wine's message box shows for MB_ICONHAND, as this process holds it.
@@ -162,13 +189,13 @@ TEST(LaunchError, EachStatusShowsItsBoxAndOnlyOkOnTheOfferOpensTheBrowser) {
     ClearHtmlAssociation();
 }
 
-// OpenUrlInBrowser with each registration: the command line WinExec gets, or
+// OpenUrlInBrowser with each registration: the command line it starts, or
 // no call at all, and never a box - every failure of the offer is silent.
 TEST(BrowserCommand, FollowsTheRegisteredOpenCommand) {
     const std::string url =
         "https://downloads.example/jp/brisklume/download/?P1_Prod_Version=BLArchive8.5.0";
     FakeBrowsers browsers;
-    ImportHook execHook("WinExec", reinterpret_cast<void *>(RecordingWinExec));
+    ImportHook execHook("CreateProcessW", reinterpret_cast<void *>(RecordingCreateProcessW));
     ASSERT_TRUE(execHook.installed());
 
     for (const RegistrationCase &c : RegistrationCases()) {
@@ -190,6 +217,7 @@ TEST(BrowserCommand, FollowsTheRegisteredOpenCommand) {
         EXPECT_EQ(ReplaceUrl(browsers.Expand(c.commandLine), url),
                   execRequests.front().commandLine);
         EXPECT_EQ(static_cast<UINT>(SW_SHOWNORMAL), execRequests.front().show);
+        EXPECT_TRUE(StartedHandlesClosed()) << "the process's handles were left open";
     }
     ClearHtmlAssociation();
 }
@@ -200,7 +228,7 @@ TEST(BrowserCommand, TakesTheUsersChoiceFirst) {
     const std::string url = "https://downloads.example/brisklume/download/";
     ScopedEnvironmentVariable folder("LUMV_BROWSERS", "C:\\Browsers");
     ScopedEnvironmentVariable longFolder("LUMV_LONG", "C:\\" + std::string(300, 'x'));
-    ImportHook execHook("WinExec", reinterpret_cast<void *>(RecordingWinExec));
+    ImportHook execHook("CreateProcessW", reinterpret_cast<void *>(RecordingCreateProcessW));
     ASSERT_TRUE(execHook.installed());
     const char *none = nullptr;
     const char *noCommand = "";
