@@ -4,11 +4,12 @@
 
 #include "clean_up.h"
 
-// Deletes every "TempFolder.*" folder under the temporary path whose
-// "Vantorelle.lok" opens without sharing, holding that lock while it does and
-// deleting it last, so that a folder which cannot be emptied keeps its lock
-// and is tried again by a later sweep. Non-zero when at least one was deleted
-// completely.
+// Deletes every "TempFolder.*" folder under the run folders' roots (the
+// temporary path, and the Windows folder's "Temp") whose "Vantorelle.lok"
+// opens without sharing, holding that lock while it does and deleting it
+// last, so that a folder which cannot be emptied keeps its lock and is tried
+// again by a later sweep. Under the temporary path a folder without a lock
+// is taken too. Non-zero when at least one was deleted completely.
 int SweepRunTempFolders();
 
 // Deletes folder (a PathBufferSize buffer; a trailing '\' may be appended)

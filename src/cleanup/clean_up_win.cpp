@@ -68,6 +68,8 @@ static void LeaveRunFolder(HINSTANCE instance, const RunTempFolder *runFolder) {
     }
 }
 
+static int DeleteRunFolder(wchar_t *folder, bool takeLockless);
+
 void CleanUpAfterRun(HINSTANCE instance, RunState *run) {
     LeaveRunFolder(instance, &run->tempFolder);
     UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS);
@@ -81,7 +83,14 @@ void CleanUpAfterRun(HINSTANCE instance, RunState *run) {
     if (opened) {
         ClosePayloadFile(&file);
     }
+    // The run's own folder goes first, by its path: a root that this user
+    // may create folders in but not list would hide it from the sweep.
+    wchar_t ownFolder[PathBufferSize];
+    bool hadFolder = GetRunTempFolder(&run->tempFolder, ownFolder, false);
     ReleaseRunTempFolder(&run->tempFolder);
+    if (hadFolder) {
+        DeleteRunFolder(ownFolder, true);
+    }
     // An empty removable drive must not make Windows ask for a disk.
     SweepRunTempFolders();
     SetErrorMode(previousMode);
@@ -186,16 +195,17 @@ int DeleteFolderTree(wchar_t *folder) {
 // later sweeps. It is deleted while still held (the open allows that), so
 // there is no moment at which another sweep could take it up again. A folder
 // that is empty but cannot be removed gets its lock back. A folder without a
-// lock gets one first: a run that could not make its lock gave the folder
-// up, and one that is about to make it finds it taken and moves on.
-static int DeleteRunFolder(wchar_t *folder) {
+// lock gets one first where takeLockless allows: a run that could not make
+// its lock gave the folder up, and one that is about to make it finds it
+// taken and moves on.
+static int DeleteRunFolder(wchar_t *folder, bool takeLockless) {
     wchar_t lockPath[PathBufferSize];
     if (JoinPath(lockPath, PathBufferSize, folder, RunLockFileNameW) == nullptr) {
         return 0;
     }
     HANDLE lock = CreateFileByPath(lockPath, GENERIC_READ, FILE_SHARE_DELETE, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_READONLY);
-    if (lock == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
+    if (lock == INVALID_HANDLE_VALUE && takeLockless && GetLastError() == ERROR_FILE_NOT_FOUND) {
         lock = CreateFileByPath(lockPath, GENERIC_WRITE, FILE_SHARE_DELETE, CREATE_NEW,
                                 FILE_ATTRIBUTE_HIDDEN);
     }
@@ -221,20 +231,16 @@ static int DeleteRunFolder(wchar_t *folder) {
     return 0;
 }
 
-int SweepRunTempFolders() {
-    wchar_t tempPath[PathBufferSize];
-    DWORD length = GetTempPathW(PathBufferSize, tempPath);
-    if (length == 0 || length >= PathBufferSize || !AppendToPath(tempPath, PathBufferSize, L"")) {
-        return 0;
-    }
+// Sweeps one root (ending in '\\'); see SweepRunTempFolders.
+static int SweepRoot(const wchar_t *root, bool takeLockless) {
     wchar_t folder[PathBufferSize];
-    if (JoinPath(folder, PathBufferSize, tempPath, L"TempFolder.*") == nullptr) {
+    if (JoinPath(folder, PathBufferSize, root, L"TempFolder.*") == nullptr) {
         return 0;
     }
     WIN32_FIND_DATAW item;
     HANDLE search = FindFirstFileW(folder, &item);
     if (search == INVALID_HANDLE_VALUE) {
-        return 0;
+        return 0;  // none there, or a root this user may not list
     }
     int result = 0;
     do {
@@ -242,11 +248,24 @@ int SweepRunTempFolders() {
         if (!IsFolder(&item) || IsReparsePoint(&item)) {
             continue;
         }
-        if (JoinPath(folder, PathBufferSize, tempPath, item.cFileName) != nullptr &&
+        if (JoinPath(folder, PathBufferSize, root, item.cFileName) != nullptr &&
             AppendToPath(folder, PathBufferSize, L"")) {
-            result |= DeleteRunFolder(folder);
+            result |= DeleteRunFolder(folder, takeLockless);
         }
     } while (FindNextFileW(search, &item));
     FindClose(search);
+    return result;
+}
+
+int SweepRunTempFolders() {
+    int result = 0;
+    wchar_t root[PathBufferSize];
+    for (int32_t i = 0; i < RunFolderRootCount; i++) {
+        // The second root is shared by every user and program: a folder
+        // there is taken only with a lock that a run made.
+        if (GetRunFolderRoot(i, root)) {
+            result |= SweepRoot(root, i == 0);
+        }
+    }
     return result;
 }

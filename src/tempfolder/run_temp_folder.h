@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <stdint.h>
+
 // One run's folder. Start it with StartRunTempFolder; only the functions
 // below change it.
 struct RunTempFolder {
@@ -32,8 +34,18 @@ bool GetRunTempFolder(RunTempFolder *folder, wchar_t *buffer, bool create);
 
 // Creates "TempFolder.xxx" under the temporary path with the first free
 // suffix, stores its path and takes the lock. False leaves no folder, no
-// allocation and no lock behind.
+// allocation and no lock behind. Where the folder has no ANSI name (a
+// temporary path outside the ANSI code page, on a volume without short
+// names) it is removed again for one under the second root, if that has one.
 bool CreateRunTempFolder(RunTempFolder *folder);
+
+// The roots under which run folders are made, ending in '\\', into buffer
+// (PathBufferSize characters): index 0 is the temporary path, 1 the system's
+// Windows folder's "Temp", which every user may create folders in and whose
+// path the ANSI code page spells. False for another index, or when the
+// root's path cannot be had or does not fit.
+bool GetRunFolderRoot(int32_t index, wchar_t *buffer);
+enum { RunFolderRootCount = 2 };
 
 // Creates a new "Vantorelle.lok" in folder (ending in '\'), hidden and
 // without sharing, and returns it open; INVALID_HANDLE_VALUE when it exists

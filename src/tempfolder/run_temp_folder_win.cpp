@@ -75,6 +75,50 @@ static bool CreateLockedFolder(wchar_t *path, HANDLE *lockFile) {
     }
 }
 
+bool GetRunFolderRoot(int32_t index, wchar_t *buffer) {
+    DWORD length = 0;
+    if (index == 0) {
+        length = GetTempPathW(PathBufferSize, buffer);
+    } else if (index == 1) {
+        // The system's own Windows folder: a per-user one (which a program
+        // not marked as aware of terminal services may be given) could hold
+        // the very user name that needs this root.
+        length = GetSystemWindowsDirectoryW(buffer, PathBufferSize);
+    }
+    // A path longer than the buffer comes back as the size it needs, which
+    // counts as no root at all.
+    return length != 0 && length < PathBufferSize &&
+           (index == 0 || JoinPath(buffer, PathBufferSize, buffer, L"Temp\\") != nullptr);
+}
+
+// Creates and locks the first free run folder under root number index into
+// path; false when there is none.
+static bool CreateRunFolderUnder(int32_t index, wchar_t *path, HANDLE *lockFile) {
+    if (!GetRunFolderRoot(index, path) || !StartRunFolderName(path, PathBufferSize)) {
+        return false;
+    }
+    // An empty removable drive must not make Windows ask for a disk, once
+    // per name tried.
+    UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS);
+    bool created = CreateLockedFolder(path, lockFile);
+    SetErrorMode(previousMode);
+    return created;
+}
+
+// Gives up a run folder (path ending in '\\') just made and still empty but
+// for its lock.
+static void RemoveUnusedRunFolder(wchar_t *path, HANDLE lockFile) {
+    CloseHandle(lockFile);
+    wchar_t lockPath[PathBufferSize];
+    if (JoinPath(lockPath, PathBufferSize, path, RunLockFileNameW) != nullptr) {
+        DeleteFileByPath(lockPath);
+    }
+    size_t length = TextLength(path);
+    path[length - 1] = L'\0';
+    RemoveFolderByPath(path);
+    path[length - 1] = L'\\';
+}
+
 bool CreateRunTempFolder(RunTempFolder *folder) {
     folder->RunTempFolderPath = static_cast<char *>(GlobalAlloc(GMEM_FIXED, PathBufferSize));
     folder->widePath =
@@ -83,30 +127,31 @@ bool CreateRunTempFolder(RunTempFolder *folder) {
         return FailRunTempFolderCreation(folder);
     }
     // The folder is made and locked by its wide path, which names it under
-    // any temporary path. A temporary path longer than the buffer comes back
-    // as the size it needs, which is treated like no temporary path at all.
+    // any temporary path.
     wchar_t *path = folder->widePath;
-    DWORD length = GetTempPathW(PathBufferSize, path);
-    if (length == 0 || length >= PathBufferSize) {
-        return FailRunTempFolderCreation(folder);
-    }
-    if (!StartRunFolderName(path, PathBufferSize)) {
-        return FailRunTempFolderCreation(folder);
-    }
-    // An empty removable drive must not make Windows ask for a disk, once
-    // per name tried.
-    UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS);
-    bool created = CreateLockedFolder(path, &folder->lockFile);
-    SetErrorMode(previousMode);
-    if (!created) {
+    if (!CreateRunFolderUnder(0, path, &folder->lockFile)) {
         return FailRunTempFolderCreation(folder);
     }
     // The name the player gets: the folder's ANSI path, or its short form.
-    // Without either the folder stays this run's, but has no ANSI name.
-    if (!AnsiNameOfPath(folder->RunTempFolderPath, PathBufferSize, path)) {
-        GlobalFree(folder->RunTempFolderPath);
-        folder->RunTempFolderPath = nullptr;
+    if (AnsiNameOfPath(folder->RunTempFolderPath, PathBufferSize, path)) {
+        return true;
     }
+    // Neither (a user name outside the code page, on a volume without short
+    // names): the second root, whose path the code page spells, if a folder
+    // can be made there. Otherwise the folder stays this run's, without an
+    // ANSI name.
+    wchar_t otherPath[PathBufferSize];
+    HANDLE otherLock = INVALID_HANDLE_VALUE;
+    if (CreateRunFolderUnder(1, otherPath, &otherLock)) {
+        if (AnsiNameOfPath(folder->RunTempFolderPath, PathBufferSize, otherPath)) {
+            RemoveUnusedRunFolder(path, folder->lockFile);
+            folder->lockFile = otherLock;
+            return CopyText(path, PathBufferSize, otherPath);
+        }
+        RemoveUnusedRunFolder(otherPath, otherLock);
+    }
+    GlobalFree(folder->RunTempFolderPath);
+    folder->RunTempFolderPath = nullptr;
     return true;
 }
 

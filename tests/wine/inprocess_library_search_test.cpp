@@ -84,8 +84,8 @@ DWORD WINAPI UnreadableCurrentDirectory(DWORD, LPSTR) {
     return 0;
 }
 
-DWORD WINAPI NoShortName(LPCWSTR, LPWSTR, DWORD) {
-    SetLastError(ERROR_INVALID_PARAMETER);
+UINT WINAPI NoWindowsFolder(LPWSTR, UINT) {
+    SetLastError(ERROR_ACCESS_DENIED);
     return 0;
 }
 
@@ -411,10 +411,11 @@ TEST_F(LibrarySearchTest, LongCurrentDirectoryIsPutBackExactly) {
 
 // ---- A run folder outside the ANSI code page ----
 
-// The run folder's path is outside the ANSI code page and has no short form
-// (short names switched off): the player could not be told where it is, so
-// the player search ends with status 6 without loading it, while the runtime
-// library still loads from there by its wide name.
+// The temporary path is outside the ANSI code page on a volume without short
+// names, and no folder can be made under the second root either: the player
+// could not be told where the run folder is, so the player search ends with
+// status 6 without loading it, while the runtime library still loads from
+// there by its wide name.
 TEST_F(LibrarySearchTest, RunFolderWithoutAnAnsiNameEndsThePlayerSearchWithStatus6) {
     std::wstring temp = WideFromUtf8(temp_ + "\\" + (GetACP() == 932 ? u8"한국어" : u8"日本語"));
     ASSERT_TRUE(CreateDirectoryW(temp.c_str(), nullptr));
@@ -422,8 +423,11 @@ TEST_F(LibrarySearchTest, RunFolderWithoutAnAnsiNameEndsThePlayerSearchWithStatu
     wchar_t runFolder[MAX_PATH];
     bool created;
     {
-        ImportHook noShortNames("GetShortPathNameW", reinterpret_cast<void *>(NoShortName));
-        ASSERT_TRUE(noShortNames.installed());
+        ImportHook noShortNames("GetShortPathNameW",
+                                reinterpret_cast<void *>(lumvtest::LongPathAsShortPath));
+        ImportHook noWindowsFolder("GetSystemWindowsDirectoryW",
+                                   reinterpret_cast<void *>(NoWindowsFolder));
+        ASSERT_TRUE(noShortNames.installed() && noWindowsFolder.installed());
         created = GetRunTempFolder(&runFolder_, runFolder, true);
     }
     SetEnvironmentVariableA("TMP", temp_.c_str());

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cleanup/clean_up_internal.h"
 #include "tempfolder/run_temp_folder_internal.h"
 #include "test_support.h"
 
@@ -319,6 +320,52 @@ TEST_F(RunFolderTest, OnlyATakenNameMovesCreationOnAndAFolderNeverStaysWithoutIt
 // "Vantorelle.lok": 29 characters more, within 259. A temporary path
 // (separator included) of 230 characters just fits; one more must fail
 // before anything is created, rather than leave a folder without a lock.
+// A temporary path outside the ANSI code page, on a volume without short
+// names: the folder made there has no name to hand the player, so it is
+// removed again for one under the Windows folder's Temp, whose path the code
+// page spells. The sweep covers that root too, taking there only folders
+// whose lock a run made.
+TEST_F(RunFolderTest, WithoutAnAnsiNameTheFolderMovesToTheWindowsTemp) {
+    std::wstring temp =
+        lumvtest::WideFromUtf8(temp_.Child(GetACP() == 932 ? u8"한국어" : u8"日本語"));
+    ASSERT_TRUE(CreateDirectoryW(temp.c_str(), nullptr));
+    ASSERT_TRUE(SetEnvironmentVariableW(L"TMP", temp.c_str()));
+    char windowsFolder[MAX_PATH];
+    ASSERT_NE(GetSystemWindowsDirectoryA(windowsFolder, MAX_PATH), 0u);
+    std::string root = std::string(windowsFolder) + "\\Temp\\";
+    std::string dead = root + "TempFolder.zzy";
+    std::string lockless = root + "TempFolder.zzx";
+    ASSERT_TRUE(MakeFolder(dead) && MakeFolder(lockless));
+    ASSERT_TRUE(WriteTextFile(dead + "\\" + kLockFileName, ""));
+    ASSERT_TRUE(WriteTextFile(lockless + "\\kept.txt", "not a run's"));
+    std::string path;
+    {
+        ImportHook noShortNames("GetShortPathNameW",
+                                reinterpret_cast<void *>(lumvtest::LongPathAsShortPath));
+        ASSERT_TRUE(noShortNames.installed());
+        path = Create();
+    }
+    SetEnvironmentVariableA("TMP", temp_.path().c_str());
+
+    ASSERT_FALSE(path.empty());
+    EXPECT_EQ(_strnicmp(path.c_str(), (root + "TempFolder.").c_str(), root.size() + 11), 0) << path;
+    EXPECT_TRUE(FileExists(path + kLockFileName));
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((temp + L"\\TempFolder.*").c_str(), &found);
+    EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "a folder stays under the first root";
+    if (search != INVALID_HANDLE_VALUE) {
+        FindClose(search);
+    }
+    ReleaseRunTempFolder(&folder_);
+    SweepRunTempFolders();
+    EXPECT_FALSE(FolderExists(path));
+    EXPECT_FALSE(FolderExists(dead));
+    EXPECT_TRUE(FileExists(lockless + "\\kept.txt"));
+    DeleteFileA((lockless + "\\kept.txt").c_str());
+    RemoveDirectoryA(lockless.c_str());
+    RemoveDirectoryW(temp.c_str());
+}
+
 TEST_F(RunFolderTest, TempPathTooLongForTheLockFileFailsCleanly) {
     std::string fits = MakeFolderOfLength(temp_.Child("fits"), 229);
     std::string tooLong = MakeFolderOfLength(temp_.Child("long"), 230);

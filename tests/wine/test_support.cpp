@@ -249,6 +249,15 @@ static std::vector<char> EnvironmentBlock(const std::vector<std::string> &extra)
     return block;
 }
 
+DWORD WINAPI LongPathAsShortPath(LPCWSTR path, LPWSTR shortPath, DWORD size) {
+    DWORD length = static_cast<DWORD>(wcslen(path));
+    if (length >= size) {
+        return length + 1;
+    }
+    wcscpy(shortPath, path);
+    return length;
+}
+
 std::wstring WideFromUtf8(const std::string &text) {
     int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.c_str(), -1, nullptr, 0);
     std::wstring wide(length > 0 ? length : 1, L'\0');

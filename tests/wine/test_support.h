@@ -224,6 +224,10 @@ private:
     void *original_ = nullptr;
 };
 
+// A GetShortPathNameW for an ImportHook: a volume without short names, where
+// the lookup succeeds and gives back the long path, as Windows does there.
+DWORD WINAPI LongPathAsShortPath(LPCWSTR path, LPWSTR shortPath, DWORD size);
+
 // The wide form of UTF-8 text; empty when it does not convert.
 std::wstring WideFromUtf8(const std::string &text);
 
