@@ -9,7 +9,8 @@
 // opens without sharing, holding that lock while it does and deleting it
 // last, so that a folder which cannot be emptied keeps its lock and is tried
 // again by a later sweep. Under the temporary path a folder without a lock
-// is taken too. Non-zero when at least one was deleted completely.
+// is taken too. Non-zero when at least one is gone completely (another run
+// sweeping at the same moment may have taken some of it).
 int SweepRunTempFolders();
 
 // Deletes folder (a PathBufferSize buffer; a trailing '\' may be appended)

@@ -96,12 +96,12 @@ void CleanUpAfterRun(HINSTANCE instance, RunState *run) {
     SetErrorMode(previousMode);
 }
 
-static bool IsReparsePoint(const WIN32_FIND_DATAW *item) {
-    return (item->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+static bool IsReparsePoint(DWORD attributes) {
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-static bool IsFolder(const WIN32_FIND_DATAW *item) {
-    return (item->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+static bool IsFolder(DWORD attributes) {
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 static bool IsDotEntry(const wchar_t *name) {
@@ -119,27 +119,96 @@ static bool DeleteFileItem(const wchar_t *path) {
     return DeleteFileByPath(path) || GoneAlready();
 }
 
-// A read-only file (a player copies files from a CD with the attribute)
-// loses it first; a link keeps its attributes, and nothing is done through it.
-static bool DeleteFoundFile(const wchar_t *path, const WIN32_FIND_DATAW *item) {
-    if ((item->dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0 && !IsReparsePoint(item)) {
-        SetFileAttributesW(path, item->dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
+// An item of a folder being deleted, opened as itself (a link, never what it
+// points to), with its attributes as the opened item has them. Nobody may
+// rename or delete it while it is open, so a folder held open cannot be
+// swapped for a link while its contents go.
+struct OpenItem {
+    HANDLE handle;
+    DWORD attributes;
+};
+
+static bool OpenFolderItem(const wchar_t *path, DWORD access, OpenItem *item) {
+    item->handle = CreateFileW(path, access | FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    BY_HANDLE_FILE_INFORMATION information;
+    if (item->handle == INVALID_HANDLE_VALUE) {
+        return false;
     }
-    return DeleteFileItem(path);
+    if (!GetFileInformationByHandle(item->handle, &information)) {
+        CloseHandle(item->handle);
+        return false;
+    }
+    item->attributes = information.dwFileAttributes;
+    return true;
+}
+
+// A folder and not a link to one: the only kind of item gone into.
+static bool IsPlainFolder(DWORD attributes) {
+    return IsFolder(attributes) && !IsReparsePoint(attributes);
+}
+
+typedef BOOL(WINAPI *SetInformationByHandle)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
+
+// Windows Vista and later set a file's information through its handle;
+// Windows XP cannot (null).
+static SetInformationByHandle FindSetInformationByHandle() {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    return kernel == nullptr ? nullptr
+                             : reinterpret_cast<SetInformationByHandle>(reinterpret_cast<void *>(
+                                   GetProcAddress(kernel, "SetFileInformationByHandle")));
+}
+
+// Deletes the item at path, opened anew with the right to delete it, when it
+// is still of the kind the caller checked (a plain folder or not): through
+// its handle where the system can, so that what goes is what was checked;
+// else by path (Windows XP), which for the last part of a path removes a
+// link itself. A read-only file (a player copies files from a CD with the
+// attribute) loses it first; a link keeps its attributes.
+static bool DeleteCheckedItem(const wchar_t *path, DWORD checkedAttributes) {
+    OpenItem item;
+    if (!OpenFolderItem(path, DELETE, &item)) {
+        return GoneAlready();
+    }
+    DWORD attributes = item.attributes;
+    bool deleted = false;
+    if (IsPlainFolder(attributes | (checkedAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) ==
+        IsPlainFolder(checkedAttributes)) {
+        if ((attributes & FILE_ATTRIBUTE_READONLY) != 0 && !IsReparsePoint(attributes)) {
+            SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+        }
+        SetInformationByHandle setInformation = FindSetInformationByHandle();
+        FILE_DISPOSITION_INFO disposition = {TRUE};
+        deleted = setInformation != nullptr && setInformation(item.handle, FileDispositionInfo,
+                                                              &disposition, sizeof disposition);
+        CloseHandle(item.handle);
+        deleted = deleted ||
+                  (IsFolder(attributes) ? RemoveFolderByPath(path) : DeleteFileByPath(path)) ||
+                  GoneAlready();
+    } else {
+        CloseHandle(item.handle);
+    }
+    return deleted;
 }
 
 static bool DeleteFolderContents(wchar_t *folder, const wchar_t *keptName);
 
-// Deletes one item found in a folder; a link goes as the link itself.
-static bool DeleteFolderItem(wchar_t *itemPath, const WIN32_FIND_DATAW *item) {
-    if (!IsFolder(item)) {
-        return DeleteFoundFile(itemPath, item);
+// Deletes one item found in a folder (listed: its attributes in the
+// listing), as what the opened item is: a folder swapped for a link after
+// the listing goes as the link. It is a link also when only the listing
+// says so (Wine opens what a link points to). A folder is held open while
+// its contents go.
+static bool DeleteFolderItem(wchar_t *itemPath, DWORD listed) {
+    OpenItem held;
+    if (!OpenFolderItem(itemPath, 0, &held)) {
+        return GoneAlready();
     }
-    if (!IsReparsePoint(item) && (!AppendToPath(itemPath, PathBufferSize, L"") ||
-                                  !DeleteFolderContents(itemPath, nullptr))) {
-        return false;
-    }
-    return RemoveFolderByPath(itemPath) || GoneAlready();
+    DWORD checked = held.attributes | (listed & FILE_ATTRIBUTE_REPARSE_POINT);
+    bool emptied = !IsPlainFolder(checked) || (AppendToPath(itemPath, PathBufferSize, L"") &&
+                                               DeleteFolderContents(itemPath, nullptr));
+    CloseHandle(held.handle);
+    return emptied && DeleteCheckedItem(itemPath, checked);
 }
 
 // Deletes everything in folder (ending in '\') but the item named keptName
@@ -164,7 +233,7 @@ static bool DeleteFolderContents(wchar_t *folder, const wchar_t *keptName) {
         }
         // An item whose path does not fit cannot be deleted: the folder stays.
         if (JoinPath(itemPath, PathBufferSize, folder, item.cFileName) == nullptr ||
-            !DeleteFolderItem(itemPath, &item)) {
+            !DeleteFolderItem(itemPath, item.dwFileAttributes)) {
             emptied = false;
         }
     } while (FindNextFileW(search, &item));
@@ -182,10 +251,8 @@ int DeleteFolderTree(char *folder) {
 }
 
 int DeleteFolderTree(wchar_t *folder) {
-    if (!AppendToPath(folder, PathBufferSize, L"") || !DeleteFolderContents(folder, nullptr)) {
-        return 0;
-    }
-    return RemoveFolderByPath(folder);
+    return AppendToPath(folder, PathBufferSize, L"") &&
+           AttributesByPath(folder) != INVALID_FILE_ATTRIBUTES && DeleteFolderItem(folder, 0);
 }
 
 // Deletes a run folder (ending in '\') whose lock file nobody holds. The
@@ -198,26 +265,35 @@ int DeleteFolderTree(wchar_t *folder) {
 // lock gets one first where takeLockless allows: a run that could not make
 // its lock gave the folder up, and one that is about to make it finds it
 // taken and moves on.
+// The folder itself is held open throughout, as a folder and not a link.
 static int DeleteRunFolder(wchar_t *folder, bool takeLockless) {
     wchar_t lockPath[PathBufferSize];
-    if (JoinPath(lockPath, PathBufferSize, folder, RunLockFileNameW) == nullptr) {
+    OpenItem self;
+    if (JoinPath(lockPath, PathBufferSize, folder, RunLockFileNameW) == nullptr ||
+        !OpenFolderItem(folder, 0, &self)) {
         return 0;
     }
-    HANDLE lock = CreateFileByPath(lockPath, GENERIC_READ, FILE_SHARE_DELETE, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_READONLY);
-    if (lock == INVALID_HANDLE_VALUE && takeLockless && GetLastError() == ERROR_FILE_NOT_FOUND) {
-        lock = CreateFileByPath(lockPath, GENERIC_WRITE, FILE_SHARE_DELETE, CREATE_NEW,
-                                FILE_ATTRIBUTE_HIDDEN);
+    HANDLE lock = INVALID_HANDLE_VALUE;
+    if (IsPlainFolder(self.attributes)) {
+        lock = CreateFileByPath(lockPath, GENERIC_READ, FILE_SHARE_DELETE, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_READONLY);
+        if (lock == INVALID_HANDLE_VALUE && takeLockless &&
+            GetLastError() == ERROR_FILE_NOT_FOUND) {
+            lock = CreateFileByPath(lockPath, GENERIC_WRITE, FILE_SHARE_DELETE, CREATE_NEW,
+                                    FILE_ATTRIBUTE_HIDDEN);
+        }
     }
     if (lock == INVALID_HANDLE_VALUE) {
+        CloseHandle(self.handle);
         return 0;
     }
     bool emptied = DeleteFolderContents(folder, RunLockFileNameW) && DeleteFileItem(lockPath);
     CloseHandle(lock);
+    CloseHandle(self.handle);
     if (!emptied) {
         return 0;
     }
-    if (RemoveFolderByPath(folder)) {
+    if (DeleteCheckedItem(folder, self.attributes)) {
         return 1;
     }
     // The empty folder stays (Windows keeps a folder that is some process's
@@ -231,7 +307,7 @@ static int DeleteRunFolder(wchar_t *folder, bool takeLockless) {
     return 0;
 }
 
-// Sweeps one root (ending in '\\'); see SweepRunTempFolders.
+// Sweeps one root (ending in '\'); see SweepRunTempFolders.
 static int SweepRoot(const wchar_t *root, bool takeLockless) {
     wchar_t folder[PathBufferSize];
     if (JoinPath(folder, PathBufferSize, root, L"TempFolder.*") == nullptr) {
@@ -245,7 +321,7 @@ static int SweepRoot(const wchar_t *root, bool takeLockless) {
     int result = 0;
     do {
         // A link named like a run folder was not made by a run: never follow it.
-        if (!IsFolder(&item) || IsReparsePoint(&item)) {
+        if (!IsFolder(item.dwFileAttributes) || IsReparsePoint(item.dwFileAttributes)) {
             continue;
         }
         if (JoinPath(folder, PathBufferSize, root, item.cFileName) != nullptr &&

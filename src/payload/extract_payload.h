@@ -35,7 +35,7 @@ bool ComposeWideEntryPath(wchar_t *dest, const wchar_t *folder, const PayloadEnt
 // The files beside an executable belong to every run of every show in its
 // folder: one run at a time unpacks them or puts them back, so that no run
 // moves a file aside while another deletes or restores it. Waits for the
-// folder's lock (a mutex named after its path, ending in '\\') and returns it;
+// folder's lock (a mutex named after its path, ending in '\') and returns it;
 // null when none can be had, and the run goes on without.
 HANDLE LockExeFolder(const wchar_t *folder);
 void UnlockExeFolder(HANDLE lock);

@@ -39,7 +39,7 @@ bool GetRunTempFolder(RunTempFolder *folder, wchar_t *buffer, bool create);
 // names) it is removed again for one under the second root, if that has one.
 bool CreateRunTempFolder(RunTempFolder *folder);
 
-// The roots under which run folders are made, ending in '\\', into buffer
+// The roots under which run folders are made, ending in '\', into buffer
 // (PathBufferSize characters): index 0 is the temporary path, 1 the system's
 // Windows folder's "Temp", which every user may create folders in and whose
 // path the ANSI code page spells. False for another index, or when the

@@ -105,7 +105,7 @@ static bool CreateRunFolderUnder(int32_t index, wchar_t *path, HANDLE *lockFile)
     return created;
 }
 
-// Gives up a run folder (path ending in '\\') just made and still empty but
+// Gives up a run folder (path ending in '\') just made and still empty but
 // for its lock.
 static void RemoveUnusedRunFolder(wchar_t *path, HANDLE lockFile) {
     CloseHandle(lockFile);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cleanup/clean_up_internal.h"
+#include "message_box_support.h"
 #include "tempfolder/run_temp_folder_internal.h"
 #include "test_support.h"
 
@@ -25,6 +26,7 @@ using lumvtest::ReadTextFile;
 using lumvtest::SamePath;
 using lumvtest::ScopedEnvironmentVariable;
 using lumvtest::ScratchFolder;
+using lumvtest::Utf8;
 using lumvtest::WindowsPathFromUnix;
 using lumvtest::WriteTextFile;
 
@@ -186,13 +188,38 @@ BOOL WINAPI RemoveDirectoryRefused(LPCSTR) {
     return FALSE;
 }
 
+// Windows XP, which cannot delete through a handle: kernel32 is not found, so
+// the clean-up deletes by path after its handle checks, and the tests below
+// can refuse or take away what it deletes.
+HMODULE(WINAPI *realGetModuleHandleA)(LPCSTR) = nullptr;
+
+HMODULE WINAPI WithoutKernel(LPCSTR name) {
+    if (name != nullptr && lstrcmpiA(name, "kernel32.dll") == 0) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    return realGetModuleHandleA(name);
+}
+
+class AsWindowsXp {
+public:
+    AsWindowsXp() {
+        realGetModuleHandleA = reinterpret_cast<HMODULE(WINAPI *)(LPCSTR)>(hook_.original());
+    }
+    bool installed() const { return hook_.installed(); }
+
+private:
+    ImportHook hook_{"GetModuleHandleA", reinterpret_cast<void *>(WithoutKernel)};
+};
+
 TEST_F(CleanUpTest, AFolderThatStaysGetsItsLockBack) {
     ASSERT_TRUE(MakeFolder(Temp("TempFolder.cwd")));
     ASSERT_TRUE(WriteTextFile(Temp("TempFolder.cwd\\lumv.dll"), "player"));
     ASSERT_TRUE(WriteTextFile(Temp("TempFolder.cwd\\") + kLockFileName, ""));
     {
+        AsWindowsXp xp;
         ImportHook refused("RemoveDirectoryA", reinterpret_cast<void *>(RemoveDirectoryRefused));
-        ASSERT_TRUE(refused.installed());
+        ASSERT_TRUE(xp.installed() && refused.installed());
         EXPECT_EQ(SweepRunTempFolders(), 0);
     }
     EXPECT_EQ(FolderEntries(Temp("TempFolder.cwd")), std::vector<std::string>{kLockFileName});
@@ -225,10 +252,11 @@ TEST_F(CleanUpTest, ItemsAnotherRunDeletedFirstCountAsDeleted) {
     MakeRunFolder(Temp("TempFolder.aab"));
     int result;
     {
+        AsWindowsXp xp;
         ImportHook files("DeleteFileA", reinterpret_cast<void *>(DeleteFileFirstElsewhere));
         ImportHook folders("RemoveDirectoryA",
                            reinterpret_cast<void *>(RemoveDirectoryFirstElsewhere));
-        ASSERT_TRUE(files.installed() && folders.installed());
+        ASSERT_TRUE(xp.installed() && files.installed() && folders.installed());
         realDeleteFileA = reinterpret_cast<BOOL(WINAPI *)(LPCSTR)>(files.original());
         realRemoveDirectoryA = reinterpret_cast<BOOL(WINAPI *)(LPCSTR)>(folders.original());
         deletedFiles.clear();
@@ -236,10 +264,61 @@ TEST_F(CleanUpTest, ItemsAnotherRunDeletedFirstCountAsDeleted) {
     }
 
     EXPECT_TRUE(FolderEntries(temp_).empty());
-    EXPECT_EQ(result, 0) << "the run folder itself went elsewhere";
+    EXPECT_NE(result, 0) << "the run folder is gone, if by the other run's hand";
     ASSERT_FALSE(deletedFiles.empty());
     EXPECT_TRUE(SamePath(deletedFiles.back(), Temp("TempFolder.aab\\") + kLockFileName))
         << "the lock goes last, not " << deletedFiles.back();
+}
+
+// Where the system can, every item of a dead run folder goes through a
+// handle on the item itself, checked before it goes: nothing is deleted by
+// path but the lock, which the sweep holds.
+std::vector<std::string> pathDeletions;
+BOOL(WINAPI *realDeleteFileW)(LPCWSTR) = nullptr;
+BOOL(WINAPI *realRemoveDirectoryW)(LPCWSTR) = nullptr;
+
+BOOL WINAPI RecordedDeleteFileA(LPCSTR path) {
+    pathDeletions.push_back(path);
+    return realDeleteFileA(path);
+}
+BOOL WINAPI RecordedRemoveDirectoryA(LPCSTR path) {
+    pathDeletions.push_back(path);
+    return realRemoveDirectoryA(path);
+}
+BOOL WINAPI RecordedDeleteFileW(LPCWSTR path) {
+    pathDeletions.push_back(Utf8(path));
+    return realDeleteFileW(path);
+}
+BOOL WINAPI RecordedRemoveDirectoryW(LPCWSTR path) {
+    pathDeletions.push_back(Utf8(path));
+    return realRemoveDirectoryW(path);
+}
+
+TEST_F(CleanUpTest, TheSweepDeletesThroughHandles) {
+    MakeRunFolder(Temp("TempFolder.hnd"));
+    ASSERT_TRUE(
+        SetFileAttributesA(Temp("TempFolder.hnd\\deep\\a.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    int result;
+    {
+        ImportHook fileA("DeleteFileA", reinterpret_cast<void *>(RecordedDeleteFileA));
+        ImportHook folderA("RemoveDirectoryA", reinterpret_cast<void *>(RecordedRemoveDirectoryA));
+        ImportHook fileW("DeleteFileW", reinterpret_cast<void *>(RecordedDeleteFileW));
+        ImportHook folderW("RemoveDirectoryW", reinterpret_cast<void *>(RecordedRemoveDirectoryW));
+        ASSERT_TRUE(fileA.installed() && folderA.installed() && fileW.installed() &&
+                    folderW.installed());
+        realDeleteFileA = reinterpret_cast<BOOL(WINAPI *)(LPCSTR)>(fileA.original());
+        realRemoveDirectoryA = reinterpret_cast<BOOL(WINAPI *)(LPCSTR)>(folderA.original());
+        realDeleteFileW = reinterpret_cast<BOOL(WINAPI *)(LPCWSTR)>(fileW.original());
+        realRemoveDirectoryW = reinterpret_cast<BOOL(WINAPI *)(LPCWSTR)>(folderW.original());
+        pathDeletions.clear();
+        result = SweepRunTempFolders();
+    }
+
+    EXPECT_NE(result, 0);
+    EXPECT_TRUE(FolderEntries(temp_).empty());
+    ASSERT_EQ(pathDeletions.size(), 1u);
+    EXPECT_TRUE(SamePath(pathDeletions.front(), Temp("TempFolder.hnd\\") + kLockFileName))
+        << pathDeletions.front();
 }
 
 TEST_F(CleanUpTest, SweepNeverFollowsALink) {
