@@ -128,36 +128,45 @@ struct OpenItem {
     DWORD attributes;
 };
 
+// The by-handle information calls of Windows Vista and later; null on
+// Windows XP, which lacks them.
+typedef BOOL(WINAPI *InformationByHandle)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
+
+static InformationByHandle FindInformationByHandle(const char *name) {
+    // Without kernel32 (which cannot be), GetProcAddress looks in the
+    // launcher's own image and finds nothing.
+    return reinterpret_cast<InformationByHandle>(
+        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("kernel32.dll"), name)));
+}
+
+// The attributes come from the handle: FileAttributeTagInfo where the system
+// has it (it is what the question is for, and it asks the file system for
+// nothing else), else the whole information of Windows XP.
 static bool OpenFolderItem(const wchar_t *path, DWORD access, OpenItem *item) {
     item->handle = CreateFileW(path, access | FILE_READ_ATTRIBUTES,
                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    BY_HANDLE_FILE_INFORMATION information;
     if (item->handle == INVALID_HANDLE_VALUE) {
         return false;
     }
-    if (!GetFileInformationByHandle(item->handle, &information)) {
+    InformationByHandle getInformation = FindInformationByHandle("GetFileInformationByHandleEx");
+    FILE_ATTRIBUTE_TAG_INFO tag;
+    BY_HANDLE_FILE_INFORMATION information;
+    bool known = getInformation != nullptr
+                     ? getInformation(item->handle, FileAttributeTagInfo, &tag, sizeof tag)
+                     : GetFileInformationByHandle(item->handle, &information);
+    if (!known) {
         CloseHandle(item->handle);
         return false;
     }
-    item->attributes = information.dwFileAttributes;
+    item->attributes =
+        getInformation != nullptr ? tag.FileAttributes : information.dwFileAttributes;
     return true;
 }
 
 // A folder and not a link to one: the only kind of item gone into.
 static bool IsPlainFolder(DWORD attributes) {
     return IsFolder(attributes) && !IsReparsePoint(attributes);
-}
-
-typedef BOOL(WINAPI *SetInformationByHandle)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
-
-// Windows Vista and later set a file's information through its handle;
-// Windows XP cannot (null).
-static SetInformationByHandle FindSetInformationByHandle() {
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    return kernel == nullptr ? nullptr
-                             : reinterpret_cast<SetInformationByHandle>(reinterpret_cast<void *>(
-                                   GetProcAddress(kernel, "SetFileInformationByHandle")));
 }
 
 // Deletes the item at path, opened anew with the right to delete it, when it
@@ -178,7 +187,7 @@ static bool DeleteCheckedItem(const wchar_t *path, DWORD checkedAttributes) {
         if ((attributes & FILE_ATTRIBUTE_READONLY) != 0 && !IsReparsePoint(attributes)) {
             SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY);
         }
-        SetInformationByHandle setInformation = FindSetInformationByHandle();
+        InformationByHandle setInformation = FindInformationByHandle("SetFileInformationByHandle");
         FILE_DISPOSITION_INFO disposition = {TRUE};
         deleted = setInformation != nullptr && setInformation(item.handle, FileDispositionInfo,
                                                               &disposition, sizeof disposition);

@@ -107,16 +107,13 @@ static bool CreateRunFolderUnder(int32_t index, wchar_t *path, HANDLE *lockFile)
 
 // Gives up a run folder (path ending in '\') just made and still empty but
 // for its lock.
-static void RemoveUnusedRunFolder(wchar_t *path, HANDLE lockFile) {
+static void RemoveUnusedRunFolder(const wchar_t *path, HANDLE lockFile) {
     CloseHandle(lockFile);
     wchar_t lockPath[PathBufferSize];
     if (JoinPath(lockPath, PathBufferSize, path, RunLockFileNameW) != nullptr) {
         DeleteFileByPath(lockPath);
     }
-    size_t length = TextLength(path);
-    path[length - 1] = L'\0';
     RemoveFolderByPath(path);
-    path[length - 1] = L'\\';
 }
 
 bool CreateRunTempFolder(RunTempFolder *folder) {
