@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "launch_checks.h"
 #include "presentation_listing.h"
 #include "presentation_reader.h"
 
@@ -72,6 +73,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (verified) {
         MemoryByteReader file = MakeMemoryByteReader(data, size);
         CheckExtraction(&file.reader, presentation);
+        std::vector<Finding> launch;
+        if (CheckLaunch(&file.reader, size, &launch) != launch.empty()) {
+            Fail("the launch check's answer and its findings disagree");
+        }
     }
     return 0;
 }

@@ -92,7 +92,7 @@ TEST_F(BuildManifestTest, PathsAreTakenFromTheManifestsFolder) {
 TEST_F(BuildManifestTest, TheSameInputsGiveTheSameBytesFromFlagsOrManifest) {
     ASSERT_EQ(mkdir(Path("in").c_str(), 0777), 0);
     WriteBytes("in/launcher.exe", MakePeImage(false, 1536));
-    WriteBytes("in/lumv.dll", SampleBytes(100000, 1));
+    WriteBytes("in/lumv.dll", MakePlayerLibrary(false, "LumivanceMain", 100000));
     WriteBytes("in/readme.txt", SampleBytes(300, 2));
     WriteBytes("in/show.lvc", SampleBytes(2000, 3));
     std::string flags = " --launcher " + Q("in/launcher.exe") + " --content " + Q("in/show.lvc") +

@@ -16,7 +16,7 @@ using LumpackCommands = LumpackCliTest;
 
 TEST_F(LumpackCommands, BuildAndVerifyWithoutAProcess) {
     WriteBytes("launcher.exe", MakePeImage(false, 1536));
-    WriteBytes("lumv.dll", SampleBytes(20000, 1));
+    WriteBytes("lumv.dll", MakePlayerLibrary(false, "LumivanceMain", 20000));
     const struct {
         const char *out;
         bool compressed;

@@ -19,8 +19,9 @@ BuildRequest SampleRequest() {
     BuildRequest request;
     request.launcherImage = MakePeImage(false, 700);
     request.content = SampleBytes(333, 1);
-    request.entries.push_back(
-        MakeEntry("lumv", "dll", SampleBytes(5000, 2), true, EntryGroup::TempFolder));
+    request.entries.push_back(MakeEntry("lumv", "dll",
+                                        MakePlayerLibrary(false, "LumivanceMain", 5000), true,
+                                        EntryGroup::TempFolder));
     request.entries.push_back(MakeEntry("readme", "txt", SampleBytes(100, 3), false));
     request.entries.push_back(
         MakeEntry("splash", "bmp", SampleBytes(64, 4), false, EntryGroup::TempFolder));
@@ -172,7 +173,7 @@ TEST(BuildPresentation, RefusesWhatTheLauncherCouldNotUnpackAndNamesTheEntry) {
         {"forbidden character", [](BuildRequest *r) { r->entries[1].name = "what?"; },
          "holds '?', which Windows does not allow"},
         {"separator in extension", [](BuildRequest *r) { r->entries[1].outputExtension = "t\\x"; },
-         "extension holds a path separator"},
+         "holds a path separator"},
         {"device", [](BuildRequest *r) { r->entries[1].name = "sub\\Con "; }, "device name"},
         {"device with digit", [](BuildRequest *r) { r->entries[1].name = "lpt1"; }, "device name"},
         {"same file",
@@ -193,20 +194,10 @@ TEST(BuildPresentation, RefusesWhatTheLauncherCouldNotUnpackAndNamesTheEntry) {
              r->entries[3].outputExtension = "Txt  ";
          },
          "writes the same file as entry 1"},
-        {"same file in a folder with a trailing dot",
-         [](BuildRequest *r) {
-             r->entries[1].name = "sub./a";
-             r->entries[3].name = "SUB\\a";
-             r->entries[3].outputExtension = "txt";
-         },
-         "writes the same file as entry 1"},
-        {"same file other separator",
-         [](BuildRequest *r) {
-             r->entries[1].name = "sub/a";
-             r->entries[3].name = "sub\\a";
-             r->entries[3].outputExtension = "txt";
-         },
-         "writes the same file as entry 1"},
+        {"sub-folder", [](BuildRequest *r) { r->entries[1].name = "sub/a"; },
+         "entry 1 (sub/a.txt): the file name holds a path separator"},
+        {"sub-folder, other separator", [](BuildRequest *r) { r->entries[3].name = "sub\\a"; },
+         "entry 2 (sub\\a.txt): the file name holds a path separator"},
         {"image with a payload",
          [](BuildRequest *r) { r->launcherImage = BuildOrFail(SampleRequest()); },
          "already carries a presentation payload (header at 700)"},
@@ -222,8 +213,7 @@ TEST(BuildPresentation, RefusesWhatTheLauncherCouldNotUnpackAndNamesTheEntry) {
 TEST(BuildPresentation, AcceptsTheLimitsThemselves) {
     BuildRequest request = SampleRequest();
     request.entries.push_back(MakeEntry(std::string(32, 'n'), "abcdef", {1, 2, 3}, true));
-    request.entries[1].name = "sub\\readme";  // a subfolder of the destination
-    request.entries[2].name = "notes";        // the same file as entry 4, other group
+    request.entries[2].name = "notes";  // the same file as entry 4, other group
     request.entries[2].outputExtension = "txt";
     request.entries[3].packedExtension = "zz";
     request.entries[0].name = "console";  // starts like a device, is none

@@ -34,6 +34,9 @@ std::vector<uint8_t> MakePeImage(bool pe32Plus, size_t size) {
     WriteWord(&image, 0x3C, PeOffset);
     image[PeOffset] = 'P';
     image[PeOffset + 1] = 'E';
+    uint16_t machine = pe32Plus ? 0x8664 : 0x14C;  // x86_64 or i386
+    image[PeOffset + 4] = static_cast<uint8_t>(machine);
+    image[PeOffset + 5] = static_cast<uint8_t>(machine >> 8);
     image[PeOffset + 4 + 18] = 0x02;  // an executable image
     uint16_t optionalSize = pe32Plus ? 240 : 224;
     image[PeOffset + 4 + 16] = static_cast<uint8_t>(optionalSize);
@@ -41,6 +44,30 @@ std::vector<uint8_t> MakePeImage(bool pe32Plus, size_t size) {
     image[OptionalHeaderOffset] = 0x0B;  // 0x10B or 0x20B
     image[OptionalHeaderOffset + 1] = pe32Plus ? 0x02 : 0x01;
     WriteWord(&image, OptionalHeaderOffset + (pe32Plus ? 108 : 92), 16);
+    return image;
+}
+
+std::vector<uint8_t> MakePlayerLibrary(bool pe32Plus, const std::string &exportName, size_t size) {
+    const size_t section = 0x200;  // one section, at RVA 0x1000, holding the export directory
+    const uint32_t rva = 0x1000;
+    std::vector<uint8_t> image = MakePeImage(pe32Plus, 2 * section);
+    image[PeOffset + 4 + 2] = 1;       // one section
+    image[PeOffset + 4 + 19] |= 0x20;  // a DLL
+    size_t table = OptionalHeaderOffset + (pe32Plus ? 240 : 224);
+    WriteWord(&image, table + 8, section);  // VirtualSize, VirtualAddress, raw size and start
+    WriteWord(&image, table + 12, rva);
+    WriteWord(&image, table + 16, section);
+    WriteWord(&image, table + 20, section);
+    WriteWord(&image, OptionalHeaderOffset + (pe32Plus ? 112 : 96), rva);  // the export directory
+    WriteWord(&image, OptionalHeaderOffset + (pe32Plus ? 116 : 100), 0x100);
+    WriteWord(&image, section + 24, exportName.empty() ? 0 : 1);  // one name
+    WriteWord(&image, section + 32, rva + 0x40);                  // its RVA at 0x40
+    WriteWord(&image, section + 0x40, rva + 0x50);                // the name at 0x50
+    std::copy(exportName.begin(), exportName.end(), image.begin() + section + 0x50);
+    if (size > image.size()) {  // the rest as data after the image, like a player's resources
+        std::vector<uint8_t> rest = SampleBytes(size - image.size(), 7);
+        image.insert(image.end(), rest.begin(), rest.end());
+    }
     return image;
 }
 

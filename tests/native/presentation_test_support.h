@@ -15,6 +15,13 @@
 // and an optional header with all 16 data directories, the rest zeros.
 std::vector<uint8_t> MakePeImage(bool pe32Plus, size_t size = 512);
 
+// A player library for the i386 (or x86_64) launcher: a DLL whose export
+// table names exportName alone (none when empty), with sample bytes after
+// it up to size.
+std::vector<uint8_t> MakePlayerLibrary(bool pe32Plus,
+                                       const std::string &exportName = "LumivanceMain",
+                                       size_t size = 1024);
+
 void SetSecurityDirectory(std::vector<uint8_t> *image, bool pe32Plus, uint32_t offset,
                           uint32_t size);
 

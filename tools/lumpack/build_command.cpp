@@ -10,6 +10,7 @@
 #include "build_manifest.h"
 #include "display_text.h"
 #include "file_io.h"
+#include "launch_checks.h"
 #include "lzari/lzari_stream_io.h"
 #include "presentation_builder.h"
 
@@ -199,6 +200,10 @@ int Build(const BuildArguments &arguments, Verbosity verbosity) {
     BuildRequest request;
     if (!LoadRequest(build, &request)) {
         return 1;
+    }
+    error = LaunchProblem(request);
+    if (!error.empty()) {
+        return Fail(build.out, error);
     }
     BuildProgressState state = {&request, ""};
     bool showProgress = AnyLargeCompression(request);

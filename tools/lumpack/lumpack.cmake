@@ -6,6 +6,8 @@
 add_library(lumpack_format STATIC
   tools/lumpack/display_text.cpp
   tools/lumpack/file_name_rules.cpp
+  tools/lumpack/launch_checks.cpp
+  tools/lumpack/player_library.cpp
   tools/lumpack/presentation_builder.cpp
   tools/lumpack/presentation_reader.cpp)
 target_include_directories(lumpack_format PUBLIC src tools/lumpack)

@@ -92,15 +92,17 @@ std::string NameProblem(const BuildEntry &entry) {
     if (!problem.empty()) {
         return problem;
     }
-    if (entry.outputExtension.find_first_of("\\/") != std::string::npos) {
-        return "extension holds a path separator";
-    }
     if (NamesADevice(OutputName(entry))) {
         return "the name is a Windows device name (CON, NUL, COM1 and the like)";
     }
     if (!EntryFileNameIsSafe(entry.name.c_str(), entry.outputExtension.c_str())) {
         return "the file would be written outside its folder (a leading separator, a ':', or a "
                "part made only of dots and blanks such as \"..\")";
+    }
+    if (OutputName(entry).find_first_of("\\/") != std::string::npos) {
+        return "the file name holds a path separator; the launcher writes every entry straight "
+               "into its folder and makes no sub-folders, so it could not create the file: give "
+               "a plain file name (--as NAME.EXT)";
     }
     return "";
 }

@@ -8,6 +8,7 @@
 
 #include "display_text.h"
 #include "file_io.h"
+#include "launch_checks.h"
 #include "presentation_reader.h"
 
 namespace {
@@ -115,7 +116,9 @@ int Verify(const std::string &path, Verbosity verbosity) {
         return 1;
     }
     std::vector<Finding> findings;
-    VerifyPresentation(file.reader(), file.size(), &findings);
+    if (VerifyPresentation(file.reader(), file.size(), &findings)) {
+        CheckLaunch(file.reader(), file.size(), &findings);
+    }
     if (!Report(path, findings)) {
         return 1;
     }

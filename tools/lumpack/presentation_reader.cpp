@@ -232,6 +232,11 @@ void CheckEntryName(const EntryInfo &entry, std::vector<Finding> *findings) {
             EntryLabel(entry) +
                 ": its file name would leave the destination folder (a leading separator, a "
                 "':', or a part made only of dots and blanks)");
+    } else if (fileName.find_first_of("\\/") != std::string::npos) {
+        Add(findings, Severity::Fault,
+            EntryLabel(entry) +
+                ": its file name holds a path separator; the launcher makes no sub-folders, so "
+                "it cannot create the file");
     }
     char forbidden = ForbiddenFileNameCharacter(fileName);
     if (forbidden != 0) {
