@@ -13,6 +13,9 @@
 
 namespace {
 
+// Stands for the manifest's folder in the expected messages.
+#define PATH_IN "<in>/"
+
 class BuildManifestTest : public LumpackCliTest {
 protected:
     std::string Q(const std::string &name) const { return "'" + Path(name) + "'"; }
@@ -126,6 +129,29 @@ TEST_F(BuildManifestTest, TheSameInputsGiveTheSameBytesFromFlagsOrManifest) {
     EXPECT_EQ(bad.exitCode, 1);
     EXPECT_EQ(bad.err, "lumpack: " + Path("in/bad.json") +
                            ": entries[0].temp: expected true or false (got a number)\n");
+    // A fault of an entry names the manifest and the entry as it counts them.
+    const struct {
+        const char *entries;
+        const char *error;
+    } faults[] = {
+        {R"([{"file": "gone.dat"}])", ": entries[0].file: " PATH_IN "gone.dat: No such file"},
+        {R"([{"file": "lumv.dll"}, {"file": "lumv.dll", "as": "nul.txt"}])",
+         ": entries[1] (nul.txt): the name is a Windows device name"},
+        {R"([{"file": "lumv.dll", "as": "a.dll"}, {"file": "lumv.dll", "as": "A.DLL"}])",
+         ": entries[1] (A.DLL): writes the same file as entries[0] (a.dll)"},
+    };
+    for (const auto &fault : faults) {
+        Write("in/bad.json",
+              std::string(R"({"launcher": "launcher.exe", "entries": )") + fault.entries + "}");
+        CliResult refused = Run("build " + Q("five.exe") + " --manifest " + Q("in/bad.json"));
+        EXPECT_EQ(refused.exitCode, 1);
+        std::string expected = "lumpack: " + Path("in/bad.json") + fault.error;
+        size_t in = expected.find(PATH_IN);
+        if (in != std::string::npos) {
+            expected.replace(in, strlen(PATH_IN), Path("in/"));
+        }
+        EXPECT_EQ(refused.err.substr(0, expected.size()), expected) << refused.err;
+    }
     EXPECT_EQ(Files(), (std::vector<std::string>{"in", "one.exe", "three.exe", "two.exe"}));
 }
 

@@ -80,8 +80,10 @@ TEST_F(PresentationCli, BuildListVerifyExtractRoundTrip) {
 
     CliResult extract = Run("extract " + Q("show.exe") + " " + Q("out/new"));
     ASSERT_EQ(extract.exitCode, 0) << extract.err;
-    EXPECT_EQ(Lines(extract.out), 3u);
-    EXPECT_EQ(Files("out/new"), (std::vector<std::string>{"TempFolder", "content", "readme.txt"}));
+    EXPECT_EQ(Lines(extract.out), 5u);
+    EXPECT_EQ(Files("out/new"), (std::vector<std::string>{"TempFolder", "content", "launcher",
+                                                          "manifest.json", "readme.txt"}));
+    EXPECT_EQ(ReadText(Path("out/new/launcher")), ReadText(Path("launcher.exe")));
     EXPECT_EQ(ReadText(Path("out/new/TempFolder/lumv.dll")), ReadText(Path("lumv.dll")));
     EXPECT_EQ(ReadText(Path("out/new/readme.txt")), ReadText(Path("readme.txt")));
     EXPECT_EQ(ReadText(Path("out/new/content")), ReadText(Path("show.lvc")));
@@ -409,8 +411,13 @@ TEST_F(PresentationCli, CommandLineConventions) {
     EXPECT_NE(list.out.find("reserved:  10, 1"), std::string::npos) << list.out;
     EXPECT_NE(list.out.find("1  exe   readme "), std::string::npos) << list.out;
     EXPECT_NE(list.out.find("2  temp  lumv.dll"), std::string::npos) << list.out;
-    EXPECT_EQ(Run("-q list " + Q("show.exe")).exitCode, 2);
-    EXPECT_EQ(Run("list -q " + Q("show.exe")).out, "");
+    // The listing is list's output, also with -q; what every command takes
+    // may come before the command too, and is then the command's.
+    EXPECT_EQ(Run("-q list " + Q("show.exe")).out, list.out);
+    EXPECT_EQ(Run("list -q " + Q("show.exe")).out, list.out);
+    EXPECT_EQ(Run("-v list " + Q("show.exe")).err,
+              "lumpack list: unexpected argument '-v' (see lumpack list --help)\n");
+    EXPECT_EQ(Run("--quiet verify " + Q("show.exe")).out, "");
 
     struct Case {
         std::string arguments;
@@ -420,6 +427,9 @@ TEST_F(PresentationCli, CommandLineConventions) {
         {"build x.exe",
          "lumpack build: --launcher is required (or --manifest FILE) (see lumpack build --help)\n"},
         {"squeeze", "lumpack: unknown command 'squeeze' (see lumpack --help)\n"},
+        {"build x.exe --launcher=l.exe --force=banana",
+         "lumpack build: --force takes no value like 'banana' (write --force alone) (see lumpack "
+         "build --help)\n"},
     };
     for (const Case &c : cases) {
         CliResult result = Run(c.arguments);

@@ -13,6 +13,7 @@ struct EntryArgument {
     bool compressed = false;
     std::string packed;  // the packed extension; empty: the default
     bool temp = false;   // for the run's temporary folder, else beside the executable
+    std::string where;   // how messages name it ("entries[2]", of the manifest); empty: by number
 };
 
 struct BuildArguments {

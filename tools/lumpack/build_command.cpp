@@ -13,6 +13,7 @@
 #include "launch_checks.h"
 #include "lzari/lzari_stream_io.h"
 #include "presentation_builder.h"
+#include "presentation_reader.h"
 
 namespace {
 
@@ -41,10 +42,18 @@ std::string BaseName(const std::string &path) {
     return path.substr(start > root ? start : root);
 }
 
-bool ReadInput(const std::string &path, std::vector<uint8_t> *data) {
+// How messages name an entry's file: the path, after the manifest's place
+// for it when it comes from one ("show.json: entries[2].file: x.dat").
+std::string SourceName(const BuildArguments &build, const EntryArgument &entry) {
+    return entry.where.empty() ? entry.source
+                               : build.manifest + ": " + entry.where + ".file: " + entry.source;
+}
+
+bool ReadInput(const std::string &path, std::vector<uint8_t> *data,
+               const std::string &name = std::string()) {
     std::string error;
     if (!ReadWholeFile(path, data, &error)) {
-        Fail(path, error);
+        Fail(name.empty() ? path : name, error);
         return false;
     }
     return true;
@@ -78,18 +87,20 @@ bool OutputIsAnInput(const BuildArguments &build) {
 
 // The size of input, or false (with the message printed) when it cannot be
 // opened or holds more than limit bytes.
-bool InputSize(const std::string &path, uint64_t limit, const char *what, uint64_t *size) {
+bool InputSize(const std::string &path, uint64_t limit, const char *what, uint64_t *size,
+               const std::string &name = std::string()) {
     InputFile file;
     std::string error;
     if (!OpenInputFile(path, &file, &error)) {
-        Fail(path, error);
+        Fail(name.empty() ? path : name, error);
         return false;
     }
     CloseInputFile(&file);
     *size = file.size;
     if (file.size > limit) {
-        Fail(path, "too large: " + std::to_string(file.size) + " bytes, at most " +
-                       std::to_string(limit) + " " + what);
+        Fail(name.empty() ? path : name, "too large: " + std::to_string(file.size) +
+                                             " bytes, at most " + std::to_string(limit) + " " +
+                                             what);
         return false;
     }
     return true;
@@ -111,7 +122,8 @@ bool InputSizesFit(const BuildArguments &build) {
     for (const EntryArgument &entry : build.entries) {
         uint64_t limit = entry.compressed ? LzariMaxStreamLength : MaxPresentationSize;
         uint64_t size = 0;
-        if (!InputSize(entry.source, limit, entry.compressed ? "can be compressed" : fits, &size)) {
+        if (!InputSize(entry.source, limit, entry.compressed ? "can be compressed" : fits, &size,
+                       SourceName(build, entry))) {
             return false;
         }
         smallest += SmallestEntrySize(entry.compressed, size);
@@ -152,10 +164,14 @@ bool LoadRequest(const BuildArguments &build, BuildRequest *request) {
         entry.compressed = argument.compressed;
         entry.packedExtension = argument.packed;
         entry.group = argument.temp ? EntryGroup::TempFolder : EntryGroup::ExeFolder;
-        if (!ReadInput(argument.source, &entry.data)) {
+        if (!ReadInput(argument.source, &entry.data, SourceName(build, argument))) {
             return false;
         }
         request->entries.push_back(std::move(entry));
+        if (!argument.where.empty()) {
+            request->entryLabels.push_back(argument.where);
+            request->entryLabelSource = build.manifest;
+        }
     }
     return true;
 }
@@ -181,6 +197,35 @@ bool AnyLargeCompression(const BuildRequest &request) {
     return false;
 }
 
+// A message about an entry of a manifest names the manifest already.
+int FailBuild(const BuildArguments &build, const std::string &error) {
+    if (!build.manifest.empty() &&
+        error.compare(0, build.manifest.size() + 1, build.manifest + ":") == 0) {
+        (void)fprintf(stderr, "lumpack: %s\n", error.c_str());
+        return 1;
+    }
+    return Fail(build.out, error);
+}
+
+// Says which compressed entries came out no smaller than their files: each
+// start decodes them for nothing.
+void TellLargerStreams(const std::vector<uint8_t> &output) {
+    Presentation built;
+    std::string error;
+    if (!OpenPresentation(output.data(), output.size(), &built, &error)) {
+        return;
+    }
+    for (const EntryInfo &entry : built.entries) {
+        if (!entry.stored && entry.spanSize >= entry.decodedSize && entry.decodedSize > 0) {
+            (void)fprintf(stderr,
+                          "lumpack: %s: compressed to %u bytes, no fewer than its %llu; stored, "
+                          "it would start faster\n",
+                          EntryLabel(entry).c_str(), entry.spanSize,
+                          static_cast<unsigned long long>(entry.decodedSize));
+        }
+    }
+}
+
 }  // namespace
 
 int Build(const BuildArguments &arguments, Verbosity verbosity) {
@@ -201,21 +246,27 @@ int Build(const BuildArguments &arguments, Verbosity verbosity) {
     if (!LoadRequest(build, &request)) {
         return 1;
     }
-    error = LaunchProblem(request);
+    error = BuildRequestProblem(request);
+    if (error.empty()) {
+        error = LaunchProblem(request);
+    }
     if (!error.empty()) {
-        return Fail(build.out, error);
+        return FailBuild(build, error);
     }
     BuildProgressState state = {&request, ""};
     bool showProgress = AnyLargeCompression(request);
     std::vector<uint8_t> output;
     if (!BuildPresentation(request, &output, &error, showProgress ? ShowBuildProgress : nullptr,
                            &state)) {
-        return Fail(build.out, error);
+        return FailBuild(build, error);
     }
     if (!out.Write(output.data(), output.size(), &error) || !out.Commit(&error)) {
         return Fail(build.out, error);
     }
     TellWritten(verbosity, build.out, output.size());
+    if (verbosity == Verbosity::Verbose) {
+        TellLargerStreams(output);
+    }
     if (Talk(verbosity)) {
         printf("%s: %zu bytes, %zu %s\n", build.out.c_str(), output.size(), request.entries.size(),
                request.entries.size() == 1 ? "entry" : "entries");

@@ -159,6 +159,7 @@ public:
             if (!Entry(entries[i], Element("entries", i), &entry)) {
                 return false;
             }
+            entry.where = Element("entries", i);
             arguments->entries.push_back(entry);
         }
         return true;

@@ -89,6 +89,10 @@ bool IsPathSeparator(char c);
 // ("\\server\share\"). 0 for a relative path.
 size_t PathRootSize(const std::string &path);
 
+// path from the root: as it is when rooted, else below the current folder
+// (on Windows as GetFullPathName makes it). Unchanged when that fails.
+std::string AbsolutePath(const std::string &path);
+
 // The program's arguments as UTF-8: argv as given, or on Windows the wide
 // command line converted, so that every name arrives whole.
 std::vector<std::string> CommandLineArguments(int argc, char **argv);

@@ -326,6 +326,21 @@ size_t PathRootSize(const std::string &path) {
     return !path.empty() && path[0] == '/' ? 1 : 0;
 }
 
+std::string AbsolutePath(const std::string &path) {
+    if (PathRootSize(path) > 0) {
+        return path;
+    }
+    std::vector<char> folder(4096);
+    while (getcwd(folder.data(), folder.size()) == nullptr) {
+        if (errno != ERANGE) {
+            return path;
+        }
+        folder.resize(folder.size() * 2);
+    }
+    std::string absolute = folder.data();
+    return absolute + (absolute.back() == '/' ? "" : "/") + path;
+}
+
 std::vector<std::string> CommandLineArguments(int argc, char **argv) {
     return std::vector<std::string>(argv, argv + argc);
 }

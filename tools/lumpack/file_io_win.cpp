@@ -304,6 +304,17 @@ size_t PathRootSize(const std::string &path) {
     return 0;
 }
 
+std::string AbsolutePath(const std::string &path) {
+    std::wstring wide = Wide(path);
+    DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (size == 0) {
+        return path;
+    }
+    std::vector<wchar_t> full(size);
+    DWORD written = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+    return written == 0 || written >= size ? path : Utf8(full.data());
+}
+
 std::vector<std::string> CommandLineArguments(int argc, char **argv) {
     int count = 0;
     wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &count);

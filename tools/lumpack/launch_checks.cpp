@@ -107,7 +107,11 @@ std::string LaunchProblem(const BuildRequest &request) {
     for (size_t i = 0; i < order.size(); i++) {
         const BuildEntry &entry = request.entries[order[i]];
         std::string fileName = JoinedName(entry.name, entry.outputExtension);
-        placed.push_back({Label(i + 1, fileName), fileName, entry.group == EntryGroup::TempFolder});
+        std::string label =
+            order[i] < request.entryLabels.size()
+                ? request.entryLabels[order[i]] + " (" + PrintableText(fileName) + ")"
+                : Label(i + 1, fileName);
+        placed.push_back({label, fileName, entry.group == EntryGroup::TempFolder});
     }
     int player = -1;
     std::string problem = PlacementProblem(placed, &player);
@@ -120,7 +124,12 @@ std::string LaunchProblem(const BuildRequest &request) {
     MemoryByteReader dll = MakeMemoryByteReader(library.data(), library.size());
     PlayerProblem found = FindPlayerProblem(&dll.reader, static_cast<uint32_t>(library.size()),
                                             LauncherMachine(&launcher.reader));
-    return found.kind == PlayerProblem::None ? "" : PlayerMessage(placed[player], found);
+    if (found.kind == PlayerProblem::None) {
+        return "";
+    }
+    bool labelled = static_cast<size_t>(order[player]) < request.entryLabels.size() &&
+                    !request.entryLabelSource.empty();
+    return (labelled ? request.entryLabelSource + ": " : "") + PlayerMessage(placed[player], found);
 }
 
 bool CheckLaunch(const PayloadByteReader *reader, uint64_t size, std::vector<Finding> *findings) {

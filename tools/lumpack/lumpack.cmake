@@ -25,6 +25,7 @@ set(LUMPACK_LIB_SOURCES
   tools/lumpack/build_manifest.cpp
   tools/lumpack/code_page_text.cpp
   tools/lumpack/command_messages.cpp
+  tools/lumpack/extract_manifest.cpp
   tools/lumpack/file_io.cpp
   tools/lumpack/presentation_commands.cpp
   tools/lumpack/lzari_files.cpp

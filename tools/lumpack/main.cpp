@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <array>
 #include <new>
 #include <stdexcept>
@@ -74,12 +75,16 @@ const char ListFooter[] =
 const char ExtractFooter[] =
     "Writes the files the launcher would unpack from FILE into DIR: the entries\n"
     "for beside the executable into DIR itself, those for the temporary folder\n"
-    "into DIR/TempFolder, and the content into DIR/content; with NAMEs, only the\n"
-    "entries of those file names. --stdout NAME writes that one entry to standard\n"
-    "output instead. DIR is created when missing. Nothing is run. Existing files\n"
-    "are left alone and nothing is written unless --force is given; on any\n"
-    "failure nothing is left behind. A presentation that lumpack verify faults\n"
-    "is not extracted.";
+    "into DIR/TempFolder, the content into DIR/content, the launcher image into\n"
+    "DIR/launcher and a build manifest into DIR/manifest.json (or --manifest\n"
+    "FILE, which then names the files by their absolute paths), so that\n"
+    "  lumpack build OUT --manifest DIR/manifest.json\n"
+    "builds the same bytes again. With NAMEs, only the entries of those file\n"
+    "names (no image, content or manifest). --stdout NAME writes that one entry\n"
+    "to standard output instead. DIR is created when missing. Nothing is run.\n"
+    "Existing files are left alone and nothing is written unless --force is\n"
+    "given; on any failure nothing is left behind. A presentation that lumpack\n"
+    "verify finds damaged is not extracted.";
 
 const char VerifyFooter[] =
     "Checks FILE the way the launcher reads it: trailer and header, counts, the\n"
@@ -182,13 +187,13 @@ struct BuildFlags {
     std::array<std::vector<std::string>, EntryOptionCount> values;
 };
 
-void AddVerbosity(CLI::App *command, CommandLine *line) {
+void AddVerbosity(CLI::App *command, CommandLine *line,
+                  const char *verbose = "also say what is written, and where") {
     CLI::Option *quiet = command->add_flag_callback(
         "-q,--quiet", [line] { line->verbosity = Verbosity::Quiet; }, "print errors only");
     command
         ->add_flag_callback(
-            "-v,--verbose", [line] { line->verbosity = Verbosity::Verbose; },
-            "also say what is written, and where")
+            "-v,--verbose", [line] { line->verbosity = Verbosity::Verbose; }, verbose)
         ->excludes(quiet);
 }
 
@@ -293,7 +298,10 @@ void AddListCommand(CLI::App *app, CommandLine *line) {
         ->option_text("N");
     list->add_flag("--hashes", line->list.options.hashes,
                    "also the SHA-256 of each entry and of the content");
-    AddVerbosity(list, line);
+    // The listing is the command's output: -q keeps only the progress away,
+    // and there is nothing more to say than the listing.
+    list->add_flag_callback(
+        "-q,--quiet", [line] { line->verbosity = Verbosity::Quiet; }, "show no progress");
 }
 
 void AddVerifyCommand(CLI::App *app, CommandLine *line) {
@@ -301,7 +309,7 @@ void AddVerifyCommand(CLI::App *app, CommandLine *line) {
         app->add_subcommand("verify", "check a presentation the way the launcher reads it");
     verify->footer(VerifyFooter);
     verify->add_option("FILE", line->verifyPath, "the presentation")->required();
-    AddVerbosity(verify, line);
+    AddVerbosity(verify, line, "also a line per entry: what was checked");
 }
 
 void AddExtractCommand(CLI::App *app, CommandLine *line) {
@@ -316,6 +324,10 @@ void AddExtractCommand(CLI::App *app, CommandLine *line) {
         ->add_option("--stdout", line->extract.stdoutName,
                      "write the entry NAME to standard output instead")
         ->option_text("NAME");
+    extract
+        ->add_option("--manifest", request.manifest,
+                     "write the build manifest to FILE (default: DIR/manifest.json)")
+        ->option_text("FILE");
     extract->add_flag("--force", request.force, "replace existing files");
     AddVerbosity(extract, line);
 }
@@ -348,6 +360,14 @@ std::string ParseErrorText(const CLI::ParseError &e) {
             return "unexpected argument '" + text.substr(strlen(prefix)) + "'";
         }
     }
+    // "Could not convert: --force = banana"
+    const char convert[] = "Could not convert: ";
+    size_t equals = text.find(" = ");
+    if (text.compare(0, strlen(convert), convert) == 0 && equals != std::string::npos) {
+        std::string option = text.substr(strlen(convert), equals - strlen(convert));
+        return option + " takes no value like '" + text.substr(equals + 3) + "'" +
+               (option.compare(0, 2, "--") == 0 ? " (write " + option + " alone)" : "");
+    }
     size_t missing = text.find(": 1 required TEXT missing");
     if (missing != std::string::npos) {
         return text.substr(0, missing) + " needs a value";
@@ -367,6 +387,11 @@ bool CheckCommand(CLI::App *app, const BuildFlags &flags, CommandLine *line, std
             *error = "DIR is required";
             return false;
         }
+        if (!extract.request.manifest.empty() &&
+            (!extract.stdoutName.empty() || !extract.request.names.empty())) {
+            *error = "--manifest comes with every entry: it takes no NAME or --stdout";
+            return false;
+        }
     }
     if (line->run == RunList && !line->list.codePage.empty() &&
         !ParseCodePage(line->list.codePage, &line->list.options.codePage, error)) {
@@ -377,6 +402,15 @@ bool CheckCommand(CLI::App *app, const BuildFlags &flags, CommandLine *line, std
         return ApplyBuildFlags(*app->get_subcommand("build"), flags, &line->build, error);
     }
     return true;
+}
+
+bool IsVerbosityOption(const char *argument) {
+    for (const char *option : {"-q", "--quiet", "-v", "--verbose"}) {
+        if (strcmp(argument, option) == 0) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // Parses argv into *line. Returns -1 when a command is to run, else the exit
@@ -401,6 +435,18 @@ int ParseCommandLine(int argc, char **argv, CommandLine *line) {
         int (*run)(const CommandLine &line);
     } runs[] = {{"build", RunBuild},   {"list", RunList},         {"extract", RunExtract},
                 {"verify", RunVerify}, {"compress", RunCompress}, {"decompress", RunDecompress}};
+    // "lumpack -v verify x" means "lumpack verify -v x": options that every
+    // command takes may come before it, and then count as the command's.
+    size_t first = 1;
+    while (static_cast<int>(first) < argc && IsVerbosityOption(argv[first])) {
+        first++;
+    }
+    std::vector<char *> ordered(argv, argv + argc);
+    if (first > 1 && static_cast<int>(first) < argc && argv[first][0] != '-') {
+        std::rotate(ordered.begin() + 1, ordered.begin() + static_cast<std::ptrdiff_t>(first),
+                    ordered.begin() + static_cast<std::ptrdiff_t>(first) + 1);
+        argv = ordered.data();
+    }
     bool known = false;
     for (const auto &run : runs) {
         known = known || (argc >= 2 && strcmp(argv[1], run.name) == 0);

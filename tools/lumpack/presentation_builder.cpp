@@ -45,10 +45,13 @@ size_t FileNumber(const std::vector<BuildEntry> &entries, size_t index) {
     return before + 1;
 }
 
-// "entry 2 (lumv.dll): ", numbered as in the file.
-std::string EntryPrefix(const std::vector<BuildEntry> &entries, size_t index) {
-    return "entry " + std::to_string(FileNumber(entries, index)) + " (" +
-           DisplayName(entries[index]) + "): ";
+// "entry 2 (lumv.dll)", numbered as in the file, or as the request names it.
+std::string EntryName(const BuildRequest &request, size_t index) {
+    if (index < request.entryLabels.size()) {
+        return request.entryLabels[index] + " (" + DisplayName(request.entries[index]) + ")";
+    }
+    return "entry " + std::to_string(FileNumber(request.entries, index)) + " (" +
+           DisplayName(request.entries[index]) + ")";
 }
 
 // Why text cannot be part of an entry's file name, or "" when it can. The
@@ -111,9 +114,18 @@ std::string NameProblem(const BuildEntry &entry) {
 std::string PackedExtensionProblem(const BuildEntry &entry, std::string *packed) {
     if (!entry.compressed) {
         *packed = entry.outputExtension;
-        return entry.packedExtension.empty() || entry.packedExtension == entry.outputExtension
-                   ? ""
-                   : "a packed extension is only for compressed entries";
+        if (!entry.packedExtension.empty() && entry.packedExtension != entry.outputExtension) {
+            return "a packed extension is only for compressed entries";
+        }
+        // A stored entry's extension doubles as its packed one, whose field
+        // holds 3 characters: the launcher refuses the longer, unterminated.
+        return entry.outputExtension.size() > PayloadPackedExtensionSize - 1 && !entry.data.empty()
+                   ? "extension \"" + PrintableText(entry.outputExtension) +
+                         "\" is too long for a stored entry: its packed extension, which holds "
+                         "at most 3 characters, must equal it, so the launcher could not unpack "
+                         "it; compress the entry (--compress) or give it an extension of at "
+                         "most 3 characters"
+                   : "";
     }
     *packed = entry.packedExtension.empty() ? PackedExtensionFor(entry.outputExtension)
                                             : entry.packedExtension;
@@ -138,12 +150,12 @@ std::string PackedExtensionProblem(const BuildEntry &entry, std::string *packed)
 // The launcher would write both into one folder, the later replacing the
 // earlier; Windows tells names apart without regard to case or trailing dots
 // and blanks.
-std::string DuplicateProblem(const std::vector<BuildEntry> &entries, size_t index) {
+std::string DuplicateProblem(const BuildRequest &request, size_t index) {
+    const std::vector<BuildEntry> &entries = request.entries;
     for (size_t other = 0; other < index; other++) {
         if (entries[other].group == entries[index].group &&
             FileNameKey(OutputName(entries[other])) == FileNameKey(OutputName(entries[index]))) {
-            return "writes the same file as entry " + std::to_string(FileNumber(entries, other)) +
-                   " (" + DisplayName(entries[other]) + ") in the same folder";
+            return "writes the same file as " + EntryName(request, other) + " in the same folder";
         }
     }
     return "";
@@ -241,13 +253,15 @@ bool CheckRequest(const BuildRequest &request, std::vector<std::string> *packed,
             problem = PackedExtensionProblem(entry, &(*packed)[i]);
         }
         if (problem.empty()) {
-            problem = DuplicateProblem(request.entries, i);
+            problem = DuplicateProblem(request, i);
         }
         if (problem.empty() && entry.compressed && entry.data.size() > LzariMaxStreamLength) {
             problem = "larger than the 4 GiB - 1 bytes a compressed stream can describe";
         }
         if (!problem.empty()) {
-            *error = EntryPrefix(request.entries, i) + problem;
+            bool labelled = i < request.entryLabels.size() && !request.entryLabelSource.empty();
+            *error = (labelled ? request.entryLabelSource + ": " : "") + EntryName(request, i) +
+                     ": " + problem;
             return false;
         }
     }
@@ -398,6 +412,16 @@ std::string PackedExtensionFor(const std::string &outputExtension) {
         }
     }
     return "_";  // not reached: "___" and "__" cannot both equal it
+}
+
+std::string BuildRequestProblem(const BuildRequest &request) {
+    std::vector<std::string> packed;
+    std::string error;
+    if (!CheckRequest(request, &packed, &error)) {
+        return error;
+    }
+    uint64_t smallest = SmallestFileSize(request);
+    return smallest > MaxPresentationSize ? TooLargeMessage(smallest, "at least ") : "";
 }
 
 bool BuildPresentation(const BuildRequest &request, std::vector<uint8_t> *output,

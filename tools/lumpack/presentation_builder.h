@@ -33,6 +33,11 @@ struct BuildRequest {
     std::vector<uint8_t> content;
     std::vector<BuildEntry> entries;  // in any group order; see BuildPresentation
     int32_t reserved[2] = {0, 0};
+    // How messages name each entry, in request order ("entries[0]"), and
+    // what a message that starts with one names first ("show.json"); empty:
+    // "entry N", numbered as in the file.
+    std::vector<std::string> entryLabels;
+    std::string entryLabelSource;
 };
 
 // Why image cannot serve as a presentation's launcher, or "": it must be a
@@ -71,6 +76,10 @@ typedef void (*BuildProgress)(void *context, size_t entryIndex, size_t done, siz
 // group; a launcher image that is signed or already carries a payload; or a
 // file that would not fit the 32-bit signed offsets. (Whether the image is
 // an executable at all is LauncherImageProblem's to say.)
+// BuildPresentation's refusal of request without compressing anything, or
+// "" when it gets as far as compressing.
+std::string BuildRequestProblem(const BuildRequest &request);
+
 bool BuildPresentation(const BuildRequest &request, std::vector<uint8_t> *output,
                        std::string *error, BuildProgress progress = nullptr,
                        void *progressContext = nullptr);

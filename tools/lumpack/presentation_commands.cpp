@@ -104,9 +104,8 @@ int List(const ListArguments &list, Verbosity verbosity) {
     if (!ListPresentation(file.reader(), list.path, presentation, options, &text, &error)) {
         return Fail(list.path, error);
     }
-    if (Talk(verbosity)) {
-        (void)fputs(text.c_str(), stdout);
-    }
+    (void)verbosity;  // the listing is the output, printed with -q too
+    (void)fputs(text.c_str(), stdout);
     return 0;
 }
 
@@ -131,10 +130,18 @@ int Verify(const std::string &path, Verbosity verbosity) {
         return 0;
     }
     int32_t entries = presentation.header.entryCount;
-    printf("%s: OK, %d %s, %u content bytes%s%s\nnote: %s\n", path.c_str(), entries,
+    printf("%s: OK, %d %s, %u content bytes%s%s\n", path.c_str(), entries,
            entries == 1 ? "entry" : "entries", presentation.contentSize,
-           presentation.isSigned ? ", signed" : "", findings.empty() ? "" : ", with warnings",
-           UncheckedBytesNote);
+           presentation.isSigned ? ", signed" : "", findings.empty() ? "" : ", with warnings");
+    if (verbosity == Verbosity::Verbose) {
+        for (const EntryInfo &entry : presentation.entries) {
+            printf("  %s: %s, %llu bytes %s; its name and span checked\n",
+                   EntryLabel(entry).c_str(), entry.stored ? "stored" : "its stream decoded",
+                   static_cast<unsigned long long>(entry.decodedSize),
+                   entry.tempGroup ? "for the temporary folder" : "beside the executable");
+        }
+    }
+    printf("note: %s\n", UncheckedBytesNote);
     return 0;
 }
 
@@ -155,9 +162,15 @@ int Extract(const ExtractArguments &extract, Verbosity verbosity) {
     if (!extract.stdoutName.empty()) {
         return ExtractToStandardOutput(file, presentation, extract);
     }
+    // Everything extracted: how to build it again comes along.
+    ExtractRequest all = request;
+    all.manifestRelative = all.manifest.empty();
+    if (all.names.empty() && all.manifest.empty()) {
+        all.manifest = all.folder + "/" + ExtractManifestFileName;
+    }
     std::vector<std::string> written;
     std::string error;
-    if (!ExtractPresentation(file.reader(), presentation, request, &written, &error)) {
+    if (!ExtractPresentation(file.reader(), presentation, all, &written, &error)) {
         return Fail(request.sourcePath, error + "; nothing extracted");
     }
     for (const std::string &path : written) {

@@ -15,7 +15,7 @@ struct ListArguments {
     std::string codePage;  // as given; empty: the default
 };
 
-// FILE, DIR, the NAMEs and --force; or FILE and --stdout NAME.
+// FILE, DIR, the NAMEs, --force and --manifest; or FILE and --stdout NAME.
 struct ExtractArguments {
     ExtractRequest request;
     std::string stdoutName;  // --stdout NAME: that entry to standard output
@@ -30,8 +30,10 @@ int List(const ListArguments &list, Verbosity verbosity);
 // nothing is a fault, else 1.
 int Verify(const std::string &path, Verbosity verbosity);
 
-// Verifies the presentation, then writes its files into the folder, or the
-// one entry to standard output, and prints the paths written (not with -q).
+// Verifies the presentation, then writes its files into the folder (with
+// every entry also the launcher image and the build manifest, in the folder
+// or at request.manifest), or the one entry to standard output, and prints
+// the paths written (not with -q).
 // Returns the exit status: 0, or 1 with the fault printed and nothing left
 // behind.
 int Extract(const ExtractArguments &extract, Verbosity verbosity);

@@ -4,21 +4,38 @@
 #include <memory>
 
 #include "display_text.h"
+#include "extract_manifest.h"
 #include "file_io.h"
 #include "file_name_rules.h"
 
 const char ExtractTempFolderName[] = "TempFolder";
 const char ExtractContentFileName[] = "content";
+const char ExtractLauncherFileName[] = "launcher";
+const char ExtractManifestFileName[] = "manifest.json";
 
 namespace {
 
 const size_t ContentTarget = static_cast<size_t>(-1);
+const size_t LauncherTarget = static_cast<size_t>(-2);
+const size_t ManifestTarget = static_cast<size_t>(-3);
 
 struct Target {
     std::string relative;  // below the folder, '/'-separated
     std::string label;     // for messages: "entry 2 (lumv.dll)" or "the content"
-    size_t entry;          // its index, or ContentTarget
+    size_t entry;          // its index, or one of the targets above
+    std::string path;      // where it goes: the folder's relative, or the manifest's own
+    std::string text;      // the manifest's
 };
+
+Target MakeTarget(const std::string &folder, const std::string &relative, const std::string &label,
+                  size_t entry) {
+    Target target;
+    target.relative = relative;
+    target.label = label;
+    target.entry = entry;
+    target.path = folder + "/" + relative;
+    return target;
+}
 
 // What this run created, so a failure can take it all back.
 struct Undo {
@@ -51,7 +68,8 @@ std::string RelativePath(const EntryInfo &entry) {
     return path;
 }
 
-bool CollectTargets(const Presentation &p, std::vector<Target> *targets, std::string *error) {
+bool CollectTargets(const Presentation &p, const ExtractRequest &request,
+                    std::vector<Target> *targets, std::string *error) {
     for (size_t i = 0; i < p.entries.size(); i++) {
         const EntryInfo &entry = p.entries[i];
         if (!entry.terminated ||
@@ -59,18 +77,27 @@ bool CollectTargets(const Presentation &p, std::vector<Target> *targets, std::st
             *error = EntryLabel(entry) + ": its name is unterminated or would leave the folder";
             return false;
         }
-        Target target;
-        target.relative =
+        std::string relative =
             (entry.tempGroup ? std::string(ExtractTempFolderName) + "/" : "") + RelativePath(entry);
-        target.label = EntryLabel(entry);
-        target.entry = i;
-        targets->push_back(std::move(target));
+        targets->push_back(MakeTarget(request.folder, relative, EntryLabel(entry), i));
     }
-    Target content;
-    content.relative = ExtractContentFileName;
-    content.label = "the content";
-    content.entry = ContentTarget;
-    targets->push_back(std::move(content));
+    targets->push_back(
+        MakeTarget(request.folder, ExtractContentFileName, "the content", ContentTarget));
+    if (!request.names.empty() || request.manifest.empty()) {
+        return true;
+    }
+    targets->push_back(
+        MakeTarget(request.folder, ExtractLauncherFileName, "the launcher image", LauncherTarget));
+    Target manifest =
+        MakeTarget(request.folder, ExtractManifestFileName, "the build manifest", ManifestTarget);
+    manifest.path = request.manifest;
+    if (!request.manifestRelative) {
+        manifest.relative = "";  // not in the folder, or named by its absolute path
+    }
+    std::string folder = AbsolutePath(request.folder);
+    manifest.text = ExtractManifestText(
+        p, request.manifestRelative ? "" : folder + (IsPathSeparator(folder.back()) ? "" : "/"));
+    targets->push_back(std::move(manifest));
     return true;
 }
 
@@ -99,7 +126,8 @@ bool SelectTargets(const Presentation &p, const std::vector<std::string> &names,
 bool CheckDistinct(const std::vector<Target> &targets, std::string *error) {
     for (size_t i = 0; i < targets.size(); i++) {
         for (size_t j = i + 1; j < targets.size(); j++) {
-            if (targets[i].relative == targets[j].relative) {
+            if (!targets[i].relative.empty() &&
+                FileNameKey(targets[i].relative) == FileNameKey(targets[j].relative)) {
                 *error = targets[i].label + " and " + targets[j].label +
                          " would both be written to " + PrintableText(targets[i].relative);
                 return false;
@@ -200,6 +228,13 @@ bool WriteTarget(const PayloadByteReader *reader, const Presentation &p, const T
     if (target.entry == ContentTarget) {
         return CopyContent(reader, p, WriteToOutput, output, error);
     }
+    if (target.entry == LauncherTarget) {
+        return CopyLauncherImage(reader, p, WriteToOutput, output, error);
+    }
+    if (target.entry == ManifestTarget) {
+        return WriteToOutput(output, reinterpret_cast<const uint8_t *>(target.text.data()),
+                             target.text.size(), error);
+    }
     return CopyEntryData(reader, p, target.entry, WriteToOutput, output, error);
 }
 
@@ -211,7 +246,7 @@ bool WriteTargets(const PayloadByteReader *reader, const Presentation &p,
     std::vector<std::unique_ptr<OutputFile>> outputs;
     std::vector<bool> existed;
     for (const Target &target : targets) {
-        std::string path = request.folder + "/" + target.relative;
+        const std::string &path = target.path;
         if (!EnsureParents(request.folder, target.relative, undo, error) ||
             !CheckTarget(path, request, error)) {
             return false;
@@ -269,14 +304,14 @@ bool ExtractPresentation(const PayloadByteReader *reader, const Presentation &pr
                          std::string *error) {
     written->clear();
     std::vector<Target> targets;
-    if (!CollectTargets(presentation, &targets, error) ||
+    if (!CollectTargets(presentation, request, &targets, error) ||
         !SelectTargets(presentation, request.names, &targets, error) ||
         !CheckDistinct(targets, error)) {
         return false;
     }
     // Every existing file is looked at before anything is created.
     for (const Target &target : targets) {
-        if (!CheckTarget(request.folder + "/" + target.relative, request, error)) {
+        if (!CheckTarget(target.path, request, error)) {
             return false;
         }
     }

@@ -9,11 +9,14 @@
 
 // The exe-folder group goes straight into the folder, the temporary group
 // into its TempFolder subfolder (the launcher's run folder has a random
-// name), the content into a file named content. Neither name holds a dot
-// while every entry's file name does, so no entry can take their place. A '\' or '/' in
-// an entry's name names a subfolder, created as needed.
+// name), the content into a file named content and, when every entry is
+// extracted, the launcher image into one named launcher and the build
+// manifest into manifest.json (or where the request says). An entry whose
+// file would land on one of these fails the extraction.
 extern const char ExtractTempFolderName[];
 extern const char ExtractContentFileName[];
+extern const char ExtractLauncherFileName[];
+extern const char ExtractManifestFileName[];
 
 struct ExtractRequest {
     std::string sourcePath;  // the presentation itself: never overwritten
@@ -23,6 +26,11 @@ struct ExtractRequest {
     // them; ASCII case ignored, as on Windows) are given; none: every entry
     // and the content. A name that matches no entry fails the extraction.
     std::vector<std::string> names;
+    // With every entry: where the build manifest goes, and whether it names
+    // the files relative to its own folder (it lies in the folder) or by
+    // their absolute paths. Empty: no manifest.
+    std::string manifest;
+    bool manifestRelative = true;
 };
 
 // The entry whose file name is name (see ExtractRequest::names). False, with

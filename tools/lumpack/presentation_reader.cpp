@@ -502,6 +502,15 @@ bool CopyContent(const PayloadByteReader *reader, const Presentation &presentati
     return false;
 }
 
+bool CopyLauncherImage(const PayloadByteReader *reader, const Presentation &presentation,
+                       ByteSink sink, void *context, std::string *error) {
+    if (CopySpan(reader, 0, presentation.headerOffset, sink, context, error)) {
+        return true;
+    }
+    *error = "the launcher image: " + *error;
+    return false;
+}
+
 bool ReadEntryData(const PayloadByteReader *reader, const Presentation &presentation, size_t index,
                    std::vector<uint8_t> *out, std::string *error) {
     out->clear();

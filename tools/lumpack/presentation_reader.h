@@ -135,6 +135,10 @@ bool CopyEntryData(const PayloadByteReader *reader, const Presentation &presenta
 bool CopyContent(const PayloadByteReader *reader, const Presentation &presentation, ByteSink sink,
                  void *context, std::string *error);
 
+// Hands the launcher image, everything before the payload's header, to sink.
+bool CopyLauncherImage(const PayloadByteReader *reader, const Presentation &presentation,
+                       ByteSink sink, void *context, std::string *error);
+
 // CopyEntryData and CopyContent into memory, for small files and the tests.
 bool ReadEntryData(const PayloadByteReader *reader, const Presentation &presentation, size_t index,
                    std::vector<uint8_t> *out, std::string *error);
