@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "lumpack_cli_fixture.h"
+#include "presentation_test_support.h"
 
 namespace {
 
@@ -163,6 +164,50 @@ TEST_F(LumpackCli, WritesToStandardOutputAndCleansUpWhenStopped) {
     int status = system(command.c_str());
     EXPECT_NE(WEXITSTATUS(status), 0) << "compressing 40 MB ended within half a second";
     EXPECT_EQ(Files(), (std::vector<std::string>{"big.txt", "in.lz", "in.txt"}));
+}
+
+TEST_F(LumpackCli, CompletionQuotesFilesAndOffersValuesAndEntries) {
+    // What the completion offers for the words typed, one per line: bash run
+    // in the scratch folder with the tool on its path.
+    auto complete = [this](const std::string &words, int current) {
+        std::string tool = LUMV_LUMPACK_PATH;
+        std::string script = "cd '" + Path("") + "' && PATH='" + tool.substr(0, tool.rfind('/')) +
+                             "':$PATH && source '" + LUMV_LUMPACK_SOURCE +
+                             "/lumpack.bash-completion' && COMP_WORDS=(" + words +
+                             ") && COMP_CWORD=" + std::to_string(current) +
+                             " && _lumpack && printf '%s\\n' \"${COMPREPLY[@]}\" > .complete";
+        std::string command = "bash -c '";
+        for (char c : script) {
+            command += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        }
+        EXPECT_EQ(system((command + "'").c_str()), 0) << script;
+        return ReadText(Path(".complete"));
+    };
+    Write("My Show.exe", "");
+    Write("other.txt", "");
+    WriteBytes("launcher.exe", MakePeImage(false, 1536));
+    Write("readme.txt", "hello");
+    ASSERT_EQ(
+        Run("build '" + Path("show.exe") + "' --launcher '" + Path("launcher.exe") + "' --file '" +
+            Path("readme.txt") + "' --file '" + Path("readme.txt") + "' --as notes.txt")
+            .exitCode,
+        0);
+    const struct {
+        std::string words;
+        int current;
+        std::string offered;
+    } cases[] = {
+        {"lumpack list My", 2, "My Show.exe\n"},
+        {"lumpack list --codepage = ''", 4, "1252\n932\n"},
+        {"lumpack list --codepage ''", 3, "1252\n932\n"},
+        {"lumpack extract show.exe --stdout ''", 4, "readme.txt\nnotes.txt\n"},
+        {"lumpack extract show.exe out n", 4, "notes.txt\n"},
+        {"lumpack build x.exe --version-info Prod", 4, "ProductName=\nProductVersion=\n"},
+        {"lumpack -v ver", 2, "verify\n"},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(complete(c.words, c.current), c.offered) << c.words;
+    }
 }
 
 // The manual page and the bash completion know every option the help shows,
