@@ -14,6 +14,7 @@ need_pkgs=(cmake g++ make git g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest
            libbenchmark-dev clang libclang-rt-14-dev clang-format clang-tidy
            wine wine64 wine32:i386 qemu-user-static xvfb xauth x11-utils imagemagick osslsigncode openssl locales
            libcli11-dev nlohmann-json3-dev libssl-dev
+           icoutils  # wrestool: the resource tests read rewritten images with it
            fonts-ipafont-gothic)  # Japanese text on the Wine screenshots
 
 # The preferences entry the retry adds, and removes again whatever happens.

@@ -51,10 +51,14 @@ std::vector<uint8_t> MakePlayerLibrary(bool pe32Plus, const std::string &exportN
     const size_t section = 0x200;  // one section, at RVA 0x1000, holding the export directory
     const uint32_t rva = 0x1000;
     std::vector<uint8_t> image = MakePeImage(pe32Plus, 2 * section);
-    image[PeOffset + 4 + 2] = 1;       // one section
+    image[PeOffset + 4 + 2] = 1;                           // one section
+    WriteWord(&image, OptionalHeaderOffset + 32, 0x1000);  // SectionAlignment, FileAlignment
+    WriteWord(&image, OptionalHeaderOffset + 36, 0x200);
     image[PeOffset + 4 + 19] |= 0x20;  // a DLL
     size_t table = OptionalHeaderOffset + (pe32Plus ? 240 : 224);
-    WriteWord(&image, table + 8, section);  // VirtualSize, VirtualAddress, raw size and start
+    // VirtualSize ends right after the name, as linkers write it; then
+    // VirtualAddress, and the raw size and start.
+    WriteWord(&image, table + 8, static_cast<uint32_t>(0x50 + exportName.size() + 1));
     WriteWord(&image, table + 12, rva);
     WriteWord(&image, table + 16, section);
     WriteWord(&image, table + 20, section);
@@ -125,4 +129,52 @@ std::string BuildError(const BuildRequest &request) {
     std::vector<uint8_t> output;
     std::string error;
     return BuildPresentation(request, &output, &error) ? "" : error;
+}
+
+// A bitmap icon image: BITMAPINFOHEADER (height doubled for the mask), pixels, mask.
+std::vector<uint8_t> MakeDib(uint32_t size, uint16_t bits, uint8_t fill) {
+    uint32_t pixels = size * ((size * bits + 31) / 32 * 4) + size * ((size + 31) / 32 * 4);
+    std::vector<uint8_t> dib(40 + (bits <= 8 ? 4u << bits : 0) + pixels, fill);
+    WriteWord(&dib, 0, 40);
+    WriteWord(&dib, 4, size);
+    WriteWord(&dib, 8, 2 * size);
+    WriteWord(&dib, 12, 1u | static_cast<uint32_t>(bits) << 16);  // planes, bit count
+    std::fill(dib.begin() + 16, dib.begin() + 40, 0);             // BI_RGB, no sizes, full palette
+    return dib;
+}
+
+// A PNG's signature and IHDR chunk (RGBA, 8 bits), then filler standing in
+// for its compressed data.
+std::vector<uint8_t> MakePng(uint32_t size) {
+    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0,
+                                13,   'I', 'H', 'D', 'R',  0,    0,    0,    0, 0, 0,
+                                0,    0,   8,   6,   0,    0,    0,    1,    2, 3, 4};
+    for (int i = 0; i < 4; i++) {
+        png[16 + i] = png[20 + i] = static_cast<uint8_t>(size >> (24 - 8 * i));
+    }
+    png.resize(3000, 0x5A);
+    return png;
+}
+
+std::vector<uint8_t> MakeIco(const std::vector<IcoImage> &images) {
+    std::vector<uint8_t> ico = {0, 0, 1, 0, static_cast<uint8_t>(images.size()), 0};
+    uint32_t at = static_cast<uint32_t>(6 + 16 * images.size());
+    for (const IcoImage &image : images) {
+        std::vector<uint8_t> entry(16, 0);
+        entry[0] = entry[1] = image.width;
+        entry[4] = image.bitCount != 0 ? 1 : 0;
+        entry[6] = static_cast<uint8_t>(image.bitCount);
+        WriteWord(&entry, 8, static_cast<uint32_t>(image.data.size()));
+        WriteWord(&entry, 12, at);
+        ico.insert(ico.end(), entry.begin(), entry.end());
+        at += static_cast<uint32_t>(image.data.size());
+    }
+    for (const IcoImage &image : images) {
+        ico.insert(ico.end(), image.data.begin(), image.data.end());
+    }
+    return ico;
+}
+
+std::vector<IcoImage> SampleIcoImages() {
+    return {{16, 8, MakeDib(16, 8, 0x11)}, {32, 32, MakeDib(32, 32, 0x22)}, {0, 0, MakePng(256)}};
 }

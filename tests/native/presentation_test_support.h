@@ -45,3 +45,21 @@ std::string BuildError(const BuildRequest &request);
 
 uint32_t ReadWord(const std::vector<uint8_t> &bytes, size_t at);
 void WriteWord(std::vector<uint8_t> *bytes, size_t at, uint32_t value);
+
+// Icon files for the resource tests: a bitmap image (BITMAPINFOHEADER with
+// the height doubled for the mask, pixels filled with fill, the mask), a
+// PNG's signature and IHDR (RGBA, 8 bits) with filler for its data, and an
+// .ico of such images.
+std::vector<uint8_t> MakeDib(uint32_t size, uint16_t bits, uint8_t fill);
+std::vector<uint8_t> MakePng(uint32_t size);
+
+struct IcoImage {
+    uint8_t width;      // as the directory gives it
+    uint16_t bitCount;  // 0: the directory leaves planes and bit count to the image
+    std::vector<uint8_t> data;
+};
+
+std::vector<uint8_t> MakeIco(const std::vector<IcoImage> &images);
+
+// 16x16 8-bit and 32x32 32-bit bitmaps and a 256x256 PNG.
+std::vector<IcoImage> SampleIcoImages();

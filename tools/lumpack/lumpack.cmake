@@ -6,10 +6,16 @@
 add_library(lumpack_format STATIC
   tools/lumpack/display_text.cpp
   tools/lumpack/file_name_rules.cpp
+  tools/lumpack/icon_file.cpp
   tools/lumpack/launch_checks.cpp
+  tools/lumpack/pe_resources.cpp
+  tools/lumpack/pe_sections.cpp
   tools/lumpack/player_library.cpp
   tools/lumpack/presentation_builder.cpp
-  tools/lumpack/presentation_reader.cpp)
+  tools/lumpack/presentation_reader.cpp
+  tools/lumpack/resource_tree.cpp
+  tools/lumpack/utf16_text.cpp
+  tools/lumpack/version_resource.cpp)
 target_include_directories(lumpack_format PUBLIC src tools/lumpack)
 target_compile_options(lumpack_format PRIVATE ${LUMV_WARNINGS})
 target_link_libraries(lumpack_format PUBLIC lzari_encoder lumcore)
