@@ -71,6 +71,13 @@ if(LUMV_BUILD_TESTS)
             "${LUMV_WINDRES}" $<TARGET_FILE:launcher>
             "${PROJECT_SOURCE_DIR}/tests/build/launcher_strings.txt")
   set_tests_properties(launcher_resources PROPERTIES LABELS build)
+  # The README's lumpack examples, run as written against the installed
+  # dist/ (the test command installs it before running this tree's tests).
+  if(LUMV_TARGET STREQUAL "win32")
+    add_test(NAME readme_examples
+      COMMAND "${PROJECT_SOURCE_DIR}/tests/build/check_readme_examples.sh" "${PROJECT_SOURCE_DIR}")
+    set_tests_properties(readme_examples PROPERTIES LABELS build)
+  endif()
   # The build refuses a base address without its final '/' or too long.
   string(REPEAT "a" 201 lumv_longest_host)
   foreach(check "no_slash;https://x.test;TRUE" "too_long;${lumv_longest_host}//;TRUE"

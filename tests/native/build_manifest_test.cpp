@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -153,6 +154,52 @@ TEST_F(BuildManifestTest, TheSameInputsGiveTheSameBytesFromFlagsOrManifest) {
         EXPECT_EQ(refused.err.substr(0, expected.size()), expected) << refused.err;
     }
     EXPECT_EQ(Files(), (std::vector<std::string>{"in", "one.exe", "three.exe", "two.exe"}));
+}
+
+// The show's icon and version texts, from flags or a manifest alike, go
+// into the image and list reads them back; a bad icon or key is refused.
+TEST_F(BuildManifestTest, TheShowsIconAndVersionTextsListBack) {
+    ASSERT_EQ(mkdir(Path("in").c_str(), 0777), 0);
+    ASSERT_EQ(system(("cp " + std::string(LUMV_RESOURCE_IMAGE_I686) + " '" + Path("in/l.exe") + "'")
+                         .c_str()),
+              0);
+    WriteBytes("in/show.ico", MakeIco(SampleIcoImages()));
+    Write("in/bad.ico", "not an icon");
+    Write("in/icon.json", R"({"launcher": "l.exe", "icon": "show.ico",
+        "versionInfo": {"ProductName": "春のショー", "FileVersion": "2.1"}})");
+    std::string flags = " --launcher " + Q("in/l.exe") + " --icon " + Q("in/show.ico") +
+                        " --version-info FileVersion=2.1 --version-info 'ProductName=春のショー'";
+    ASSERT_EQ(Run("build " + Q("a.exe") + flags).exitCode, 0);
+    ASSERT_EQ(Run("build " + Q("b.exe") + " --manifest " + Q("in/icon.json")).exitCode, 0);
+    EXPECT_TRUE(ReadText(Path("a.exe")) == ReadText(Path("b.exe")));
+
+    nlohmann::json listed = nlohmann::json::parse(Run("list --json " + Q("a.exe")).out);
+    ASSERT_EQ(listed["icons"].size(), 3u);
+    EXPECT_EQ(listed["icons"][2], nlohmann::json::parse(
+                                      R"({"width": 256, "height": 256, "bitCount": 32,
+                                          "png": true, "bytes": 3000})"));
+    EXPECT_EQ(listed["versionInfo"]["fileVersion"], "2.1.0.0");
+    EXPECT_EQ(listed["versionInfo"]["strings"],
+              nlohmann::json::parse(R"({"FileVersion": "2.1", "ProductName": "春のショー"})"));
+    EXPECT_NE(Run("list " + Q("a.exe"))
+                  .out.find("  icon:      16x16 8-bit, 32x32 32-bit, 256x256 "
+                            "PNG\n"),
+              std::string::npos);
+
+    CliResult bad =
+        Run("build " + Q("c.exe") + " --launcher " + Q("in/l.exe") + " --icon " + Q("in/bad.ico"));
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_EQ(bad.err, "lumpack: " + Path("in/bad.ico") +
+                           ": not an icon file (its first word is 28526, not 0)\n");
+    CliResult unknown =
+        Run("build " + Q("c.exe") + " --launcher " + Q("in/l.exe") + " --version-info Title=x");
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_NE(unknown.err.find("unknown version key \"Title\""), std::string::npos) << unknown.err;
+    Write("in/icon.json", R"({"launcher": "l.exe", "versionInfo": {"Title": "x"}})");
+    CliResult manifest = Run("build " + Q("c.exe") + " --manifest " + Q("in/icon.json"));
+    EXPECT_NE(manifest.err.find("icon.json: versionInfo.Title: unknown version key"),
+              std::string::npos)
+        << manifest.err;
 }
 
 }  // namespace

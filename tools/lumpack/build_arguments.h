@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "version_resource.h"
+
 struct EntryArgument {
     std::string source;  // the file to embed
     std::string as;      // NAME.EXT it becomes; empty: the source's own name
@@ -24,4 +26,8 @@ struct BuildArguments {
     std::string content;  // empty: none
     int32_t reserved[2] = {0, 0};
     std::vector<EntryArgument> entries;
+    // The show's own icon and version texts, put into the launcher image's
+    // resources; empty: the launcher's stay.
+    std::string icon;
+    std::vector<VersionString> versionInfo;
 };

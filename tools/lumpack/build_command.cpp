@@ -4,6 +4,8 @@
 
 #include <stdio.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "file_io.h"
 #include "launch_checks.h"
 #include "lzari/lzari_stream_io.h"
+#include "pe_resources.h"
 #include "presentation_builder.h"
 #include "presentation_reader.h"
 
@@ -67,6 +70,9 @@ std::vector<std::string> InputsOf(const BuildArguments &build) {
     }
     for (const EntryArgument &entry : build.entries) {
         inputs.push_back(entry.source);
+    }
+    if (!build.icon.empty()) {
+        inputs.push_back(build.icon);
     }
     if (!build.manifest.empty()) {
         inputs.push_back(build.manifest);
@@ -150,8 +156,43 @@ bool LoadLauncher(const std::string &path, std::vector<uint8_t> *image) {
     return true;
 }
 
+// An icon file is a few hundred KiB at most; anything far larger is none.
+const uint64_t MaxIconFileSize = 16 << 20;
+
+// The show's icon and version texts put into the launcher image.
+bool ChangeResources(const BuildArguments &build, std::vector<uint8_t> *image) {
+    if (build.icon.empty() && build.versionInfo.empty()) {
+        return true;
+    }
+    ResourceChanges changes;
+    uint64_t size = 0;
+    if (!build.icon.empty() &&
+        (!InputSize(build.icon, MaxIconFileSize, "for an icon file", &size) ||
+         !ReadInput(build.icon, &changes.iconFile))) {
+        return false;
+    }
+    // In key order, so that flags and a manifest give the same bytes.
+    changes.versionStrings = build.versionInfo;
+    std::sort(changes.versionStrings.begin(), changes.versionStrings.end(),
+              [](const VersionString &a, const VersionString &b) { return a.key < b.key; });
+    std::vector<uint8_t> changed;
+    std::string error = RewriteImageResources(*image, changes, &changed);
+    const std::string iconFile = "icon file: ";
+    if (error.compare(0, iconFile.size(), iconFile) == 0) {
+        Fail(build.icon, error.substr(iconFile.size()));
+        return false;
+    }
+    if (!error.empty()) {
+        Fail(build.launcher, "cannot take the show's icon and version: " + error);
+        return false;
+    }
+    *image = std::move(changed);
+    return true;
+}
+
 bool LoadRequest(const BuildArguments &build, BuildRequest *request) {
     if (!LoadLauncher(build.launcher, &request->launcherImage) ||
+        !ChangeResources(build, &request->launcherImage) ||
         (!build.content.empty() && !ReadInput(build.content, &request->content))) {
         return false;
     }

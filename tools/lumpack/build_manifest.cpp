@@ -141,10 +141,13 @@ public:
             return Fail(
                 "", "expected a JSON object with \"launcher\" and the entries " + Got(document));
         }
-        if (!KnownKeys(document, "", {"launcher", "content", "reserved", "entries"}) ||
+        if (!KnownKeys(document, "",
+                       {"launcher", "content", "reserved", "icon", "versionInfo", "entries"}) ||
             !Path(document, "", "launcher", true, &arguments->launcher) ||
             !Path(document, "", "content", false, &arguments->content) ||
-            !Reserved(document, arguments->reserved)) {
+            !Reserved(document, arguments->reserved) ||
+            !Path(document, "", "icon", false, &arguments->icon) ||
+            !VersionInfo(document, &arguments->versionInfo)) {
             return false;
         }
         if (!document.contains("entries")) {
@@ -262,6 +265,31 @@ private:
         return true;
     }
 
+    // {"ProductName": "My Show", ...}: the version texts, each checked.
+    bool VersionInfo(const Json &object, std::vector<VersionString> *strings) {
+        if (!object.contains("versionInfo")) {
+            return true;
+        }
+        const Json &texts = object["versionInfo"];
+        if (!texts.is_object()) {
+            return Fail("versionInfo",
+                        "expected an object like {\"ProductName\": \"My Show\"} " + Got(texts));
+        }
+        for (const auto &member : texts.items()) {
+            if (!member.value().is_string()) {
+                return Fail(Member("versionInfo", member.key()),
+                            "expected a string " + Got(member.value()));
+            }
+            std::vector<VersionString> one = {{member.key(), member.value().get<std::string>()}};
+            std::string problem = VersionStringProblem(one);
+            if (!problem.empty()) {
+                return Fail(Member("versionInfo", member.key()), problem);
+            }
+            strings->push_back(one[0]);
+        }
+        return true;
+    }
+
     bool Entry(const Json &object, const std::string &where, EntryArgument *entry) {
         if (!object.is_object()) {
             return Fail(where, "expected an object like {\"file\": \"lumv.dll\"} " + Got(object));
@@ -306,5 +334,7 @@ bool ReadBuildManifest(const std::string &path, BuildArguments *arguments, std::
     arguments->reserved[0] = read.reserved[0];
     arguments->reserved[1] = read.reserved[1];
     arguments->entries = read.entries;
+    arguments->icon = read.icon;
+    arguments->versionInfo = read.versionInfo;
     return true;
 }

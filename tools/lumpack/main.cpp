@@ -21,6 +21,7 @@
 #include "file_io.h"
 #include "presentation_commands.h"
 #include "stream_commands.h"
+#include "version_resource.h"
 
 namespace {
 
@@ -52,15 +53,34 @@ const char BuildFooter[] =
     "  lumpack build show.exe --launcher launcher.exe --content show.lvc \\\n"
     "      --file lumv.dll --compress --temp --file readme.txt\n"
     "\n"
-    "--manifest FILE takes the launcher, content, reserved words and entries from\n"
-    "a JSON file instead of those flags, which cannot be combined with it. Its\n"
-    "paths are relative to its own folder:\n"
+    "Where the launcher looks for the player: once a show has entries for the\n"
+    "temporary folder, only in the run's temporary folder, so lumv.dll must be one\n"
+    "of them (--temp); without such entries beside the executable, in its Kivox\n"
+    "folder, then in the installed player's folder. build refuses a show whose\n"
+    "player the launcher would not find there, or could not call: a DLL of the\n"
+    "launcher's architecture exporting LumivanceMain undecorated. Names with a\n"
+    "path separator, and stored entries with extensions over 3 characters, are\n"
+    "refused too: the launcher could not unpack them.\n"
+    "\n"
+    "--icon FILE.ico (every size and depth in it, PNG images included) and\n"
+    "--version-info KEY=VALUE (Comments, CompanyName, FileDescription, FileVersion,\n"
+    "InternalName, LegalCopyright, LegalTrademarks, OriginalFilename, PrivateBuild,\n"
+    "ProductName, ProductVersion, SpecialBuild) give the show its own icon and\n"
+    "version texts in place of the launcher's; any --version-info replaces all of\n"
+    "the launcher's texts. The rest of the launcher image stays byte for byte.\n"
+    "\n"
+    "--manifest FILE takes the launcher, content, reserved words, icon, version\n"
+    "texts and entries from a JSON file instead of those flags, which cannot be\n"
+    "combined with it. Its paths are relative to its own folder:\n"
     "  {\"launcher\": \"launcher.exe\", \"content\": \"show.lvc\", \"reserved\": [80, 192],\n"
     "   \"entries\": [{\"file\": \"lumv.dll\", \"compress\": true, \"temp\": true},\n"
     "               {\"file\": \"docs/readme.txt\", \"as\": \"readme.txt\"}]}\n"
-    "\"launcher\" is required. An entry needs \"file\" and may have \"as\", \"packed\"\n"
-    "(strings), \"compress\" and \"temp\" (true or false), as the flags of the same\n"
-    "names. Unknown or repeated keys and values of the wrong type are errors.";
+    "\"launcher\" is required; \"icon\" is a path and \"versionInfo\" an object of\n"
+    "strings ({\"ProductName\": \"My Show\"}). An entry needs \"file\" and may have\n"
+    "\"as\", \"packed\" (strings), \"compress\" and \"temp\" (true or false), as the\n"
+    "flags of the same names. Unknown or repeated keys and values of the wrong type\n"
+    "are errors. The reserved words go into the header as given: the launcher\n"
+    "ignores them, a player may read them.";
 
 const char ListFooter[] =
     "Describes the presentation FILE: where its header lies, whether it is signed,\n"
@@ -161,7 +181,8 @@ const EntryOption EntryOptions[] = {
 const size_t EntryOptionCount = sizeof(EntryOptions) / sizeof(EntryOptions[0]);
 
 // Build's inputs besides the entry options; --manifest names them all instead.
-const char *const InputFlags[] = {"--launcher", "--content", "--reserved", "--file"};
+const char *const InputFlags[] = {"--launcher", "--content", "--reserved",
+                                  "--file",     "--icon",    "--version-info"};
 
 bool IsInputFlag(const std::string &name) {
     for (const char *flag : InputFlags) {
@@ -180,6 +201,7 @@ bool IsInputFlag(const std::string &name) {
 // What build's options looked like before they are put in entry order.
 struct BuildFlags {
     std::string reserved;
+    std::vector<std::string> versionInfo;  // KEY=VALUE each
     std::vector<std::string> files;
     CLI::Option *file = nullptr;
     // Per row of EntryOptions: its option, and the values it was given in order.
@@ -222,6 +244,14 @@ void AddBuildCommand(CLI::App *app, CommandLine *line, BuildFlags *flags) {
         ->option_text("FILE");
     build->add_option("--reserved", flags->reserved, "the header's two reserved words (0,0)")
         ->option_text("N,M");
+    build->add_option("--icon", arguments.icon, "the show's own icon (.ico), for Explorer")
+        ->option_text("FILE");
+    build
+        ->add_option("--version-info", flags->versionInfo,
+                     "a version text of the show, such as ProductName=My Show (repeatable)")
+        ->option_text("KEY=VALUE")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     build->add_flag("--force", arguments.force, "replace OUT when it exists");
     flags->file = build->add_option("--file", flags->files, "starts an entry: the file to embed")
                       ->option_text("SOURCE")
@@ -260,6 +290,20 @@ bool ApplyBuildFlags(const CLI::App &build, const BuildFlags &flags, BuildArgume
     }
     if (!flags.reserved.empty() && !ParseReserved(flags.reserved, arguments->reserved)) {
         *error = "--reserved expects two 32-bit numbers, like 80,192";
+        return false;
+    }
+    for (const std::string &text : flags.versionInfo) {
+        size_t equals = text.find('=');
+        if (equals == std::string::npos || equals == 0) {
+            *error =
+                "--version-info expects KEY=VALUE, like ProductName=My Show (got '" + text + "')";
+            return false;
+        }
+        arguments->versionInfo.push_back({text.substr(0, equals), text.substr(equals + 1)});
+    }
+    std::string problem = VersionStringProblem(arguments->versionInfo);
+    if (!problem.empty()) {
+        *error = "--version-info: " + problem;
         return false;
     }
     size_t fileAt = 0;

@@ -5,6 +5,7 @@
 
 #include "common/byte_order.h"
 #include "payload/pe_image.h"
+#include "pe_sections.h"
 
 const char PlayerLibraryName[] = "lumv.dll";
 const char PlayerEntryPointName[] = "LumivanceMain";
@@ -12,8 +13,6 @@ const char PlayerEntryPointName[] = "LumivanceMain";
 namespace {
 
 enum {
-    OptionalMagicPe32 = 0x10B,
-    OptionalMagicPe32Plus = 0x20B,
     ExportDirectorySize = 40,
     ExportNameCountField = 24,
     ExportNamesField = 32,
@@ -22,57 +21,24 @@ enum {
     MaxExportNameSize = 256
 };
 
-// The export directory's RVA and size; false when the image has none.
-bool ReadExportDirectory(const PayloadByteReader *reader, const PeLayout &layout, uint32_t *rva,
-                         uint32_t *size) {
-    uint32_t magic = 0;
-    if (!ReadPeOptionalWord(reader, &layout, 0, &magic)) {
-        return false;
-    }
-    uint32_t countField = (magic & 0xFFFF) == OptionalMagicPe32Plus ? 108 : 92;
-    if ((magic & 0xFFFF) != OptionalMagicPe32 && (magic & 0xFFFF) != OptionalMagicPe32Plus) {
-        return false;
-    }
-    uint32_t count = 0;
-    return ReadPeOptionalWord(reader, &layout, countField, &count) && count > 0 &&
-           ReadPeOptionalWord(reader, &layout, countField + 4, rva) &&
-           ReadPeOptionalWord(reader, &layout, countField + 8, size) && *rva != 0 && *size != 0;
-}
-
-// The file offset of rva through the section table; false outside every
-// section's raw data.
-bool RvaToOffset(const PayloadByteReader *reader, const PeLayout &layout, uint32_t rva,
-                 uint32_t *offset) {
-    uint32_t header = layout.optionalOffset + layout.optionalSize;
-    for (uint32_t i = 0; i < layout.sectionCount; i++, header += PeSectionHeaderSize) {
-        uint8_t fields[16];  // VirtualSize, VirtualAddress, SizeOfRawData, PointerToRawData
-        if (!reader->ReadAt(reader, header + 8, fields, sizeof fields)) {
-            return false;
-        }
-        uint32_t start = ReadLittleEndian32(fields + 4);
-        uint32_t rawSize = ReadLittleEndian32(fields + 8);
-        if (rva >= start && rva - start < rawSize) {
-            *offset = ReadLittleEndian32(fields + 12) + (rva - start);
-            return true;
-        }
-    }
-    return false;
-}
-
-// The NUL-terminated name at rva, at most MaxExportNameSize bytes; "" when
-// it cannot be read.
-std::string ReadName(const PayloadByteReader *reader, const PeLayout &layout, uint32_t fileSize,
-                     uint32_t rva) {
-    uint32_t offset = 0;
-    if (!RvaToOffset(reader, layout, rva, &offset) || offset >= fileSize) {
+// The NUL-terminated name at rva, at most MaxExportNameSize bytes and only
+// what its section holds in the file; "" when it cannot be read.
+std::string ReadName(const PayloadByteReader *reader, const PeImageView &view, uint32_t rva) {
+    int index = FindPeSection(view, rva, 1);
+    if (index < 0) {
         return "";
     }
-    char name[MaxExportNameSize + 1] = {};
-    uint32_t size = fileSize - offset;
+    const PeSection &section = view.sections[index];
+    uint32_t span = PeSectionSpan(section);
+    uint32_t end = section.virtualAddress + (section.rawSize < span ? section.rawSize : span);
+    uint32_t size = end > rva ? end - rva : 0;
     if (size > static_cast<uint32_t>(MaxExportNameSize)) {
         size = MaxExportNameSize;
     }
-    if (!reader->ReadAt(reader, offset, name, size)) {
+    char name[MaxExportNameSize + 1] = {};
+    uint32_t offset = 0;
+    if (size == 0 || !PeRvaToFileOffset(view, rva, size, &offset) ||
+        !reader->ReadAt(reader, offset, name, size)) {
         return "";
     }
     return std::string(name, strnlen(name, size));
@@ -82,26 +48,28 @@ enum class ExportSearch { Found, Decorated, Missing, Unreadable };
 
 // Looks for the entry point among the export names; *decorated gets a
 // name that holds it with decoration ("_LumivanceMain@20").
-ExportSearch FindEntryPoint(const PayloadByteReader *reader, const PeLayout &layout,
-                            uint32_t fileSize, std::string *decorated) {
+ExportSearch FindEntryPoint(const PayloadByteReader *reader, const PeImageView &view,
+                            std::string *decorated) {
     uint32_t directoryRva = 0;
     uint32_t directorySize = 0;
     uint8_t directory[ExportDirectorySize];
     uint32_t directoryOffset = 0;
-    if (!ReadExportDirectory(reader, layout, &directoryRva, &directorySize)) {
+    if (!ReadPeDataDirectory(reader, view, PeDirectoryExport, &directoryRva, &directorySize) ||
+        directoryRva == 0 || directorySize == 0) {
         return ExportSearch::Missing;
     }
-    if (!RvaToOffset(reader, layout, directoryRva, &directoryOffset) ||
+    if (!PeRvaToFileOffset(view, directoryRva, sizeof directory, &directoryOffset) ||
         !reader->ReadAt(reader, directoryOffset, directory, sizeof directory)) {
         return ExportSearch::Unreadable;
     }
     uint32_t count = ReadLittleEndian32(directory + ExportNameCountField);
-    uint32_t namesRva = ReadLittleEndian32(directory + ExportNamesField);
     uint32_t namesOffset = 0;
     if (count == 0) {
         return ExportSearch::Missing;
     }
-    if (count > MaxExportNames || !RvaToOffset(reader, layout, namesRva, &namesOffset)) {
+    if (count > MaxExportNames ||
+        !PeRvaToFileOffset(view, ReadLittleEndian32(directory + ExportNamesField), 4 * count,
+                           &namesOffset)) {
         return ExportSearch::Unreadable;
     }
     for (uint32_t i = 0; i < count; i++) {
@@ -109,7 +77,7 @@ ExportSearch FindEntryPoint(const PayloadByteReader *reader, const PeLayout &lay
         if (!reader->ReadAt(reader, namesOffset + 4 * i, nameRva, sizeof nameRva)) {
             return ExportSearch::Unreadable;
         }
-        std::string name = ReadName(reader, layout, fileSize, ReadLittleEndian32(nameRva));
+        std::string name = ReadName(reader, view, ReadLittleEndian32(nameRva));
         if (name == PlayerEntryPointName) {
             return ExportSearch::Found;
         }
@@ -152,13 +120,14 @@ std::string MachineName(uint16_t machine) {
 
 PlayerProblem FindPlayerProblem(const PayloadByteReader *reader, uint32_t size,
                                 uint16_t launcherMachine) {
-    PeLayout layout;
+    PeImageView view;
     uint16_t machine = 0;
-    if (ReadPeLayout(reader, &layout) != PeLayoutFound || !ReadPeMachine(reader, &machine)) {
+    std::string error;
+    if (!ReadPeImageView(reader, size, &view, &error) || !ReadPeMachine(reader, &machine)) {
         return {PlayerProblem::NotLoadable, "is no Windows library (no PE image)",
                 "Embed the player DLL itself"};
     }
-    if ((layout.characteristics & PeCharacteristicsDll) == 0) {
+    if ((view.layout.characteristics & PeCharacteristicsDll) == 0) {
         return {PlayerProblem::NotLoadable, "is an executable, not a DLL",
                 "Embed the player DLL itself"};
     }
@@ -171,7 +140,7 @@ PlayerProblem FindPlayerProblem(const PayloadByteReader *reader, uint32_t size,
     }
     std::string decorated;
     std::string name = std::string("\"") + PlayerEntryPointName + "\"";
-    switch (FindEntryPoint(reader, layout, size, &decorated)) {
+    switch (FindEntryPoint(reader, view, &decorated)) {
     case ExportSearch::Found:
         return {PlayerProblem::None, "", ""};
     case ExportSearch::Decorated:

@@ -138,6 +138,73 @@ std::string HashesText(const Presentation &p, const PresentationHashes &hashes) 
     return text + HashLine("", hashes.content, "(content)");
 }
 
+std::string VersionText(const uint16_t parts[4]) {
+    return std::to_string(parts[0]) + "." + std::to_string(parts[1]) + "." +
+           std::to_string(parts[2]) + "." + std::to_string(parts[3]);
+}
+
+// "32x32 8-bit" or "256x256 PNG".
+std::string IconText(const ResourceIcon &icon) {
+    return std::to_string(icon.width) + "x" + std::to_string(icon.height) + " " +
+           (icon.png ? std::string("PNG") : std::to_string(icon.bitCount) + "-bit");
+}
+
+std::string ResourcesText(const LauncherResources &resources) {
+    if (!resources.known) {
+        return "  resources: damaged (" + PrintableText(resources.error) + ")\n";
+    }
+    const ImageResources &r = resources.resources;
+    std::string icons;
+    for (const ResourceIcon &icon : r.icons) {
+        icons += (icons.empty() ? "" : ", ") + IconText(icon);
+    }
+    std::string text = "  icon:      " + (r.hasIconGroup ? icons : std::string("none")) + "\n";
+    if (!r.hasVersion) {
+        return text + "  version:   none\n";
+    }
+    text += "  version:   " + VersionText(r.version.fileVersion) + " (product " +
+            VersionText(r.version.productVersion) + ")\n";
+    for (const VersionString &string : r.version.strings) {
+        // The texts are UTF-8, shown as they are; only control characters are escaped.
+        std::string value;
+        for (char c : string.value) {
+            value += static_cast<unsigned char>(c) < 0x20 ? PrintableText(std::string(1, c))
+                                                          : std::string(1, c);
+        }
+        text += "             " + PrintableText(string.key) + ": " + value + "\n";
+    }
+    return text;
+}
+
+void AddResources(Json *json, const LauncherResources &resources) {
+    const ImageResources &r = resources.resources;
+    if (!resources.known) {
+        (*json)["icons"] = nullptr;
+        (*json)["versionInfo"] = nullptr;
+        (*json)["resourcesError"] = resources.error;
+        return;
+    }
+    (*json)["icons"] = Json::array();
+    for (const ResourceIcon &icon : r.icons) {
+        (*json)["icons"].push_back({{"width", icon.width},
+                                    {"height", icon.height},
+                                    {"bitCount", icon.bitCount},
+                                    {"png", icon.png},
+                                    {"bytes", icon.data.size()}});
+    }
+    if (!r.hasVersion) {
+        (*json)["versionInfo"] = nullptr;
+        return;
+    }
+    Json strings = Json::object();
+    for (const VersionString &string : r.version.strings) {
+        strings[string.key] = string.value;
+    }
+    (*json)["versionInfo"] = {{"fileVersion", VersionText(r.version.fileVersion)},
+                              {"productVersion", VersionText(r.version.productVersion)},
+                              {"strings", strings}};
+}
+
 }  // namespace
 
 bool ListPresentation(const PayloadByteReader *reader, const std::string &path,
@@ -154,13 +221,16 @@ bool ListPresentation(const PayloadByteReader *reader, const std::string &path,
         return false;
     }
     const PresentationHashes *given = options.hashes ? &hashes : nullptr;
-    *out = options.json ? ListingJson(path, presentation, options.codePage, given)
-                        : ListingText(path, presentation, given);
+    LauncherResources resources;
+    resources.known =
+        ReadImageResources(reader, presentation.size, &resources.resources, &resources.error);
+    *out = options.json ? ListingJson(path, presentation, options.codePage, given, &resources)
+                        : ListingText(path, presentation, given, &resources);
     return true;
 }
 
 std::string ListingText(const std::string &path, const Presentation &p,
-                        const PresentationHashes *hashes) {
+                        const PresentationHashes *hashes, const LauncherResources *resources) {
     const PayloadHeader &h = p.header;
     std::string text = path + ": " + Number(p.size) + " bytes, ";
     if (!p.isSigned) {
@@ -179,6 +249,9 @@ std::string ListingText(const std::string &path, const Presentation &p,
     text += "  entries:   " + std::to_string(h.entryCount) + " (" +
             std::to_string(ExeFolderEntryCount(&h)) + " beside the executable, " +
             std::to_string(h.tempEntryCount) + " in the temporary folder)\n";
+    if (resources != nullptr) {
+        text += ResourcesText(*resources);
+    }
     if (p.entries.empty()) {
         return hashes != nullptr ? text + HashesText(p, *hashes) : text;
     }
@@ -195,7 +268,7 @@ std::string ListingText(const std::string &path, const Presentation &p,
 }
 
 std::string ListingJson(const std::string &path, const Presentation &p, int codePage,
-                        const PresentationHashes *hashes) {
+                        const PresentationHashes *hashes, const LauncherResources *resources) {
     const PayloadHeader &h = p.header;
     Json json = Json::object();
     json["schemaVersion"] = ListingSchemaVersion;
@@ -213,6 +286,9 @@ std::string ListingJson(const std::string &path, const Presentation &p, int code
     json["reserved"] = {h.reserved[0], h.reserved[1]};
     json["entryCount"] = h.entryCount;
     json["tempEntryCount"] = h.tempEntryCount;
+    if (resources != nullptr) {
+        AddResources(&json, *resources);
+    }
     json["entries"] = Json::array();
     for (size_t i = 0; i < p.entries.size(); i++) {
         bool hashed = hashes != nullptr && i < hashes->entries.size();
