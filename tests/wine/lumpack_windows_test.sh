@@ -46,12 +46,16 @@ head -c 300000 /dev/urandom > "$dir/in put/show.lvc"
 printf 'Thank you for watching.\r\nSecond line.\n' > "$dir/in put/docs/readme.txt"
 cp "$player" "$dir/in put/lumv.dll"
 cp "$launcher" "$dir/in put/launcher.exe"
+cp "$(dirname "$0")/../../src/resources/launcher.ico" "$dir/in put/show.ico"
 
 in="$dir/in put"
+# The version text crosses the wide command line: it must arrive whole.
 flags_host=(--launcher "$in/launcher.exe" --content "$in/show.lvc" --reserved 80,192
+    --icon "$in/show.ico" --version-info "ProductName=春のショー"
     --file "$in/lumv.dll" --compress --temp --file "$in/docs/readme.txt")
 flags_win=(--launcher "$(win "$in/launcher.exe")" --content "$(win "$in/show.lvc")"
-    --reserved 80,192 --file "$(win "$in/lumv.dll")" --compress --temp
+    --reserved 80,192 --icon "$(win "$in/show.ico")" --version-info "ProductName=春のショー"
+    --file "$(win "$in/lumv.dll")" --compress --temp
     --file "$(win "$in/docs/readme.txt")")
 
 echo "== build from flags"
@@ -62,6 +66,7 @@ cmp "$dir/host.exe" "$dir/win.exe" || fail "build from flags: the presentations 
 echo "== build from a manifest"
 cat > "$in/show.json" <<'EOF'
 {"launcher": "launcher.exe", "content": "show.lvc", "reserved": [80, 192],
+ "icon": "show.ico", "versionInfo": {"ProductName": "春のショー"},
  "entries": [{"file": "lumv.dll", "compress": true, "temp": true},
              {"file": "docs/readme.txt"}]}
 EOF
