@@ -325,6 +325,26 @@ static StartupInfo StartupFor(const StartOptions &options) {
     return startup;
 }
 
+// Calls create (a CreateProcess) until it starts the program. Under load
+// Wine now and then fails a start with ERROR_INTERNAL_ERROR before the
+// program runs at all; that is tried again twice, and said.
+static bool StartWithRetries(const std::string &commandLine, const std::function<BOOL()> &create) {
+    for (int attempt = 1;; attempt++) {
+        if (create()) {
+            return true;
+        }
+        DWORD error = GetLastError();
+        if (error != ERROR_INTERNAL_ERROR || attempt == 3) {
+            fprintf(stderr, "test_support: cannot start %s (error %lu)\n", commandLine.c_str(),
+                    error);
+            return false;
+        }
+        fprintf(stderr, "test_support: starting %s failed inside Wine (error %lu); again\n",
+                commandLine.c_str(), error);
+        Sleep(200);
+    }
+}
+
 static bool StartWideProgram(const std::string &commandLine, const std::string &workingFolder,
                              const std::vector<std::string> &extraEnvironment,
                              const StartOptions &options, PROCESS_INFORMATION *process) {
@@ -333,14 +353,11 @@ static bool StartWideProgram(const std::string &commandLine, const std::string &
     std::vector<wchar_t> environment = WideEnvironmentBlock(extraEnvironment);
     STARTUPINFOW startup = StartupFor<STARTUPINFOW>(options);
     *process = PROCESS_INFORMATION();
-    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
-                        environment.data(), folder.empty() ? nullptr : folder.c_str(), &startup,
-                        process)) {
-        fprintf(stderr, "test_support: cannot start %s (error %lu)\n", commandLine.c_str(),
-                GetLastError());
-        return false;
-    }
-    return true;
+    return StartWithRetries(commandLine, [&] {
+        return CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE,
+                              CREATE_UNICODE_ENVIRONMENT, environment.data(),
+                              folder.empty() ? nullptr : folder.c_str(), &startup, process);
+    });
 }
 
 bool StartProgram(const std::string &commandLine, const std::string &workingFolder,
@@ -354,14 +371,11 @@ bool StartProgram(const std::string &commandLine, const std::string &workingFold
     std::vector<char> environment = EnvironmentBlock(extraEnvironment);
     STARTUPINFOA startup = StartupFor<STARTUPINFOA>(options);
     *process = PROCESS_INFORMATION();
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, environment.data(),
-                        workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup,
-                        process)) {
-        fprintf(stderr, "test_support: cannot start %s (error %lu)\n", commandLine.c_str(),
-                GetLastError());
-        return false;
-    }
-    return true;
+    return StartWithRetries(commandLine, [&] {
+        return CreateProcessA(
+            nullptr, command.data(), nullptr, nullptr, FALSE, 0, environment.data(),
+            workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup, process);
+    });
 }
 
 namespace {
