@@ -9,8 +9,10 @@
 //                {"file": "x.dat", "compress": true, "packed": "xd_"}]}
 //
 // "launcher" is required; "content" (default: none), "reserved" (two 32-bit
-// numbers, -2147483648 to 4294967295; default [0, 0]) and "entries" (default:
-// none) are optional. An entry needs "file"; "as" and "packed" are non-empty
+// numbers, -2147483648 to 4294967295; default [0, 0]), "icon" (an .ico
+// file), "versionInfo" (an object of version texts, {"ProductName": "My
+// Show"}, as --version-info takes them) and "entries" (default: none) are
+// optional. An entry needs "file"; "as" and "packed" are non-empty
 // strings, "compress" and "temp" true or false (default false), just as the
 // flags --as, --packed, --compress and --temp. Paths are relative to the
 // manifest's own folder; absolute ones stay as they are.
@@ -24,7 +26,7 @@
 #include "build_arguments.h"
 
 // Reads the manifest at path into *arguments: launcher, content, reserved
-// words and entries; out, force and manifest are left alone, and so is
+// words, icon, version texts and entries; out, force and manifest are left alone, and so is
 // everything else when it fails. On failure *error names the manifest and
 // where in it the fault lies ("show.json: entries[2].compress: expected true
 // or false (got a string)"; entries count from 0 there), or for text that is
