@@ -10,18 +10,28 @@
 
 enum {
     DecodeOutputBufferSize = 32768,  // decoded bytes reach the file in writes of this size
+    DecodeInputBufferSize = 65536,   // a stream is read in reads of this size
     StoredCopyBufferSize = 32768,    // halved until an allocation succeeds
     CompareChunkSize = 16384         // a taken name's file is compared in reads of this size
 };
 
-// The decoder's byte source over one compressed entry held in memory.
-// position goes on counting past size, so that it tells how far the
-// decoder read past the stream's end.
-struct MemoryByteSource {
-    const uint8_t *data;
-    int32_t position;
+// The decoder's byte source over one compressed entry of size bytes, read
+// from file capacity bytes at a time into buffer, or held whole in it
+// (filled == size, no file). position goes on counting past size, so that
+// it tells how far the decoder read past the stream's end.
+struct EntryByteSource {
+    HFILE file;
+    uint8_t *buffer;
+    int32_t capacity;
+    int32_t filled;    // bytes in buffer
+    int32_t next;      // the next of them to hand out
+    int32_t position;  // bytes asked for, those past size included
     int32_t size;
+    bool readFailed;  // a read came up short: the entry fails
 };
+
+// A source over a stream held whole in memory.
+EntryByteSource MemoryEntrySource(const uint8_t *bytes, int32_t size);
 
 // The decoder's byte sink: a buffer flushed to the file whenever it is full.
 // It also ends the decoding as soon as source has been read further past
@@ -32,7 +42,7 @@ struct FileByteSink {
     uint32_t capacity;
     HFILE file;
     bool writeFailed;  // a write came up short; later flushes are skipped
-    const MemoryByteSource *source;
+    const EntryByteSource *source;
 };
 
 // What decoding one entry into its file came to.
@@ -69,15 +79,18 @@ bool ExtractEntries(const PayloadHeader *header, PayloadFile *payloadFile, int32
 // file's position into outputFile. Running out of input early still succeeds.
 bool CopyStoredEntry(PayloadFile *payloadFile, HFILE outputFile, int32_t size);
 
-// Decodes one stream held in memory into outputFile, with the checks that
-// refuse a damaged stream: its length is checked before anything is
-// written, and decoding stops at the first failed write and as soon as the
-// stream is read too far past its end.
+// Decodes one stream into outputFile, with the checks that refuse a
+// damaged stream: its length is checked before anything is written, and
+// decoding stops at the first failed write and as soon as the stream is
+// read too far past its end. A read that comes up short fails it as damaged.
+EntryDecodeResult DecodeEntryToFile(void *workArea, uint8_t *outputBuffer, uint32_t outputCapacity,
+                                    EntryByteSource *source, HFILE outputFile);
+// The same for a stream held in memory.
 EntryDecodeResult DecodeEntryToFile(void *workArea, uint8_t *outputBuffer, uint32_t outputCapacity,
                                     const uint8_t *compressedBytes, int32_t compressedSize,
                                     HFILE outputFile);
 
-int32_t NextByte(void *source);  // over a MemoryByteSource
+int32_t NextByte(void *source);  // over an EntryByteSource
 // Over a FileByteSink: value, or -1 when the buffer was full and its write
 // failed now or earlier, or the source was read too far past its end.
 int32_t PutByte(void *sink, int32_t value);

@@ -95,31 +95,26 @@ bool ExtractTempFolderEntries(const PayloadHeader *header, PayloadFile *payloadF
 
 // The three blocks of one ExtractEntries call, allocated at its first
 // compressed entry and freed at its end.
+// Their sizes are fixed, so a stream of any size decodes in the same memory.
 struct DecodeBlocks {
     void *workArea;
     uint8_t *outputBuffer;
     uint8_t *inputBuffer;
-    int32_t inputCapacity;
 };
 
-static bool PrepareDecodeBlocks(DecodeBlocks *blocks, int32_t inputSize) {
-    if (blocks->workArea == nullptr) {
-        blocks->workArea = GlobalAlloc(GMEM_FIXED, LzariWorkAreaSize);
+static void *AllocateOnce(void **block, SIZE_T size) {
+    if (*block == nullptr) {
+        *block = GlobalAlloc(GMEM_FIXED, size);
     }
-    if (blocks->outputBuffer == nullptr) {
-        blocks->outputBuffer =
-            static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, DecodeOutputBufferSize));
-    }
-    if (blocks->inputBuffer != nullptr && blocks->inputCapacity < inputSize) {
-        GlobalFree(blocks->inputBuffer);
-        blocks->inputBuffer = nullptr;
-    }
-    if (blocks->inputBuffer == nullptr && inputSize > 0) {
-        blocks->inputBuffer = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, inputSize));
-        blocks->inputCapacity = blocks->inputBuffer != nullptr ? inputSize : 0;
-    }
-    return blocks->workArea != nullptr && blocks->outputBuffer != nullptr &&
-           blocks->inputBuffer != nullptr;
+    return *block;
+}
+
+static bool PrepareDecodeBlocks(DecodeBlocks *blocks) {
+    return AllocateOnce(&blocks->workArea, LzariWorkAreaSize) != nullptr &&
+           AllocateOnce(reinterpret_cast<void **>(&blocks->outputBuffer), DecodeOutputBufferSize) !=
+               nullptr &&
+           AllocateOnce(reinterpret_cast<void **>(&blocks->inputBuffer), DecodeInputBufferSize) !=
+               nullptr;
 }
 
 static void FreeDecodeBlocks(DecodeBlocks *blocks) {
@@ -175,18 +170,14 @@ static bool WriteStoredEntry(PayloadFile *payloadFile, const PayloadEntry *entry
 static bool WriteCompressedEntry(PayloadFile *payloadFile, const PayloadEntry *entry,
                                  DecodeBlocks *blocks, HFILE outputFile) {
     int32_t size = entry->storedSize;
-    if (size <= 0 || !PrepareDecodeBlocks(blocks, size)) {
+    if (size <= 0 || !PrepareDecodeBlocks(blocks) ||
+        !SeekPayloadFile(payloadFile, entry->dataOffset)) {
         return false;
     }
-    if (!SeekPayloadFile(payloadFile, entry->dataOffset)) {
-        return false;
-    }
-    if (_lread(payloadFile->handle, blocks->inputBuffer, static_cast<UINT>(size)) !=
-        static_cast<UINT>(size)) {
-        return false;
-    }
+    EntryByteSource source = {
+        payloadFile->handle, blocks->inputBuffer, DecodeInputBufferSize, 0, 0, 0, size, false};
     return DecodeEntryToFile(blocks->workArea, blocks->outputBuffer, DecodeOutputBufferSize,
-                             blocks->inputBuffer, size, outputFile) == EntryDecoded;
+                             &source, outputFile) == EntryDecoded;
 }
 
 bool ComposeMovedAsidePath(wchar_t *dest, const wchar_t *entryPath) {
@@ -301,7 +292,7 @@ bool ExtractEntries(const PayloadHeader *header, PayloadFile *payloadFile, int32
     wchar_t path[PathBufferSize];
     bool result = firstIndex >= 0 && count >= 0 && count <= PayloadMaxEntries - firstIndex &&
                   CopyText(path, PathBufferSize, folder);
-    DecodeBlocks blocks = {nullptr, nullptr, nullptr, 0};
+    DecodeBlocks blocks = {nullptr, nullptr, nullptr};
     for (int32_t i = 0; result && i < count; i++) {
         int32_t index = firstIndex + i;
         const PayloadEntry *entry = &header->entries[index];
@@ -365,15 +356,40 @@ bool CopyStoredEntry(PayloadFile *payloadFile, HFILE outputFile, int32_t size) {
     return result;
 }
 
+// The next capacity bytes of the stream (fewer at its end) into the buffer,
+// every byte before at having been handed out. A read that comes up short
+// ends the stream there, and the entry fails.
+static bool FillEntrySource(EntryByteSource *self, int32_t at) {
+    int32_t left = self->size - at;
+    UINT chunk = static_cast<UINT>(left < self->capacity ? left : self->capacity);
+    self->filled = static_cast<int32_t>(chunk);
+    self->next = 0;
+    if (_lread(self->file, self->buffer, chunk) != chunk) {
+        self->readFailed = true;
+        self->size = at;
+        return false;
+    }
+    return true;
+}
+
+EntryByteSource MemoryEntrySource(const uint8_t *bytes, int32_t size) {
+    EntryByteSource source = {HFILE_ERROR, const_cast<uint8_t *>(bytes), size, size, 0, 0, size,
+                              false};
+    return source;
+}
+
 int32_t NextByte(void *source) {
-    MemoryByteSource *self = static_cast<MemoryByteSource *>(source);
+    EntryByteSource *self = static_cast<EntryByteSource *>(source);
     // Past the end the count goes on, but no further than the sink lets the
     // decoding go: a few bytes beyond LzariMaxOverRead.
     int32_t at = self->position++;
-    return at < self->size ? self->data[at] : -1;
+    if (at >= self->size || (self->next == self->filled && !FillEntrySource(self, at))) {
+        return -1;
+    }
+    return self->buffer[self->next++];
 }
 
-static bool ReadTooFarPastEnd(const MemoryByteSource *source) {
+static bool ReadTooFarPastEnd(const EntryByteSource *source) {
     return source->position - source->size > LzariMaxOverRead;
 }
 
@@ -402,27 +418,39 @@ int32_t PutByte(void *sink, int32_t value) {
 }
 
 EntryDecodeResult DecodeEntryToFile(void *workArea, uint8_t *outputBuffer, uint32_t outputCapacity,
-                                    const uint8_t *compressedBytes, int32_t compressedSize,
-                                    HFILE outputFile) {
-    if (compressedSize < static_cast<int32_t>(LzariLengthFieldSize)) {
+                                    EntryByteSource *source, HFILE outputFile) {
+    int32_t size = source->size;
+    if (size < static_cast<int32_t>(LzariLengthFieldSize)) {
         return EntryStreamTooShort;
     }
     // Checked before a byte is written: a damaged length cannot make the
     // entry fill the disk.
-    uint32_t declared = ReadLittleEndian32(compressedBytes);
-    if (!LzariLengthPlausible(declared, static_cast<uint32_t>(compressedSize))) {
+    // The first byte fills the buffer; it is handed to the decoder again.
+    if (NextByte(source) < 0) {
         return EntryStreamDamaged;
     }
-    MemoryByteSource source = {compressedBytes, 0, compressedSize};
-    FileByteSink sink = {outputBuffer, 0, outputCapacity, outputFile, false, &source};
-    LzariResult result = LzariDecode(workArea, NextByte, &source, PutByte, &sink);
-    if (ReadTooFarPastEnd(&source) ||
-        (result == LzariDone && !LzariStreamEndsRight(static_cast<uint32_t>(compressedSize),
-                                                      static_cast<uint32_t>(source.position)))) {
+    source->position = 0;
+    source->next = 0;
+    uint32_t declared = ReadLittleEndian32(source->buffer);
+    if (!LzariLengthPlausible(declared, static_cast<uint32_t>(size))) {
+        return EntryStreamDamaged;
+    }
+    FileByteSink sink = {outputBuffer, 0, outputCapacity, outputFile, false, source};
+    LzariResult result = LzariDecode(workArea, NextByte, source, PutByte, &sink);
+    if (source->readFailed || ReadTooFarPastEnd(source) ||
+        (result == LzariDone && !LzariStreamEndsRight(static_cast<uint32_t>(size),
+                                                      static_cast<uint32_t>(source->position)))) {
         return EntryStreamDamaged;
     }
     if (result != LzariDone || (sink.position > 0 && !WriteBuffered(&sink, sink.position))) {
         return EntryWriteFailed;
     }
     return EntryDecoded;
+}
+
+EntryDecodeResult DecodeEntryToFile(void *workArea, uint8_t *outputBuffer, uint32_t outputCapacity,
+                                    const uint8_t *compressedBytes, int32_t compressedSize,
+                                    HFILE outputFile) {
+    EntryByteSource source = MemoryEntrySource(compressedBytes, compressedSize);
+    return DecodeEntryToFile(workArea, outputBuffer, outputCapacity, &source, outputFile);
 }

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <stdlib.h>
+
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -201,6 +203,39 @@ TEST(Payload, EntriesLandBesideTheExecutableAndInTheRunFolder) {
     DeleteFileA(show.reportPath().c_str());
     EXPECT_TRUE(PlayerRanFromRunFolder(show, show.Run(3), runFolderFiles));
     ExpectLeftBehind(show, {"show.exe"});
+}
+
+// A compressed entry is read a block at a time: a 40 MB stream costs the
+// run no more memory than a show without it, give or take the decoder's
+// blocks (the player reports the process's peak working set; the old way,
+// the stream read whole, added 40 MB to it).
+TEST(Payload, ALargeCompressedEntryDecodesInBoundedMemory) {
+    Bytes noise(40u << 20);
+    uint32_t state = 12345;
+    for (uint8_t &byte : noise) {
+        state = state * 1103515245u + 12345u;
+        byte = static_cast<uint8_t>(state >> 24);
+    }
+    long long peaks[2] = {0, 0};
+    for (int large = 0; large < 2; large++) {
+        Presentation show(large != 0 ? "bounded-large" : "bounded-small");
+        std::vector<BuildEntry> entries = {CompressedPlayer()};
+        if (large != 0) {
+            entries.push_back(Entry("noise", "bin", true, EntryGroup::TempFolder, noise));
+        }
+        ASSERT_TRUE(WriteBytesFile(show.exePath(), BuildBytes(entries)));
+        RunResult run = show.Run(3, std::string(), StartOptions(), 180000);
+        ASSERT_TRUE(run.finished && run.exitCode == 0 && run.boxes.empty());
+        std::map<std::string, std::string> report = show.Report();
+        ASSERT_NE(report.find("peakWorkingSetBytes"), report.end());
+        peaks[large] = std::atoll(report["peakWorkingSetBytes"].c_str());
+        ASSERT_GT(peaks[large], 0);
+        if (large != 0) {
+            EXPECT_NE(report["tempFolderFiles"].find("noise.bin"), std::string::npos);
+        }
+    }
+    EXPECT_LT(peaks[1] - peaks[0], 16ll << 20)
+        << "without the entry " << peaks[0] << " bytes, with it " << peaks[1];
 }
 
 // The bare launcher and a payload without entries: the launcher extracts

@@ -256,15 +256,37 @@ protected:
 
 TEST(ByteSource, GivesEveryByteAsZeroTo255ThenMinusOneForGood) {
     const uint8_t data[] = {0x00, 0xFF, 0x7F, 0x80};
-    MemoryByteSource source = {data, 0, 4};
+    EntryByteSource source = MemoryEntrySource(data, 4);
     for (int32_t expected : {0, 255, 127, 128, -1, -1, -1}) {
         EXPECT_EQ(NextByte(&source), expected);
     }
     EXPECT_EQ(source.position, 7) << "every read counts, those past the end too";
 
-    MemoryByteSource empty = {data, 0, 0};
+    EntryByteSource empty = MemoryEntrySource(data, 0);
     EXPECT_EQ(NextByte(&empty), -1);
     EXPECT_EQ(NextByte(&empty), -1);
+}
+
+// From a file the stream comes a buffer at a time, and a read that comes
+// up short ends it there and marks it failed.
+TEST_F(ExtractTest, AFileSourceRefillsItsBufferAndStopsAtAShortRead) {
+    std::string path = Out("stream.bin");
+    ASSERT_TRUE(WriteBytesFile(path, Bytes{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+    for (int32_t size : {10, 14}) {  // the whole file, and 4 bytes more than it holds
+        SCOPED_TRACE("stream of " + std::to_string(size) + " bytes");
+        HFILE file = _lopen(path.c_str(), OF_READ);
+        ASSERT_NE(file, HFILE_ERROR);
+        uint8_t buffer[4];
+        EntryByteSource source = {file, buffer, 4, 0, 0, 0, size, false};
+        std::vector<int32_t> got;
+        for (int i = 0; i < 12; i++) {
+            got.push_back(NextByte(&source));
+        }
+        _lclose(file);
+        EXPECT_EQ(got, (std::vector<int32_t>{1, 2, 3, 4, 5, 6, 7, 8, size == 10 ? 9 : -1,
+                                             size == 10 ? 10 : -1, -1, -1}));
+        EXPECT_EQ(source.readFailed, size != 10);
+    }
 }
 
 TEST_F(ExtractTest, PutByteWritesTheWholeBufferOnceItIsFull) {
@@ -545,26 +567,21 @@ TEST_F(ExtractTest, NoEntryPastTheFifthSlotIsRead) {
     }
 }
 
-TEST_F(ExtractTest, TheInputBufferIsReplacedOnlyByALargerEntry) {
+// Entries of every size decode in the same three blocks: the decoder's work
+// area, the output buffer and the input buffer, whatever the stream's size.
+TEST_F(ExtractTest, EveryEntryDecodesInTheSameThreeBlocks) {
     CraftedPayload payload;
-    const Bytes data[] = {SampleBytes(3000, 20), SampleBytes(60000, 21), SampleBytes(2000, 22)};
+    const Bytes data[] = {SampleBytes(3000, 20), SampleBytes(400000, 21), SampleBytes(2000, 22)};
     for (int i = 0; i < 3; i++) {
         std::string name = "c" + std::to_string(i);
         payload.SetCompressed(i, name.c_str(), "bin", data[i]);
     }
-    SIZE_T sizes[3];
-    for (int i = 0; i < 3; i++) {
-        sizes[i] = static_cast<SIZE_T>(payload.entry(i).storedSize);
-    }
-    ASSERT_LT(sizes[0], sizes[1]);
-    ASSERT_LT(sizes[2], sizes[1]);
+    ASSERT_GT(payload.entry(1).storedSize, 2 * DecodeInputBufferSize);
 
     EXPECT_TRUE(Extract(payload, 0, 3, out_));
 
-    // The work area and the output buffer once, then exactly the first
-    // entry's size and the larger second one's; the third reuses the block.
-    EXPECT_EQ(calls.fixedBlocks,
-              (std::vector<SIZE_T>{LzariWorkAreaSize, DecodeOutputBufferSize, sizes[0], sizes[1]}));
+    EXPECT_EQ(calls.fixedBlocks, (std::vector<SIZE_T>{LzariWorkAreaSize, DecodeOutputBufferSize,
+                                                      DecodeInputBufferSize}));
     for (int i = 0; i < 3; i++) {
         EXPECT_TRUE(FileBytes(Out("c" + std::to_string(i) + ".bin")) == data[i]) << i;
     }

@@ -14,6 +14,8 @@
 // Only test doubles read the environment; the launcher never does.
 #include <windows.h>
 
+#include <psapi.h>
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -201,6 +203,21 @@ HMODULE OwnModule() {
     return module;
 }
 
+// The largest working set the process has had so far (the launcher's
+// unpacking included), or -1 where the system cannot say. Wine counts the
+// pages touched here, not the memory committed.
+long long PeakWorkingSetBytes() {
+    typedef BOOL(WINAPI * MemoryInfo)(HANDLE, PROCESS_MEMORY_COUNTERS *, DWORD);
+    MemoryInfo info = reinterpret_cast<MemoryInfo>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "K32GetProcessMemoryInfo")));
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    if (info == nullptr || !info(GetCurrentProcess(), &counters, sizeof counters)) {
+        return -1;
+    }
+    return static_cast<long long>(counters.PeakWorkingSetSize);
+}
+
 void WriteReport(Report *report, HINSTANCE instance, HINSTANCE prevInstance, char *cmdLine,
                  int cmdShow, PlayerParams *params) {
     PutPointer(report, "hInstance", instance);
@@ -221,6 +238,7 @@ void WriteReport(Report *report, HINSTANCE instance, HINSTANCE prevInstance, cha
     PutNumber(report, "playerLocation", params->playerLocation);
     PutBlockBytes(report, params);
     PutNumber(report, "pointerSize", sizeof(void *));
+    PutNumber(report, "peakWorkingSetBytes", PeakWorkingSetBytes());
 
     char text[MAX_PATH * 2];
     DWORD length = GetCurrentDirectoryA(sizeof text, text);
