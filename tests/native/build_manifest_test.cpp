@@ -51,7 +51,7 @@ TEST_F(BuildManifestTest, BadManifestsNameTheFileAndThePlace) {
         {entry + R"("b.dll"]})", "entries[1]: expected an object like"},
         {entry + R"({"as": "b.txt"}]})", "entries[1]: missing \"file\""},
         {entry + R"({"file": "b"}, {"file": "c", "compress": "yes"}]})",
-         "entries[2].compress: expected true or false (got a string)"},
+         "entries[2].compress: expected true, false or \"always\" (got \"yes\")"},
         {entry + R"({"file": "b", "temp": null}]})",
          "entries[1].temp: expected true or false (got null)"},
         {entry + R"({"file": "b", "compres": true}]})", "entries[1].compres: unknown key"},

@@ -18,6 +18,13 @@ protected:
         WriteBytes("readme.txt", SampleBytes(300, 2));
         WriteBytes("empty.txt", {});
         WriteBytes("show.lvc", SampleBytes(2001, 3));
+        std::vector<uint8_t> noise(5000);
+        uint32_t state = 7;
+        for (uint8_t &byte : noise) {
+            state = state * 1103515245u + 12345u;
+            byte = static_cast<uint8_t>(state >> 24);
+        }
+        WriteBytes("noise.bin", noise);
     }
 
     std::string Q(const std::string &name) const { return "'" + Path(name) + "'"; }
@@ -49,6 +56,10 @@ TEST_F(ExtractManifest, AShowBuiltAgainFromItsManifestIsTheSameFile) {
                     "x/manifest.json");
     ExpectRoundTrip(" --file " + Q("empty.txt") + readme + " --as notes --temp" + player, "",
                     "x/manifest.json");
+    // A stream that does not pay is stored, or kept on request.
+    ExpectRoundTrip(" --file " + Q("noise.bin") + " --compress --file " + Q("noise.bin") +
+                        " --as kept.bin --compress=always",
+                    "", "x/manifest.json");
     // Elsewhere, the manifest names the files by their absolute paths.
     ExpectRoundTrip(readme + player, " --manifest " + Q("kept.json"), "kept.json");
 }

@@ -31,7 +31,7 @@ TEST_F(LumpackCommands, BuildAndVerifyWithoutAProcess) {
         BuildArguments build;
         build.out = Path(c.out);
         build.launcher = Path("launcher.exe");
-        build.entries.push_back({Path("lumv.dll"), "", c.compressed, "", true, ""});
+        build.entries.push_back({Path("lumv.dll"), "", c.compressed, false, "", true, ""});
         ASSERT_EQ(Build(build, Verbosity::Quiet), 0) << c.out;
         std::vector<uint8_t> bytes;
         std::string error;

@@ -11,6 +11,7 @@
 
 #include "payload/payload_format.h"
 #include "presentation_builder.h"
+#include "presentation_reader.h"
 #include "presentation_test_support.h"
 
 namespace {
@@ -218,6 +219,53 @@ TEST(BuildPresentation, AcceptsTheLimitsThemselves) {
     request.entries[3].packedExtension = "zz";
     request.entries[0].name = "console";  // starts like a device, is none
     EXPECT_EQ(BuildError(request), "");
+}
+
+// --compress pays only where the stream is at least 1% smaller: otherwise
+// the entry is stored, unless asked to keep its stream or it cannot be
+// stored (no bytes, or an extension too long for a stored entry).
+TEST(BuildPresentation, StoresACompressedEntryWhoseStreamDoesNotPay) {
+    std::vector<uint8_t> noise(20000);
+    uint32_t state = 1;
+    for (uint8_t &byte : noise) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        byte = static_cast<uint8_t>(state);
+    }
+    const struct {
+        const char *what;
+        std::vector<uint8_t> data;
+        const char *extension;
+        bool keepStream;
+        bool stored;
+    } cases[] = {
+        {"text", SampleBytes(20000, 8), "txt", false, false},
+        {"noise", noise, "bin", false, true},
+        {"noise, stream kept", noise, "bin", true, false},
+        {"noise, extension too long to store", noise, "json", false, false},
+        {"empty", {}, "txt", false, false},
+    };
+    for (const auto &c : cases) {
+        BuildRequest request;
+        request.launcherImage = MakePeImage(false, 700);
+        request.entries.push_back(MakeEntry("e", c.extension, c.data, true));
+        request.entries[0].keepStream = c.keepStream;
+        std::vector<uint8_t> file;
+        std::string error;
+        std::vector<size_t> storedInstead;
+        ASSERT_TRUE(BuildPresentation(request, &file, &error, nullptr, nullptr, &storedInstead))
+            << c.what << ": " << error;
+        Presentation p;
+        ASSERT_TRUE(OpenPresentation(file.data(), file.size(), &p, &error)) << c.what;
+        EXPECT_EQ(p.entries[0].stored, c.stored) << c.what;
+        EXPECT_EQ(storedInstead, c.stored ? std::vector<size_t>{0} : std::vector<size_t>{})
+            << c.what;
+        std::vector<uint8_t> written;
+        MemoryByteReader reader = MakeMemoryByteReader(file.data(), file.size());
+        ASSERT_TRUE(ReadEntryData(&reader.reader, p, 0, &written, &error)) << c.what;
+        EXPECT_TRUE(written == c.data) << c.what;
+    }
 }
 
 }  // namespace

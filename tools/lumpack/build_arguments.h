@@ -13,9 +13,10 @@ struct EntryArgument {
     std::string source;  // the file to embed
     std::string as;      // NAME.EXT it becomes; empty: the source's own name
     bool compressed = false;
-    std::string packed;  // the packed extension; empty: the default
-    bool temp = false;   // for the run's temporary folder, else beside the executable
-    std::string where;   // how messages name it ("entries[2]", of the manifest); empty: by number
+    bool keepStream = false;  // --compress=always: compressed even where it does not pay
+    std::string packed;       // the packed extension; empty: the default
+    bool temp = false;        // for the run's temporary folder, else beside the executable
+    std::string where;  // how messages name it ("entries[2]", of the manifest); empty: by number
 };
 
 struct BuildArguments {

@@ -203,6 +203,7 @@ bool LoadRequest(const BuildArguments &build, BuildRequest *request) {
         SplitFileName(argument.as.empty() ? BaseName(argument.source) : argument.as, &entry.name,
                       &entry.outputExtension);
         entry.compressed = argument.compressed;
+        entry.keepStream = argument.keepStream;
         entry.packedExtension = argument.packed;
         entry.group = argument.temp ? EntryGroup::TempFolder : EntryGroup::ExeFolder;
         if (!ReadInput(argument.source, &entry.data, SourceName(build, argument))) {
@@ -248,19 +249,31 @@ int FailBuild(const BuildArguments &build, const std::string &error) {
     return Fail(build.out, error);
 }
 
-// Says which compressed entries came out no smaller than their files: each
-// start decodes them for nothing.
-void TellLargerStreams(const std::vector<uint8_t> &output) {
+// Says which entries asked to be compressed were stored because their
+// streams would not have been 1% smaller, and which kept such a stream (an
+// extension too long for a stored entry, or --compress=always): each start
+// decodes those for little or nothing.
+void TellStreamsNotWorthIt(const BuildRequest &request, const std::vector<size_t> &storedInstead,
+                           const std::vector<uint8_t> &output) {
+    for (size_t index : storedInstead) {
+        const BuildEntry &entry = request.entries[index];
+        (void)fprintf(stderr,
+                      "lumpack: %s: stored: its stream would not be 1%% smaller than its %zu "
+                      "bytes (--compress=always keeps it)\n",
+                      PrintableText(entry.name + "." + entry.outputExtension).c_str(),
+                      entry.data.size());
+    }
     Presentation built;
     std::string error;
     if (!OpenPresentation(output.data(), output.size(), &built, &error)) {
         return;
     }
     for (const EntryInfo &entry : built.entries) {
-        if (!entry.stored && entry.spanSize >= entry.decodedSize && entry.decodedSize > 0) {
+        if (!entry.stored && entry.decodedSize > 0 &&
+            !StreamIsWorthIt(entry.spanSize, entry.decodedSize)) {
             (void)fprintf(stderr,
-                          "lumpack: %s: compressed to %u bytes, no fewer than its %llu; stored, "
-                          "it would start faster\n",
+                          "lumpack: %s: compressed to %u bytes, not 1%% smaller than its %llu; "
+                          "stored, it would start faster\n",
                           EntryLabel(entry).c_str(), entry.spanSize,
                           static_cast<unsigned long long>(entry.decodedSize));
         }
@@ -297,8 +310,9 @@ int Build(const BuildArguments &arguments, Verbosity verbosity) {
     BuildProgressState state = {&request, ""};
     bool showProgress = AnyLargeCompression(request);
     std::vector<uint8_t> output;
+    std::vector<size_t> storedInstead;
     if (!BuildPresentation(request, &output, &error, showProgress ? ShowBuildProgress : nullptr,
-                           &state)) {
+                           &state, &storedInstead)) {
         return FailBuild(build, error);
     }
     if (!out.Write(output.data(), output.size(), &error) || !out.Commit(&error)) {
@@ -306,7 +320,7 @@ int Build(const BuildArguments &arguments, Verbosity verbosity) {
     }
     TellWritten(verbosity, build.out, output.size());
     if (verbosity == Verbosity::Verbose) {
-        TellLargerStreams(output);
+        TellStreamsNotWorthIt(request, storedInstead, output);
     }
     if (Talk(verbosity)) {
         printf("%s: %zu bytes, %zu %s\n", build.out.c_str(), output.size(), request.entries.size(),

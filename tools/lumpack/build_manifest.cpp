@@ -265,6 +265,27 @@ private:
         return true;
     }
 
+    // true, false or "always", as --compress and --compress=always.
+    bool Compress(const Json &object, const std::string &where, EntryArgument *entry) {
+        if (!object.contains("compress")) {
+            return true;
+        }
+        const Json &value = object["compress"];
+        if (value.is_boolean()) {
+            entry->compressed = value.get<bool>();
+            return true;
+        }
+        if (value.is_string() && value.get_ref<const std::string &>() == "always") {
+            entry->compressed = true;
+            entry->keepStream = true;
+            return true;
+        }
+        return Fail(
+            Member(where, "compress"),
+            "expected true, false or \"always\" " +
+                (value.is_string() ? "(got " + PrintableText(value.dump()) + ")" : Got(value)));
+    }
+
     // {"ProductName": "My Show", ...}: the version texts, each checked.
     bool VersionInfo(const Json &object, std::vector<VersionString> *strings) {
         if (!object.contains("versionInfo")) {
@@ -296,8 +317,7 @@ private:
         }
         return KnownKeys(object, where, {"file", "as", "compress", "packed", "temp"}) &&
                Path(object, where, "file", true, &entry->source) &&
-               String(object, where, "as", false, &entry->as) &&
-               Flag(object, where, "compress", &entry->compressed) &&
+               String(object, where, "as", false, &entry->as) && Compress(object, where, entry) &&
                String(object, where, "packed", false, &entry->packed) &&
                Flag(object, where, "temp", &entry->temp);
     }

@@ -24,7 +24,9 @@ Json EntryObject(const EntryInfo &entry, const std::string &folder) {
         object["as"] = entry.name + ".";
     }
     if (!entry.stored) {
-        object["compress"] = true;
+        // A stream that does not pay is kept only on request: say so again.
+        bool kept = !StreamIsWorthIt(entry.spanSize, entry.decodedSize) && entry.decodedSize > 0;
+        object["compress"] = kept ? Json("always") : Json(true);
         if (entry.packedExtension != PackedExtensionFor(entry.outputExtension)) {
             object["packed"] = entry.packedExtension;
         }

@@ -159,24 +159,36 @@ struct EntryOption {
     const char *help;
     const char *valueName;  // what the help calls its value; nullptr: a flag, taking none
     void (*set)(EntryArgument *entry, const std::string &value);
+    const char *flagValue;  // a flag's one value, as --flag=VALUE ("true" without); nullptr: none
 };
 
 // In the order the help shows them.
 const EntryOption EntryOptions[] = {
     {"--as", "the entry's file name (default: SOURCE's own name)", "NAME.EXT",
-     [](EntryArgument *entry, const std::string &value) { entry->as = value; }},
-    {"--compress", "store the entry LZARI-compressed", nullptr,
-     [](EntryArgument *entry, const std::string &) { entry->compressed = true; }},
+     [](EntryArgument *entry, const std::string &value) { entry->as = value; }, nullptr},
+    {"--compress",
+     "store the entry LZARI-compressed where its stream is at least 1% smaller than the file "
+     "(else stored); --compress=always: compressed regardless",
+     nullptr,
+     [](EntryArgument *entry, const std::string &value) {
+         entry->compressed = true;
+         entry->keepStream = value == "always";
+     },
+     "always"},
     {"--stored", "store the entry as is (the default)", nullptr,
-     [](EntryArgument *entry, const std::string &) { entry->compressed = false; }},
+     [](EntryArgument *entry, const std::string &) {
+         entry->compressed = false;
+         entry->keepStream = false;
+     },
+     nullptr},
     {"--packed",
      "the compressed entry's packed extension (default: the extension's first two characters "
      "and '_')",
-     "EXT", [](EntryArgument *entry, const std::string &value) { entry->packed = value; }},
+     "EXT", [](EntryArgument *entry, const std::string &value) { entry->packed = value; }, nullptr},
     {"--temp", "unpack the entry into the run's temporary folder", nullptr,
-     [](EntryArgument *entry, const std::string &) { entry->temp = true; }},
+     [](EntryArgument *entry, const std::string &) { entry->temp = true; }, nullptr},
     {"--exe-folder", "unpack it beside the executable (the default)", nullptr,
-     [](EntryArgument *entry, const std::string &) { entry->temp = false; }},
+     [](EntryArgument *entry, const std::string &) { entry->temp = false; }, nullptr},
 };
 const size_t EntryOptionCount = sizeof(EntryOptions) / sizeof(EntryOptions[0]);
 
@@ -259,6 +271,11 @@ void AddBuildCommand(CLI::App *app, CommandLine *line, BuildFlags *flags) {
                       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     for (size_t row = 0; row < EntryOptionCount; row++) {
         const EntryOption &option = EntryOptions[row];
+        if (option.flagValue != nullptr) {
+            flags->entryOptions[row] =
+                build->add_flag(option.name, flags->values[row], option.help);
+            continue;
+        }
         if (option.valueName == nullptr) {
             flags->entryOptions[row] = build->add_flag(option.name, option.help);
             continue;
@@ -325,9 +342,16 @@ bool ApplyBuildFlags(const CLI::App &build, const BuildFlags &flags, BuildArgume
             *error = option->get_name() + " describes an entry: put it after --file SOURCE";
             return false;
         }
-        bool takesValue = EntryOptions[row].valueName != nullptr;
-        EntryOptions[row].set(&arguments->entries.back(),
-                              takesValue ? flags.values[row].at(valueAt[row]++) : std::string());
+        const EntryOption &entryOption = EntryOptions[row];
+        bool takesValue = entryOption.valueName != nullptr || entryOption.flagValue != nullptr;
+        std::string value = takesValue ? flags.values[row].at(valueAt[row]++) : std::string();
+        if (entryOption.flagValue != nullptr && value != "true" && value != entryOption.flagValue) {
+            *error = std::string(entryOption.name) + " takes no value but " +
+                     entryOption.flagValue + " (" + entryOption.name + "=" + entryOption.flagValue +
+                     "; got '" + value + "')";
+            return false;
+        }
+        entryOption.set(&arguments->entries.back(), value);
     }
     return true;
 }

@@ -308,7 +308,8 @@ void RelayProgress(void *context, size_t done, size_t total) {
 // "everything up to the payload's end".
 std::vector<LaidOutEntry> LayOutEntries(const BuildRequest &request,
                                         const std::vector<std::string> &packed,
-                                        BuildProgress progress, void *progressContext) {
+                                        BuildProgress progress, void *progressContext,
+                                        std::vector<size_t> *storedInstead) {
     std::vector<LaidOutEntry> laidOut;
     for (EntryGroup group : {EntryGroup::ExeFolder, EntryGroup::TempFolder}) {
         for (size_t i = 0; i < request.entries.size(); i++) {
@@ -327,6 +328,15 @@ std::vector<LaidOutEntry> LayOutEntries(const BuildRequest &request,
                 out.compressed =
                     LzariCompress(entry.data.data(), entry.data.size(),
                                   progress != nullptr ? RelayProgress : nullptr, &relay);
+                if (!entry.keepStream && EntryCanBeStored(entry) &&
+                    !StreamIsWorthIt(out.compressed.size(), entry.data.size())) {
+                    out.compressed.clear();
+                    out.stored = true;
+                    out.packedExtension = entry.outputExtension;
+                    if (storedInstead != nullptr) {
+                        storedInstead->push_back(i);
+                    }
+                }
             }
             laidOut.push_back(std::move(out));
         }
@@ -402,6 +412,10 @@ uint64_t SmallestEntrySize(bool compressed, uint64_t size) {
     return compressed || size == 0 ? LzariLengthFieldSize : size;
 }
 
+bool EntryCanBeStored(const BuildEntry &entry) {
+    return !entry.data.empty() && entry.outputExtension.size() < PayloadPackedExtensionSize;
+}
+
 std::string PackedExtensionFor(const std::string &outputExtension) {
     std::string firstTwo = outputExtension.substr(0, 2);
     std::string firstOne = outputExtension.substr(0, 1);
@@ -425,7 +439,8 @@ std::string BuildRequestProblem(const BuildRequest &request) {
 }
 
 bool BuildPresentation(const BuildRequest &request, std::vector<uint8_t> *output,
-                       std::string *error, BuildProgress progress, void *progressContext) {
+                       std::string *error, BuildProgress progress, void *progressContext,
+                       std::vector<size_t> *storedInstead) {
     std::vector<std::string> packed;
     if (!CheckRequest(request, &packed, error)) {
         return false;
@@ -435,7 +450,8 @@ bool BuildPresentation(const BuildRequest &request, std::vector<uint8_t> *output
         *error = TooLargeMessage(smallest, "at least ");
         return false;
     }
-    std::vector<LaidOutEntry> entries = LayOutEntries(request, packed, progress, progressContext);
+    std::vector<LaidOutEntry> entries =
+        LayOutEntries(request, packed, progress, progressContext, storedInstead);
     uint64_t dataEnd = 0;
     PayloadHeader header = MakeHeader(request, entries, &dataEnd);
     uint64_t unaligned = (dataEnd + PayloadTrailerSize) % PresentationAlignment;

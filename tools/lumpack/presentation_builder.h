@@ -21,6 +21,9 @@ struct BuildEntry {
     std::string name;             // file name without extension, at most 32 characters
     std::string outputExtension;  // at most 6 characters
     bool compressed = false;
+    // Compressed even where the stream would not be 1% smaller than the
+    // file (see StreamIsWorthIt); otherwise such an entry is stored.
+    bool keepStream = false;
     // Only for compressed entries; empty: derived from outputExtension (see
     // PackedExtensionFor). Must differ from outputExtension.
     std::string packedExtension;
@@ -59,6 +62,17 @@ uint64_t SmallestEntrySize(bool compressed, uint64_t size);
 // then "___" and "__": the first that differs is used.
 std::string PackedExtensionFor(const std::string &outputExtension);
 
+// A stream of streamSize bytes for a file of fileSize is worth its decoding
+// at every start: at least 1% smaller than the file.
+inline bool StreamIsWorthIt(uint64_t streamSize, uint64_t fileSize) {
+    return streamSize * 100 <= fileSize * 99;
+}
+
+// A compressed entry may be stored instead: it has bytes, and an extension
+// that fits the packed extension's field (a stored entry's two extensions
+// are equal).
+bool EntryCanBeStored(const BuildEntry &entry);
+
 // Progress of the compression of one entry: entry index, bytes done, total.
 typedef void (*BuildProgress)(void *context, size_t entryIndex, size_t done, size_t total);
 
@@ -80,6 +94,11 @@ typedef void (*BuildProgress)(void *context, size_t entryIndex, size_t done, siz
 // "" when it gets as far as compressing.
 std::string BuildRequestProblem(const BuildRequest &request);
 
+//
+// A compressed entry whose stream is not worth it (StreamIsWorthIt) is
+// stored instead when it can be (EntryCanBeStored) and keepStream is not
+// set; *storedInstead, when given, gets the request indices of those.
 bool BuildPresentation(const BuildRequest &request, std::vector<uint8_t> *output,
                        std::string *error, BuildProgress progress = nullptr,
-                       void *progressContext = nullptr);
+                       void *progressContext = nullptr,
+                       std::vector<size_t> *storedInstead = nullptr);

@@ -8,6 +8,7 @@
 
 #include "code_page_text.h"
 #include "display_text.h"
+#include "presentation_builder.h"
 
 namespace {
 
@@ -34,6 +35,35 @@ bool AnyDamage(const Presentation &p) {
         }
     }
     return false;
+}
+
+// A compressed entry whose stream is not 1% smaller than its file: every
+// start decodes it for (next to) nothing.
+bool KnownRatio(const EntryInfo &entry) {
+    return !entry.stored && entry.spanInside && entry.decodedSizeKnown && entry.decodedSize > 0;
+}
+
+bool StreamNotWorthIt(const EntryInfo &entry) {
+    return KnownRatio(entry) && !StreamIsWorthIt(entry.spanSize, entry.decodedSize);
+}
+
+std::string NotWorthItText(const Presentation &p) {
+    std::string numbers;
+    int count = 0;
+    for (const EntryInfo &entry : p.entries) {
+        if (StreamNotWorthIt(entry)) {
+            numbers += (numbers.empty() ? "" : ", ") + Number(entry.slot + 1);
+            count++;
+        }
+    }
+    if (count == 0) {
+        return "";
+    }
+    return std::string("\nNot 1% smaller than ") + (count == 1 ? "its file" : "their files") +
+           ", the stream" + (count == 1 ? " of entry " : "s of entries ") + numbers +
+           (count == 1 ? " costs" : " cost") +
+           " a decoding at every start for nothing; stored, it would start faster (build "
+           "--compress stores such entries unless --compress=always).\n";
 }
 
 std::string RatioText(const EntryInfo &entry) {
@@ -117,6 +147,7 @@ Json JsonEntry(const EntryInfo &entry, int codePage, const ItemHash *hash) {
     object["bytes"] = NumberOrNull(entry.spanInside, entry.spanSize);
     object["decodedSize"] = NumberOrNull(entry.decodedSizeKnown, entry.decodedSize);
     object["ratio"] = JsonRatio(entry);
+    object["worthCompressing"] = KnownRatio(entry) ? Json(!StreamNotWorthIt(entry)) : Json(nullptr);
     if (hash != nullptr) {
         AddHash(&object, "sha256", *hash);
     }
@@ -261,6 +292,7 @@ std::string ListingText(const std::string &path, const Presentation &p,
     for (const EntryInfo &entry : p.entries) {
         text += EntryRow(entry);
     }
+    text += NotWorthItText(p);
     if (AnyDamage(p)) {
         text += "\nSome entries are damaged (\"?\"); lumpack verify says why.\n";
     }
