@@ -3,10 +3,11 @@
 #   bench/lumpack_memory.sh LUMPACK LAUNCHER [WORK_DIR]
 # LAUNCHER is a bare launcher image (dist/win32/launcher.exe). Builds a
 # presentation of about 400 MB (200 MB content, a 200 MB stored entry and a
-# 4 MB compressed one) and a 200 MB file, then runs list, verify, extract,
-# compress and decompress under /usr/bin/time and prints one line each:
-# the maximum resident set in MiB and the elapsed seconds. Needs about 2 GB
-# of disk in WORK_DIR (default: a new folder under /tmp, removed afterwards).
+# 4 MB compressed one) and one of a 276 MB compressed entry, and a 200 MB
+# file, then runs build (both), list, verify, extract, compress and
+# decompress under /usr/bin/time and prints one line each: the maximum
+# resident set in MiB and the elapsed seconds. Needs about 3 GB of disk in
+# WORK_DIR (default: a new folder under /tmp, removed afterwards).
 set -euo pipefail
 
 lumpack=$(realpath "$1")
@@ -28,9 +29,8 @@ make_file() {
 [ -f content.bin ] || make_file 200 content.bin
 [ -f stored.bin ] || make_file 200 stored.bin
 [ -f small.bin ] || make_file 4 small.bin
-rm -rf show.exe out stream.lz stream.out
-"$lumpack" build show.exe --launcher "$launcher" --content content.bin \
-    --file stored.bin --file small.bin --compress --temp >/dev/null
+[ -f big.bin ] || make_file 276 big.bin
+rm -rf show.exe big.exe out stream.lz stream.out
 
 measure() {
     local label=$1; shift
@@ -38,7 +38,10 @@ measure() {
     awk -v label="$label" '{ printf "%-11s %7.1f MiB %7.2f s\n", label, $1 / 1024, $2 }' time.txt
 }
 
-echo "presentation: $(stat -c %s show.exe) bytes"
+measure build "$lumpack" build show.exe --launcher "$launcher" --content content.bin \
+    --file stored.bin --file small.bin --compress
+measure "build 276" "$lumpack" build big.exe --launcher "$launcher" --file big.bin --compress
+echo "presentations: $(stat -c %s show.exe) and $(stat -c %s big.exe) bytes"
 measure list "$lumpack" list show.exe
 measure verify "$lumpack" verify show.exe
 measure extract "$lumpack" extract show.exe out

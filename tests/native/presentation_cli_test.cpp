@@ -485,4 +485,38 @@ TEST_F(PresentationCli, LargeCompressionShowsProgressOnlyOnATerminal) {
     EXPECT_NE(screen.find("compressing big.dll: 100%"), std::string::npos) << screen;
 }
 
+// build writes the presentation a piece at a time, straight from the
+// files: the same bytes as the builder in memory lays out, a stream that
+// does not pay taken back and stored, and one asked for kept.
+TEST_F(PresentationCli, BuildWritesWhatTheBuilderInMemoryLaysOut) {
+    std::vector<uint8_t> noise(70000);
+    uint32_t state = 3;
+    for (uint8_t &byte : noise) {
+        state = state * 1103515245u + 12345u;
+        byte = static_cast<uint8_t>(state >> 24);
+    }
+    WriteBytes("noise.bin", noise);
+    WriteBytes("empty.txt", {});
+    ASSERT_EQ(BuildShow(" --file " + Q("noise.bin") + " --compress --file " + Q("noise.bin") +
+                        " --as kept.bin --compress=always --file " + Q("empty.txt") + " --temp")
+                  .exitCode,
+              0);
+    BuildRequest request;
+    request.launcherImage = MakePeImage(false, 1536);
+    request.content = SampleBytes(2000, 3);
+    request.reserved[0] = 80;
+    request.reserved[1] = 0xC0;
+    request.entries = {MakeEntry("lumv", "dll", MakePlayerLibrary(false, "LumivanceMain", 100000),
+                                 true, EntryGroup::TempFolder),
+                       MakeEntry("readme", "txt", SampleBytes(300, 2), false),
+                       MakeEntry("noise", "bin", noise, true),
+                       MakeEntry("kept", "bin", noise, true),
+                       MakeEntry("empty", "txt", {}, false, EntryGroup::TempFolder)};
+    request.entries[3].keepStream = true;
+    std::vector<uint8_t> expected = BuildOrFail(request);
+    std::string built = ReadText(Path("show.exe"));
+    EXPECT_TRUE(built == std::string(expected.begin(), expected.end()))
+        << built.size() << " bytes against " << expected.size();
+}
+
 }  // namespace

@@ -10,11 +10,16 @@
 #include <vector>
 
 #include "build_manifest.h"
+#include "common/byte_order.h"
 #include "display_text.h"
 #include "file_io.h"
+#include "file_name_rules.h"
 #include "launch_checks.h"
+#include "lzari/lzari_encoder.h"
 #include "lzari/lzari_stream_io.h"
+#include "lzari_files.h"
 #include "pe_resources.h"
+#include "player_library.h"
 #include "presentation_builder.h"
 #include "presentation_reader.h"
 
@@ -190,11 +195,32 @@ bool ChangeResources(const BuildArguments &build, std::vector<uint8_t> *image) {
     return true;
 }
 
+// The size of a file read later a piece at a time.
+bool SourceSize(const std::string &path, const std::string &name, uint64_t *size) {
+    InputFile file;
+    std::string error;
+    if (!OpenInputFile(path, &file, &error)) {
+        Fail(name, error);
+        return false;
+    }
+    *size = file.size;
+    CloseInputFile(&file);
+    return true;
+}
+
+// The launcher image (with the show's resources) and the player library
+// are read whole: the checks look into them. Every other input is only
+// sized here and streamed into the presentation when it is written.
 bool LoadRequest(const BuildArguments &build, BuildRequest *request) {
     if (!LoadLauncher(build.launcher, &request->launcherImage) ||
-        !ChangeResources(build, &request->launcherImage) ||
-        (!build.content.empty() && !ReadInput(build.content, &request->content))) {
+        !ChangeResources(build, &request->launcherImage)) {
         return false;
+    }
+    if (!build.content.empty()) {
+        request->contentPath = build.content;
+        if (!SourceSize(build.content, build.content, &request->contentSize)) {
+            return false;
+        }
     }
     request->reserved[0] = build.reserved[0];
     request->reserved[1] = build.reserved[1];
@@ -206,8 +232,16 @@ bool LoadRequest(const BuildArguments &build, BuildRequest *request) {
         entry.keepStream = argument.keepStream;
         entry.packedExtension = argument.packed;
         entry.group = argument.temp ? EntryGroup::TempFolder : EntryGroup::ExeFolder;
-        if (!ReadInput(argument.source, &entry.data, SourceName(build, argument))) {
+        bool player =
+            FileNameKey(entry.outputExtension.empty() ? entry.name
+                                                      : entry.name + "." + entry.outputExtension) ==
+            FileNameKey(PlayerLibraryName);
+        if (player ? !ReadInput(argument.source, &entry.data, SourceName(build, argument))
+                   : !SourceSize(argument.source, SourceName(build, argument), &entry.sourceSize)) {
             return false;
+        }
+        if (!player) {
+            entry.sourcePath = argument.source;
         }
         request->entries.push_back(std::move(entry));
         if (!argument.where.empty()) {
@@ -218,26 +252,143 @@ bool LoadRequest(const BuildArguments &build, BuildRequest *request) {
     return true;
 }
 
-struct BuildProgressState {
-    const BuildRequest *request;
-    std::string label;
-};
+// Writing the presentation a piece at a time: the image and a header to be
+// filled in, the content and every entry streamed from its file (a
+// compressed one coded on the way), padding and trailer, then the header.
+// Memory stays a few MB whatever the sizes.
+class StreamedWriter {
+public:
+    StreamedWriter(const BuildRequest &request, OutputFile *out) : request_(request), out_(out) {}
 
-void ShowBuildProgress(void *context, size_t entryIndex, size_t done, size_t total) {
-    BuildProgressState *state = static_cast<BuildProgressState *>(context);
-    const BuildEntry &entry = state->request->entries[entryIndex];
-    state->label = "compressing " + PrintableText(entry.name + "." + entry.outputExtension);
-    ShowProgress(const_cast<char *>(state->label.c_str()), done, total);
-}
+    // False with the fault printed; out is then to be discarded.
+    bool Write(std::vector<LaidOutEntry> *entries, std::vector<size_t> *storedInstead) {
+        std::vector<uint8_t> header(PayloadHeaderSize, 0);
+        if (!Put(request_.launcherImage.data(), request_.launcherImage.size()) ||
+            !Put(header.data(), header.size()) ||
+            (!request_.contentPath.empty() &&
+             !CopyFrom(request_.contentPath, request_.contentSize))) {
+            return false;
+        }
+        for (LaidOutEntry &entry : *entries) {
+            if (!WriteEntry(&entry, storedInstead)) {
+                return false;
+            }
+        }
+        uint64_t dataEnd = 0;
+        PayloadHeader made = MakePayloadHeader(request_, *entries, &dataEnd);
+        std::vector<uint8_t> tail(TrailerPadding(dataEnd) + PayloadTrailerSize, 0);
+        WriteLittleEndian32(tail.data() + tail.size() - PayloadTrailerSize,
+                            static_cast<uint32_t>(request_.launcherImage.size()));
+        std::string tooLarge = PresentationTooLarge(out_->size() + tail.size());
+        if (!tooLarge.empty()) {
+            Fail(out_->path(), tooLarge);
+            return false;
+        }
+        StorePayloadHeader(&made, header.data());
+        std::string error;
+        if (!Put(tail.data(), tail.size()) ||
+            !out_->WriteAt(request_.launcherImage.size(), header.data(), header.size(), &error)) {
+            return error.empty() || Fail(out_->path(), error) == 0;
+        }
+        return true;
+    }
 
-bool AnyLargeCompression(const BuildRequest &request) {
-    for (const BuildEntry &entry : request.entries) {
-        if (entry.compressed && WorthShowingProgress(entry.data.size())) {
+private:
+    bool Put(const void *data, size_t size) {
+        std::string error;
+        return out_->Write(data, size, &error) || Fail(out_->path(), error) == 0;
+    }
+
+    // size bytes of path, which must still be that size.
+    bool CopyFrom(const std::string &path, uint64_t size) {
+        InputFile in;
+        std::string error;
+        if (!OpenInputFile(path, &in, &error)) {
+            return Fail(path, error) == 0;
+        }
+        if (in.size != size) {
+            CloseInputFile(&in);
+            return Fail(path, "changed while the presentation was built") == 0;
+        }
+        std::vector<uint8_t> chunk(1 << 20);
+        for (uint64_t at = 0; at < size;) {
+            size_t part = static_cast<size_t>(size - at < chunk.size() ? size - at : chunk.size());
+            if (!ReadInputAt(in, at, chunk.data(), part, &error)) {
+                CloseInputFile(&in);
+                return Fail(path, error) == 0;
+            }
+            if (!Put(chunk.data(), part)) {
+                CloseInputFile(&in);
+                return false;
+            }
+            at += part;
+        }
+        CloseInputFile(&in);
+        return true;
+    }
+
+    bool PutStored(const BuildEntry &entry) {
+        return entry.sourcePath.empty() ? Put(entry.data.data(), entry.data.size())
+                                        : CopyFrom(entry.sourcePath, entry.sourceSize);
+    }
+
+    bool PutStream(const BuildEntry &entry) {
+        if (entry.sourcePath.empty()) {
+            std::vector<uint8_t> stream = LzariCompress(entry.data.data(), entry.data.size());
+            return Put(stream.data(), stream.size());
+        }
+        InputFile in;
+        std::string error;
+        if (!OpenInputFile(entry.sourcePath, &in, &error)) {
+            return Fail(entry.sourcePath, error) == 0;
+        }
+        std::string label =
+            "compressing " + PrintableText(entry.name + "." + entry.outputExtension);
+        bool watched = WorthShowingProgress(static_cast<size_t>(in.size));
+        StreamFault fault = in.size != entry.sourceSize
+                                ? StreamFault::Input
+                                : CompressFile(in, out_, watched ? ShowProgress : nullptr,
+                                               const_cast<char *>(label.c_str()), &error);
+        CloseInputFile(&in);
+        if (fault == StreamFault::None) {
             return true;
         }
+        if (error.empty()) {
+            error = "changed while the presentation was built";
+        }
+        return Fail(fault == StreamFault::Input ? entry.sourcePath : out_->path(), error) == 0;
     }
-    return false;
-}
+
+    // A stream that does not pay is taken back and the entry stored instead,
+    // where it can be.
+    bool WriteEntry(LaidOutEntry *laidOut, std::vector<size_t> *storedInstead) {
+        const BuildEntry &entry = request_.entries[laidOut->requestIndex];
+        uint64_t start = out_->size();
+        if (laidOut->stored) {
+            return PutStored(entry);
+        }
+        if (!PutStream(entry)) {
+            return false;
+        }
+        laidOut->size = out_->size() - start;
+        if (entry.keepStream || !EntryCanBeStored(entry) ||
+            StreamIsWorthIt(laidOut->size, EntrySize(entry))) {
+            return true;
+        }
+        std::string error;
+        if (!out_->Rewind(start, &error)) {
+            return Fail(out_->path(), error) == 0;
+        }
+        laidOut->stored = true;
+        laidOut->size = EntrySize(entry);
+        laidOut->packedExtension = entry.outputExtension;
+        storedInstead->push_back(laidOut->requestIndex);
+        return PutStored(entry);
+    }
+
+    const BuildRequest &request_;
+    OutputFile *out_;
+};
 
 // A message about an entry of a manifest names the manifest already.
 int FailBuild(const BuildArguments &build, const std::string &error) {
@@ -253,29 +404,29 @@ int FailBuild(const BuildArguments &build, const std::string &error) {
 // streams would not have been 1% smaller, and which kept such a stream (an
 // extension too long for a stored entry, or --compress=always): each start
 // decodes those for little or nothing.
-void TellStreamsNotWorthIt(const BuildRequest &request, const std::vector<size_t> &storedInstead,
-                           const std::vector<uint8_t> &output) {
-    for (size_t index : storedInstead) {
-        const BuildEntry &entry = request.entries[index];
-        (void)fprintf(stderr,
-                      "lumpack: %s: stored: its stream would not be 1%% smaller than its %zu "
-                      "bytes (--compress=always keeps it)\n",
-                      PrintableText(entry.name + "." + entry.outputExtension).c_str(),
-                      entry.data.size());
-    }
-    Presentation built;
-    std::string error;
-    if (!OpenPresentation(output.data(), output.size(), &built, &error)) {
-        return;
-    }
-    for (const EntryInfo &entry : built.entries) {
-        if (!entry.stored && entry.decodedSize > 0 &&
-            !StreamIsWorthIt(entry.spanSize, entry.decodedSize)) {
+void TellStreamsNotWorthIt(const BuildRequest &request, const std::vector<LaidOutEntry> &entries,
+                           const std::vector<size_t> &storedInstead) {
+    for (size_t i = 0; i < entries.size(); i++) {
+        const BuildEntry &entry = request.entries[entries[i].requestIndex];
+        std::string label = "entry " + std::to_string(i + 1) + " (" +
+                            PrintableText(entry.outputExtension.empty()
+                                              ? entry.name
+                                              : entry.name + "." + entry.outputExtension) +
+                            ")";
+        bool insteadStored = std::find(storedInstead.begin(), storedInstead.end(),
+                                       entries[i].requestIndex) != storedInstead.end();
+        if (insteadStored) {
             (void)fprintf(stderr,
-                          "lumpack: %s: compressed to %u bytes, not 1%% smaller than its %llu; "
+                          "lumpack: %s: stored: its stream would not be 1%% smaller than its "
+                          "%llu bytes (--compress=always keeps it)\n",
+                          label.c_str(), static_cast<unsigned long long>(EntrySize(entry)));
+        } else if (!entries[i].stored && EntrySize(entry) > 0 &&
+                   !StreamIsWorthIt(entries[i].size, EntrySize(entry))) {
+            (void)fprintf(stderr,
+                          "lumpack: %s: compressed to %llu bytes, not 1%% smaller than its %llu; "
                           "stored, it would start faster\n",
-                          EntryLabel(entry).c_str(), entry.spanSize,
-                          static_cast<unsigned long long>(entry.decodedSize));
+                          label.c_str(), static_cast<unsigned long long>(entries[i].size),
+                          static_cast<unsigned long long>(EntrySize(entry)));
         }
     }
 }
@@ -307,24 +458,26 @@ int Build(const BuildArguments &arguments, Verbosity verbosity) {
     if (!error.empty()) {
         return FailBuild(build, error);
     }
-    BuildProgressState state = {&request, ""};
-    bool showProgress = AnyLargeCompression(request);
-    std::vector<uint8_t> output;
+    std::vector<LaidOutEntry> entries;
     std::vector<size_t> storedInstead;
-    if (!BuildPresentation(request, &output, &error, showProgress ? ShowBuildProgress : nullptr,
-                           &state, &storedInstead)) {
+    if (!PlanPresentation(request, &entries, &error)) {
         return FailBuild(build, error);
     }
-    if (!out.Write(output.data(), output.size(), &error) || !out.Commit(&error)) {
+    StreamedWriter writer(request, &out);
+    if (!writer.Write(&entries, &storedInstead)) {
+        return 1;
+    }
+    uint64_t size = out.size();
+    if (!out.Commit(&error)) {
         return Fail(build.out, error);
     }
-    TellWritten(verbosity, build.out, output.size());
+    TellWritten(verbosity, build.out, size);
     if (verbosity == Verbosity::Verbose) {
-        TellStreamsNotWorthIt(request, storedInstead, output);
+        TellStreamsNotWorthIt(request, entries, storedInstead);
     }
     if (Talk(verbosity)) {
-        printf("%s: %zu bytes, %zu %s\n", build.out.c_str(), output.size(), request.entries.size(),
-               request.entries.size() == 1 ? "entry" : "entries");
+        printf("%s: %llu bytes, %zu %s\n", build.out.c_str(), static_cast<unsigned long long>(size),
+               request.entries.size(), request.entries.size() == 1 ? "entry" : "entries");
     }
     return 0;
 }

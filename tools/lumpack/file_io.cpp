@@ -75,6 +75,31 @@ bool OutputFile::Write(const void *data, size_t size, std::string *error) {
     return true;
 }
 
+bool OutputFile::Rewind(uint64_t size, std::string *error) {
+    if (!IsOpen() || toStdout_ || size > size_) {
+        *error = "cannot be rewound";
+        return false;
+    }
+    if (!Flush(error) || !TruncateOut(size, error)) {
+        Discard();
+        return false;
+    }
+    size_ = size;
+    return true;
+}
+
+bool OutputFile::WriteAt(uint64_t offset, const void *data, size_t size, std::string *error) {
+    if (!IsOpen() || toStdout_ || offset > size_ || size > size_ - offset) {
+        *error = "cannot be written there";
+        return false;
+    }
+    if (!Flush(error) || !WriteOutAt(offset, static_cast<const uint8_t *>(data), size, error)) {
+        Discard();
+        return false;
+    }
+    return true;
+}
+
 bool WriteWholeFile(const std::string &path, const std::vector<uint8_t> &data, bool force,
                     std::string *error) {
     OutputFile file;

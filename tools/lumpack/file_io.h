@@ -122,6 +122,11 @@ public:
     bool Write(const void *data, size_t size, std::string *error);
     bool Commit(std::string *error);
     void Discard();
+    // For a file (not standard output): forget what was written after its
+    // first size bytes, writing on from there; and write over bytes already
+    // written (offset + size at most size()). A failure discards the file.
+    bool Rewind(uint64_t size, std::string *error);
+    bool WriteAt(uint64_t offset, const void *data, size_t size, std::string *error);
 
     const std::string &path() const { return path_; }
     uint64_t size() const { return size_; }  // bytes written so far
@@ -132,6 +137,8 @@ private:
     // writing straight to it.
     bool IsOpen() const;
     bool WriteOut(const uint8_t *data, size_t size, std::string *error);
+    bool TruncateOut(uint64_t size, std::string *error);
+    bool WriteOutAt(uint64_t offset, const uint8_t *data, size_t size, std::string *error);
 
     std::string path_;
     std::string temporaryPath_;

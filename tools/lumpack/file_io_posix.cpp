@@ -234,6 +234,32 @@ bool OutputFile::WriteOut(const uint8_t *data, size_t size, std::string *error) 
     return WriteAll(fd_, data, size, error);
 }
 
+bool OutputFile::TruncateOut(uint64_t size, std::string *error) {
+    if (ftruncate(fd_, static_cast<off_t>(size)) != 0 ||
+        lseek(fd_, static_cast<off_t>(size), SEEK_SET) < 0) {
+        *error = strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+bool OutputFile::WriteOutAt(uint64_t offset, const uint8_t *data, size_t size, std::string *error) {
+    while (size > 0) {
+        ssize_t written = pwrite(fd_, data, size, static_cast<off_t>(offset));
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            *error = written < 0 ? strerror(errno) : "nothing was written";
+            return false;
+        }
+        data += written;
+        size -= static_cast<size_t>(written);
+        offset += static_cast<uint64_t>(written);
+    }
+    return true;
+}
+
 bool OutputFile::Commit(std::string *error) {
     if (fd_ < 0) {
         *error = "not open";

@@ -433,6 +433,33 @@ bool OutputFile::WriteOut(const uint8_t *data, size_t size, std::string *error) 
     return WriteAll(handle_, data, size, error);
 }
 
+// Moves the file pointer to offset from the start.
+static bool MoveTo(void *handle, uint64_t offset) {
+    LARGE_INTEGER position;
+    position.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(handle, position, nullptr, FILE_BEGIN) != 0;
+}
+
+bool OutputFile::TruncateOut(uint64_t size, std::string *error) {
+    if (!MoveTo(handle_, size) || !SetEndOfFile(handle_)) {
+        *error = LastErrorText();
+        return false;
+    }
+    return true;
+}
+
+bool OutputFile::WriteOutAt(uint64_t offset, const uint8_t *data, size_t size, std::string *error) {
+    LARGE_INTEGER end = {};
+    if (!MoveTo(handle_, offset) || !WriteAll(handle_, data, size, error) ||
+        !SetFilePointerEx(handle_, end, nullptr, FILE_END)) {
+        if (error->empty()) {
+            *error = LastErrorText();
+        }
+        return false;
+    }
+    return true;
+}
+
 bool OutputFile::Commit(std::string *error) {
     if (handle_ == nullptr) {
         *error = "not open";

@@ -119,7 +119,7 @@ std::string PackedExtensionProblem(const BuildEntry &entry, std::string *packed)
         }
         // A stored entry's extension doubles as its packed one, whose field
         // holds 3 characters: the launcher refuses the longer, unterminated.
-        return entry.outputExtension.size() > PayloadPackedExtensionSize - 1 && !entry.data.empty()
+        return entry.outputExtension.size() > PayloadPackedExtensionSize - 1 && EntrySize(entry) > 0
                    ? "extension \"" + PrintableText(entry.outputExtension) +
                          "\" is too long for a stored entry: its packed extension, which holds "
                          "at most 3 characters, must equal it, so the launcher could not unpack "
@@ -255,7 +255,7 @@ bool CheckRequest(const BuildRequest &request, std::vector<std::string> *packed,
         if (problem.empty()) {
             problem = DuplicateProblem(request, i);
         }
-        if (problem.empty() && entry.compressed && entry.data.size() > LzariMaxStreamLength) {
+        if (problem.empty() && entry.compressed && EntrySize(entry) > LzariMaxStreamLength) {
             problem = "larger than the 4 GiB - 1 bytes a compressed stream can describe";
         }
         if (!problem.empty()) {
@@ -271,9 +271,9 @@ bool CheckRequest(const BuildRequest &request, std::vector<std::string> *packed,
 // The size the file would at least have, checked before the (possibly
 // long) compression.
 uint64_t SmallestFileSize(const BuildRequest &request) {
-    uint64_t size = SmallestPresentationSize(request.launcherImage.size(), request.content.size());
+    uint64_t size = SmallestPresentationSize(request.launcherImage.size(), ContentSize(request));
     for (const BuildEntry &entry : request.entries) {
-        size += SmallestEntrySize(entry.compressed, entry.data.size());
+        size += SmallestEntrySize(entry.compressed, EntrySize(entry));
     }
     return size;
 }
@@ -283,13 +283,6 @@ std::string TooLargeMessage(uint64_t size, const char *bound) {
            " bytes; its offsets are signed 32-bit numbers, so at most " +
            std::to_string(MaxPresentationSize) + " bytes are possible";
 }
-
-struct LaidOutEntry {
-    size_t requestIndex;
-    std::string packedExtension;
-    std::vector<uint8_t> compressed;  // the stream, for compressed entries
-    bool stored;
-};
 
 struct ProgressRelay {
     BuildProgress progress;
@@ -302,88 +295,35 @@ void RelayProgress(void *context, size_t done, size_t total) {
     relay->progress(relay->context, relay->entryIndex, done, total);
 }
 
-// Header order: the exe-folder group, then the temporary group, each in
-// request order. Compressed entries are compressed here; an empty stored
-// file is written as an empty stream, since a stored size of 0 would mean
-// "everything up to the payload's end".
-std::vector<LaidOutEntry> LayOutEntries(const BuildRequest &request,
-                                        const std::vector<std::string> &packed,
-                                        BuildProgress progress, void *progressContext,
-                                        std::vector<size_t> *storedInstead) {
-    std::vector<LaidOutEntry> laidOut;
-    for (EntryGroup group : {EntryGroup::ExeFolder, EntryGroup::TempFolder}) {
-        for (size_t i = 0; i < request.entries.size(); i++) {
-            const BuildEntry &entry = request.entries[i];
-            if (entry.group != group) {
-                continue;
+// Compresses the planned entries that are not stored; one whose stream does
+// not pay is stored instead where it can be.
+void CompressEntries(const BuildRequest &request, std::vector<LaidOutEntry> *entries,
+                     BuildProgress progress, void *progressContext,
+                     std::vector<size_t> *storedInstead) {
+    for (LaidOutEntry &out : *entries) {
+        const BuildEntry &entry = request.entries[out.requestIndex];
+        if (out.stored) {
+            continue;
+        }
+        ProgressRelay relay = {progress, progressContext, out.requestIndex};
+        out.compressed = LzariCompress(entry.data.data(), entry.data.size(),
+                                       progress != nullptr ? RelayProgress : nullptr, &relay);
+        out.size = out.compressed.size();
+        if (!entry.keepStream && EntryCanBeStored(entry) &&
+            !StreamIsWorthIt(out.compressed.size(), entry.data.size())) {
+            out.compressed.clear();
+            out.stored = true;
+            out.size = entry.data.size();
+            out.packedExtension = entry.outputExtension;
+            if (storedInstead != nullptr) {
+                storedInstead->push_back(out.requestIndex);
             }
-            LaidOutEntry out;
-            out.requestIndex = i;
-            out.stored = !entry.compressed && !entry.data.empty();
-            out.packedExtension = out.stored || entry.compressed
-                                      ? packed[i]
-                                      : PackedExtensionFor(entry.outputExtension);
-            if (!out.stored) {
-                ProgressRelay relay = {progress, progressContext, i};
-                out.compressed =
-                    LzariCompress(entry.data.data(), entry.data.size(),
-                                  progress != nullptr ? RelayProgress : nullptr, &relay);
-                if (!entry.keepStream && EntryCanBeStored(entry) &&
-                    !StreamIsWorthIt(out.compressed.size(), entry.data.size())) {
-                    out.compressed.clear();
-                    out.stored = true;
-                    out.packedExtension = entry.outputExtension;
-                    if (storedInstead != nullptr) {
-                        storedInstead->push_back(i);
-                    }
-                }
-            }
-            laidOut.push_back(std::move(out));
         }
     }
-    return laidOut;
-}
-
-// The record is zeroed beforehand and every text checked to leave room for
-// its terminator, so the zero after the text is already in place.
-void CopyText(char *field, const std::string &text) {
-    memcpy(field, text.data(), text.size());  // NOLINT(bugprone-not-null-terminated-result)
 }
 
 void Append(std::vector<uint8_t> *output, const std::vector<uint8_t> &bytes) {
     output->insert(output->end(), bytes.begin(), bytes.end());
-}
-
-// The header for the laid-out entries, their bytes starting right after the
-// content; *dataEnd gets where the last entry ends. Offsets past the signed
-// range are left 0: the caller refuses such a file.
-PayloadHeader MakeHeader(const BuildRequest &request, const std::vector<LaidOutEntry> &entries,
-                         uint64_t *dataEnd) {
-    uint64_t headerOffset = request.launcherImage.size();
-    uint64_t at = headerOffset + PayloadHeaderSize + request.content.size();
-    PayloadHeader header;
-    memset(&header, 0, sizeof header);
-    memcpy(header.magic, "10VL", 4);
-    header.contentOffset = static_cast<int32_t>(headerOffset + PayloadHeaderSize);
-    header.reserved[0] = request.reserved[0];
-    header.reserved[1] = request.reserved[1];
-    header.entryCount = static_cast<int32_t>(entries.size());
-    for (size_t i = 0; i < entries.size(); i++) {
-        const BuildEntry &entry = request.entries[entries[i].requestIndex];
-        uint64_t size = entries[i].stored ? entry.data.size() : entries[i].compressed.size();
-        if (entry.group == EntryGroup::TempFolder) {
-            header.tempEntryCount++;
-        }
-        PayloadEntry *record = &header.entries[i];
-        record->dataOffset = static_cast<int32_t>(at < MaxPresentationSize ? at : 0);
-        record->storedSize = static_cast<int32_t>(size < MaxPresentationSize ? size : 0);
-        CopyText(record->name, entry.name);
-        CopyText(record->packedExtension, entries[i].packedExtension);
-        CopyText(record->outputExtension, entry.outputExtension);
-        at += size;
-    }
-    *dataEnd = at;
-    return header;
 }
 
 // Image, header, content, entries, padding, trailer.
@@ -412,8 +352,16 @@ uint64_t SmallestEntrySize(bool compressed, uint64_t size) {
     return compressed || size == 0 ? LzariLengthFieldSize : size;
 }
 
+uint64_t EntrySize(const BuildEntry &entry) {
+    return entry.sourcePath.empty() ? entry.data.size() : entry.sourceSize;
+}
+
+uint64_t ContentSize(const BuildRequest &request) {
+    return request.contentPath.empty() ? request.content.size() : request.contentSize;
+}
+
 bool EntryCanBeStored(const BuildEntry &entry) {
-    return !entry.data.empty() && entry.outputExtension.size() < PayloadPackedExtensionSize;
+    return EntrySize(entry) > 0 && entry.outputExtension.size() < PayloadPackedExtensionSize;
 }
 
 std::string PackedExtensionFor(const std::string &outputExtension) {
@@ -429,18 +377,13 @@ std::string PackedExtensionFor(const std::string &outputExtension) {
 }
 
 std::string BuildRequestProblem(const BuildRequest &request) {
-    std::vector<std::string> packed;
+    std::vector<LaidOutEntry> entries;
     std::string error;
-    if (!CheckRequest(request, &packed, &error)) {
-        return error;
-    }
-    uint64_t smallest = SmallestFileSize(request);
-    return smallest > MaxPresentationSize ? TooLargeMessage(smallest, "at least ") : "";
+    return PlanPresentation(request, &entries, &error) ? "" : error;
 }
 
-bool BuildPresentation(const BuildRequest &request, std::vector<uint8_t> *output,
-                       std::string *error, BuildProgress progress, void *progressContext,
-                       std::vector<size_t> *storedInstead) {
+bool PlanPresentation(const BuildRequest &request, std::vector<LaidOutEntry> *entries,
+                      std::string *error) {
     std::vector<std::string> packed;
     if (!CheckRequest(request, &packed, error)) {
         return false;
@@ -450,15 +393,86 @@ bool BuildPresentation(const BuildRequest &request, std::vector<uint8_t> *output
         *error = TooLargeMessage(smallest, "at least ");
         return false;
     }
-    std::vector<LaidOutEntry> entries =
-        LayOutEntries(request, packed, progress, progressContext, storedInstead);
-    uint64_t dataEnd = 0;
-    PayloadHeader header = MakeHeader(request, entries, &dataEnd);
+    // Header order: the exe-folder group, then the temporary group, each in
+    // request order. An empty stored file is written as an empty stream,
+    // since a stored size of 0 would mean "everything up to the payload's end".
+    entries->clear();
+    for (EntryGroup group : {EntryGroup::ExeFolder, EntryGroup::TempFolder}) {
+        for (size_t i = 0; i < request.entries.size(); i++) {
+            const BuildEntry &entry = request.entries[i];
+            if (entry.group != group) {
+                continue;
+            }
+            LaidOutEntry out;
+            out.requestIndex = i;
+            out.stored = !entry.compressed && EntrySize(entry) > 0;
+            out.packedExtension = out.stored || entry.compressed
+                                      ? packed[i]
+                                      : PackedExtensionFor(entry.outputExtension);
+            out.size = out.stored ? EntrySize(entry) : 0;
+            entries->push_back(std::move(out));
+        }
+    }
+    return true;
+}
+
+// The record is zeroed beforehand and every text checked to leave room for
+// its terminator, so the zero after the text is already in place.
+static void CopyField(char *field, const std::string &text) {
+    memcpy(field, text.data(), text.size());  // NOLINT(bugprone-not-null-terminated-result)
+}
+
+PayloadHeader MakePayloadHeader(const BuildRequest &request,
+                                const std::vector<LaidOutEntry> &entries, uint64_t *dataEnd) {
+    uint64_t headerOffset = request.launcherImage.size();
+    uint64_t at = headerOffset + PayloadHeaderSize + ContentSize(request);
+    PayloadHeader header;
+    memset(&header, 0, sizeof header);
+    memcpy(header.magic, "10VL", 4);
+    header.contentOffset = static_cast<int32_t>(headerOffset + PayloadHeaderSize);
+    header.reserved[0] = request.reserved[0];
+    header.reserved[1] = request.reserved[1];
+    header.entryCount = static_cast<int32_t>(entries.size());
+    for (size_t i = 0; i < entries.size(); i++) {
+        const BuildEntry &entry = request.entries[entries[i].requestIndex];
+        uint64_t size = entries[i].size;
+        if (entry.group == EntryGroup::TempFolder) {
+            header.tempEntryCount++;
+        }
+        PayloadEntry *record = &header.entries[i];
+        record->dataOffset = static_cast<int32_t>(at < MaxPresentationSize ? at : 0);
+        record->storedSize = static_cast<int32_t>(size < MaxPresentationSize ? size : 0);
+        CopyField(record->name, entry.name);
+        CopyField(record->packedExtension, entries[i].packedExtension);
+        CopyField(record->outputExtension, entry.outputExtension);
+        at += size;
+    }
+    *dataEnd = at;
+    return header;
+}
+
+uint64_t TrailerPadding(uint64_t dataEnd) {
     uint64_t unaligned = (dataEnd + PayloadTrailerSize) % PresentationAlignment;
-    uint64_t padding = (PresentationAlignment - unaligned) % PresentationAlignment;
-    uint64_t total = dataEnd + padding + PayloadTrailerSize;
-    if (total > MaxPresentationSize) {
-        *error = TooLargeMessage(total, "");
+    return (PresentationAlignment - unaligned) % PresentationAlignment;
+}
+
+std::string PresentationTooLarge(uint64_t size) {
+    return size > MaxPresentationSize ? TooLargeMessage(size, "") : "";
+}
+
+bool BuildPresentation(const BuildRequest &request, std::vector<uint8_t> *output,
+                       std::string *error, BuildProgress progress, void *progressContext,
+                       std::vector<size_t> *storedInstead) {
+    std::vector<LaidOutEntry> entries;
+    if (!PlanPresentation(request, &entries, error)) {
+        return false;
+    }
+    CompressEntries(request, &entries, progress, progressContext, storedInstead);
+    uint64_t dataEnd = 0;
+    PayloadHeader header = MakePayloadHeader(request, entries, &dataEnd);
+    uint64_t padding = TrailerPadding(dataEnd);
+    *error = PresentationTooLarge(dataEnd + padding + PayloadTrailerSize);
+    if (!error->empty()) {
         return false;
     }
     Assemble(request, entries, header, padding, output);

@@ -21,19 +21,28 @@ struct BuildEntry {
     std::string name;             // file name without extension, at most 32 characters
     std::string outputExtension;  // at most 6 characters
     bool compressed = false;
-    // Compressed even where the stream would not be 1% smaller than the
-    // file (see StreamIsWorthIt); otherwise such an entry is stored.
-    bool keepStream = false;
     // Only for compressed entries; empty: derived from outputExtension (see
     // PackedExtensionFor). Must differ from outputExtension.
     std::string packedExtension;
     EntryGroup group = EntryGroup::ExeFolder;
     std::vector<uint8_t> data;  // the file's own bytes
+    // Compressed even where the stream would not be 1% smaller than the
+    // file (see StreamIsWorthIt); otherwise such an entry is stored.
+    bool keepStream = false;
+    // For a presentation written a piece at a time (lumpack build): the file
+    // the bytes come from instead, and its size; data stays empty.
+    std::string sourcePath{};
+    uint64_t sourceSize = 0;
 };
+
+// The entry's size, from data or from its source file.
+uint64_t EntrySize(const BuildEntry &entry);
 
 struct BuildRequest {
     std::vector<uint8_t> launcherImage;
     std::vector<uint8_t> content;
+    std::string contentPath{};  // as BuildEntry::sourcePath: the content from a file
+    uint64_t contentSize = 0;
     std::vector<BuildEntry> entries;  // in any group order; see BuildPresentation
     int32_t reserved[2] = {0, 0};
     // How messages name each entry, in request order ("entries[0]"), and
@@ -90,9 +99,35 @@ typedef void (*BuildProgress)(void *context, size_t entryIndex, size_t done, siz
 // group; a launcher image that is signed or already carries a payload; or a
 // file that would not fit the 32-bit signed offsets. (Whether the image is
 // an executable at all is LauncherImageProblem's to say.)
+// The content's size, from content or from contentPath.
+uint64_t ContentSize(const BuildRequest &request);
+
 // BuildPresentation's refusal of request without compressing anything, or
 // "" when it gets as far as compressing.
 std::string BuildRequestProblem(const BuildRequest &request);
+
+// One entry as the file lays it out, in header order.
+struct LaidOutEntry {
+    size_t requestIndex;
+    std::string packedExtension;
+    bool stored;                      // its bytes as they are, else a stream
+    uint64_t size;                    // the bytes it takes in the file
+    std::vector<uint8_t> compressed;  // BuildPresentation's stream, for compressed entries
+};
+
+// The pieces BuildPresentation is made of, for a writer that streams the
+// entries from their files: the checks and the entries in header order
+// (stored ones with their sizes; a compressed one's size and a stream that
+// did not pay are the writer's to settle, as CompressEntries does), the
+// header once every size is known (*dataEnd: where the last entry ends),
+// the zero bytes before the trailer, and why a file of size bytes is too
+// large ("" when it is not).
+bool PlanPresentation(const BuildRequest &request, std::vector<LaidOutEntry> *entries,
+                      std::string *error);
+PayloadHeader MakePayloadHeader(const BuildRequest &request,
+                                const std::vector<LaidOutEntry> &entries, uint64_t *dataEnd);
+uint64_t TrailerPadding(uint64_t dataEnd);
+std::string PresentationTooLarge(uint64_t size);
 
 //
 // A compressed entry whose stream is not worth it (StreamIsWorthIt) is
