@@ -348,8 +348,11 @@ bool Drain(std::vector<uint8_t> *out, const LzariStreamIo *io, size_t atLeast) {
 
 }  // namespace
 
+// Matches this long are taken at once: one byte on there is little to gain.
+const int LazyMatchLimit = 60;
+
 bool LzariCompressStream(uint32_t length, const LzariStreamIo *io, LzariProgress progress,
-                         void *progressContext) {
+                         void *progressContext, LzariParse parse) {
     const size_t size = length;
     std::vector<uint8_t> out;
     out.reserve(2 * WindowSize);
@@ -379,22 +382,12 @@ bool LzariCompressStream(uint32_t length, const LzariStreamIo *io, LzariProgress
         finder->Insert(r - i, &matchLength, &matchPosition);
     }
     finder->Insert(r, &matchLength, &matchPosition);
-    size_t nextReport = 1 << 20;
-    do {
-        if (matchLength > len) {
-            matchLength = len;
-        }
-        if (matchLength <= LzariMatchThreshold) {
-            matchLength = 1;
-            LzariEncodeCode(coder.get(), text[r]);
-        } else {
-            LzariEncodeCode(coder.get(), 255 - LzariMatchThreshold + matchLength);
-            LzariEncodePosition(coder.get(), static_cast<uint32_t>(matchPosition - 1));
-        }
-        int lastMatchLength = matchLength;
-        int i = 0;
-        for (; i < lastMatchLength && read < size; i++) {
-            finder->Delete(s);
+    // One position on: the oldest string leaves the tree, the next input
+    // byte (if any) enters the ring, and the string at the new r is
+    // inserted, which gives its match.
+    auto advance = [&]() {
+        finder->Delete(s);
+        if (read < size) {
             uint8_t c = input->Next();
             read++;
             text[s] = c;
@@ -404,13 +397,42 @@ bool LzariCompressStream(uint32_t length, const LzariStreamIo *io, LzariProgress
             s = (s + 1) & (N - 1);
             r = (r + 1) & (N - 1);
             finder->Insert(r, &matchLength, &matchPosition);
+            return;
         }
-        for (; i < lastMatchLength; i++) {
-            finder->Delete(s);
-            s = (s + 1) & (N - 1);
-            r = (r + 1) & (N - 1);
-            if (--len > 0) {
-                finder->Insert(r, &matchLength, &matchPosition);
+        s = (s + 1) & (N - 1);
+        r = (r + 1) & (N - 1);
+        if (--len > 0) {
+            finder->Insert(r, &matchLength, &matchPosition);
+        }
+    };
+    size_t nextReport = 1 << 20;
+    do {
+        if (matchLength > len) {
+            matchLength = len;
+        }
+        if (matchLength <= LzariMatchThreshold) {
+            LzariEncodeCode(coder.get(), text[r]);
+            advance();
+        } else {
+            int taken = matchLength;
+            int position = matchPosition;
+            int advanced = 0;
+            // Lazy: a longer match one byte on is worth a literal first.
+            if (parse == LzariParse::Lazy && taken < LazyMatchLimit && len > taken) {
+                uint8_t literal = text[r];
+                advance();
+                advanced = 1;
+                if ((matchLength > len ? len : matchLength) > taken) {
+                    LzariEncodeCode(coder.get(), literal);
+                    taken = 0;
+                }
+            }
+            if (taken > 0) {
+                LzariEncodeCode(coder.get(), 255 - LzariMatchThreshold + taken);
+                LzariEncodePosition(coder.get(), static_cast<uint32_t>(position - 1));
+                for (; advanced < taken; advanced++) {
+                    advance();
+                }
             }
         }
         if (input->failed() || !Drain(&out, io, WindowSize)) {
@@ -458,12 +480,12 @@ bool AppendMemory(void *context, const uint8_t *data, size_t size) {
 }  // namespace
 
 std::vector<uint8_t> LzariCompress(const uint8_t *data, size_t size, LzariProgress progress,
-                                   void *progressContext) {
+                                   void *progressContext, LzariParse parse) {
     std::vector<uint8_t> out;
     out.reserve(size / 2 + 64);
     MemoryIo memory = {data, size, 0, &out};
     LzariStreamIo io = {ReadMemory, AppendMemory, &memory};
-    LzariCompressStream(static_cast<uint32_t>(size), &io, progress, progressContext);
+    LzariCompressStream(static_cast<uint32_t>(size), &io, progress, progressContext, parse);
     return out;
 }
 

@@ -37,19 +37,26 @@ void LzariFinishStream(LzariCoder *coder);
 // Called now and then with the number of input bytes coded so far.
 typedef void (*LzariProgress)(void *context, size_t done, size_t total);
 
+// How the compressor chooses its codes. Greedy takes the longest match at
+// every position, as the classic coder does, and writes its very streams.
+// Lazy first looks one byte on and writes a literal where a longer match
+// starts there; its streams are smaller and decode the same way.
+enum class LzariParse { Lazy, Greedy };
+
 // Compresses exactly length input bytes into a complete stream (length field
 // included), reading and writing through fixed buffers of 64 KiB. False as
 // soon as io's read or write fails; what was written so far is then no
 // complete stream.
 bool LzariCompressStream(uint32_t length, const LzariStreamIo *io, LzariProgress progress = nullptr,
-                         void *progressContext = nullptr);
+                         void *progressContext = nullptr, LzariParse parse = LzariParse::Lazy);
 
 // Compresses data into a complete stream (length field included). Inputs
 // longer than LzariMaxStreamLength bytes cannot be described by the length
 // field; the caller must refuse them.
 std::vector<uint8_t> LzariCompress(const uint8_t *data, size_t size,
                                    LzariProgress progress = nullptr,
-                                   void *progressContext = nullptr);
+                                   void *progressContext = nullptr,
+                                   LzariParse parse = LzariParse::Lazy);
 
 // Decodes a complete stream held in memory. False when it is too short for
 // its length field.

@@ -18,7 +18,7 @@ set(LUMV_FUZZ_DIR ${PROJECT_SOURCE_DIR}/tests/fuzz)
 # The decoder's output is checked against the plain classic decoder that the
 # native tests keep.
 set(LUMV_FUZZ_EXTRA_lzari_decode ${PROJECT_SOURCE_DIR}/tests/native/lzari_reference.cpp)
-set(LUMV_FUZZ_EXTRA_lzari_roundtrip)
+set(LUMV_FUZZ_EXTRA_lzari_roundtrip ${PROJECT_SOURCE_DIR}/tests/native/lzari_reference.cpp)
 set(LUMV_FUZZ_EXTRA_payload_verify)
 
 if(LUMV_FUZZ)

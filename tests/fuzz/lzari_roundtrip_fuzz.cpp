@@ -10,6 +10,7 @@
 
 #include "lzari/lzari_decoder.h"
 #include "lzari/lzari_encoder.h"
+#include "lzari_reference.h"
 
 namespace {
 
@@ -38,7 +39,9 @@ int32_t Discard(void *, int32_t byte) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    std::vector<uint8_t> stream = LzariCompress(data, size);
+    // Both parses; the first byte chooses, the rest is the input.
+    LzariParse parse = size > 0 && (data[0] & 1) != 0 ? LzariParse::Greedy : LzariParse::Lazy;
+    std::vector<uint8_t> stream = LzariCompress(data, size, nullptr, nullptr, parse);
     if (stream.size() < 4) {
         Fail("stream shorter than its length field");
     }
@@ -60,6 +63,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
     if (out.size() != size || (size != 0 && memcmp(out.data(), data, size) != 0)) {
         Fail("round trip changed the data");
+    }
+    std::vector<uint8_t> classic;
+    if (!ReferenceLzariDecode(stream, &classic) || classic != out) {
+        Fail("the classic decoder reads the stream otherwise");
     }
 
     // What the compressor makes passes the checks that refuse damaged streams.

@@ -25,6 +25,7 @@ protected:
             byte = static_cast<uint8_t>(state >> 24);
         }
         WriteBytes("noise.bin", noise);
+        WriteBytes("big.txt", SampleBytes(1500000, 4));
     }
 
     std::string Q(const std::string &name) const { return "'" + Path(name) + "'"; }
@@ -60,6 +61,14 @@ TEST_F(ExtractManifest, AShowBuiltAgainFromItsManifestIsTheSameFile) {
     ExpectRoundTrip(" --file " + Q("noise.bin") + " --compress --file " + Q("noise.bin") +
                         " --as kept.bin --compress=always",
                     "", "x/manifest.json");
+    // The parse the streams were coded with comes back too, told from an
+    // entry's first MiB where it is larger.
+    for (const char *parse : {"", " --fast"}) {
+        ExpectRoundTrip(std::string(parse) + readme + " --compress" + player, "",
+                        "x/manifest.json");
+        ExpectRoundTrip(std::string(parse) + " --file " + Q("big.txt") + " --compress", "",
+                        "x/manifest.json");
+    }
     // Elsewhere, the manifest names the files by their absolute paths.
     ExpectRoundTrip(readme + player, " --manifest " + Q("kept.json"), "kept.json");
 }

@@ -31,4 +31,5 @@ struct BuildArguments {
     // resources; empty: the launcher's stay.
     std::string icon;
     std::vector<VersionString> versionInfo;
+    bool fast = false;  // the greedy parse, as the classic coder
 };

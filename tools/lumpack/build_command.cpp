@@ -222,6 +222,7 @@ bool LoadRequest(const BuildArguments &build, BuildRequest *request) {
             return false;
         }
     }
+    request->parse = build.fast ? LzariParse::Greedy : LzariParse::Lazy;
     request->reserved[0] = build.reserved[0];
     request->reserved[1] = build.reserved[1];
     for (const EntryArgument &argument : build.entries) {
@@ -334,7 +335,8 @@ private:
 
     bool PutStream(const BuildEntry &entry) {
         if (entry.sourcePath.empty()) {
-            std::vector<uint8_t> stream = LzariCompress(entry.data.data(), entry.data.size());
+            std::vector<uint8_t> stream = LzariCompress(entry.data.data(), entry.data.size(),
+                                                        nullptr, nullptr, request_.parse);
             return Put(stream.data(), stream.size());
         }
         InputFile in;
@@ -345,10 +347,11 @@ private:
         std::string label =
             "compressing " + PrintableText(entry.name + "." + entry.outputExtension);
         bool watched = WorthShowingProgress(static_cast<size_t>(in.size));
-        StreamFault fault = in.size != entry.sourceSize
-                                ? StreamFault::Input
-                                : CompressFile(in, out_, watched ? ShowProgress : nullptr,
-                                               const_cast<char *>(label.c_str()), &error);
+        StreamFault fault =
+            in.size != entry.sourceSize
+                ? StreamFault::Input
+                : CompressFile(in, out_, watched ? ShowProgress : nullptr,
+                               const_cast<char *>(label.c_str()), &error, request_.parse);
         CloseInputFile(&in);
         if (fault == StreamFault::None) {
             return true;

@@ -141,13 +141,15 @@ public:
             return Fail(
                 "", "expected a JSON object with \"launcher\" and the entries " + Got(document));
         }
-        if (!KnownKeys(document, "",
-                       {"launcher", "content", "reserved", "icon", "versionInfo", "entries"}) ||
+        if (!KnownKeys(
+                document, "",
+                {"launcher", "content", "reserved", "icon", "versionInfo", "fast", "entries"}) ||
             !Path(document, "", "launcher", true, &arguments->launcher) ||
             !Path(document, "", "content", false, &arguments->content) ||
             !Reserved(document, arguments->reserved) ||
             !Path(document, "", "icon", false, &arguments->icon) ||
-            !VersionInfo(document, &arguments->versionInfo)) {
+            !VersionInfo(document, &arguments->versionInfo) ||
+            !Flag(document, "", "fast", &arguments->fast)) {
             return false;
         }
         if (!document.contains("entries")) {
@@ -356,5 +358,6 @@ bool ReadBuildManifest(const std::string &path, BuildArguments *arguments, std::
     arguments->entries = read.entries;
     arguments->icon = read.icon;
     arguments->versionInfo = read.versionInfo;
+    arguments->fast = read.fast;
     return true;
 }

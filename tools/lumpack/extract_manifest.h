@@ -12,4 +12,13 @@
 // files the manifest names as folder + "launcher", folder + "content" and so
 // on: folder is "" when the manifest lies in that folder itself (its paths
 // then relative), else the folder's absolute path ending with '/'.
-std::string ExtractManifestText(const Presentation &presentation, const std::string &folder);
+// "fast" is set when the streams are the greedy parse's (build --fast), as
+// BuiltWithGreedyParse tells, so that a rebuild codes them alike.
+std::string ExtractManifestText(const PayloadByteReader *reader, const Presentation &presentation,
+                                const std::string &folder);
+
+// Whether the presentation's compressed entries were coded with the greedy
+// parse: the first entry whose coding can be told (its first MiB coded
+// again both ways, compared with its stream short of the last 4 KiB, where
+// coding a part and coding the whole differ) decides; false when none can.
+bool BuiltWithGreedyParse(const PayloadByteReader *reader, const Presentation &presentation);

@@ -50,10 +50,11 @@ bool WriteDecoded(void *context, const uint8_t *bytes, size_t size, std::string 
 }  // namespace
 
 StreamFault CompressFile(const InputFile &in, OutputFile *out, LzariProgress progress,
-                         void *progressContext, std::string *error) {
+                         void *progressContext, std::string *error, LzariParse parse) {
     CompressIo files = {&in, 0, "", out, ""};
     LzariStreamIo io = {ReadChunk, WriteChunk, &files};
-    if (LzariCompressStream(static_cast<uint32_t>(in.size), &io, progress, progressContext)) {
+    if (LzariCompressStream(static_cast<uint32_t>(in.size), &io, progress, progressContext,
+                            parse)) {
         return StreamFault::None;
     }
     bool input = !files.readError.empty();

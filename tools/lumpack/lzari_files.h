@@ -17,7 +17,8 @@ enum class StreamFault { None, Input, Output };
 // Returns StreamFault::None, or the file whose reading or writing failed,
 // with *error saying why.
 StreamFault CompressFile(const InputFile &in, OutputFile *out, LzariProgress progress,
-                         void *progressContext, std::string *error);
+                         void *progressContext, std::string *error,
+                         LzariParse parse = LzariParse::Lazy);
 
 // Decodes the stream in into out, checking it as `lumpack verify` checks an
 // entry's stream, and more strictly, since a stream file has nothing after

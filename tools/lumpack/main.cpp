@@ -193,8 +193,8 @@ const EntryOption EntryOptions[] = {
 const size_t EntryOptionCount = sizeof(EntryOptions) / sizeof(EntryOptions[0]);
 
 // Build's inputs besides the entry options; --manifest names them all instead.
-const char *const InputFlags[] = {"--launcher", "--content", "--reserved",
-                                  "--file",     "--icon",    "--version-info"};
+const char *const InputFlags[] = {"--launcher", "--content", "--reserved",    "--file",
+                                  "--icon",     "--fast",    "--version-info"};
 
 bool IsInputFlag(const std::string &name) {
     for (const char *flag : InputFlags) {
@@ -239,6 +239,11 @@ CLI::App *AddStreamCommand(CLI::App *app, CommandLine *line, const char *name,
     command->add_option("OUT", line->stream.out, "the file to write; - for standard output")
         ->required();
     command->add_flag("--force", line->stream.force, "replace OUT when it exists");
+    if (strcmp(name, "compress") == 0) {
+        command->add_flag("--fast", line->stream.fast,
+                          "the classic coder's greedy parse: faster, its very streams, a few % "
+                          "larger");
+    }
     AddVerbosity(command, line);
     return command;
 }
@@ -264,6 +269,8 @@ void AddBuildCommand(CLI::App *app, CommandLine *line, BuildFlags *flags) {
         ->option_text("KEY=VALUE")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    build->add_flag("--fast", arguments.fast,
+                    "compress with the classic coder's greedy parse: faster, a few % larger");
     build->add_flag("--force", arguments.force, "replace OUT when it exists");
     flags->file = build->add_option("--file", flags->files, "starts an entry: the file to embed")
                       ->option_text("SOURCE")

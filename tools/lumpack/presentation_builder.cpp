@@ -306,8 +306,9 @@ void CompressEntries(const BuildRequest &request, std::vector<LaidOutEntry> *ent
             continue;
         }
         ProgressRelay relay = {progress, progressContext, out.requestIndex};
-        out.compressed = LzariCompress(entry.data.data(), entry.data.size(),
-                                       progress != nullptr ? RelayProgress : nullptr, &relay);
+        out.compressed =
+            LzariCompress(entry.data.data(), entry.data.size(),
+                          progress != nullptr ? RelayProgress : nullptr, &relay, request.parse);
         out.size = out.compressed.size();
         if (!entry.keepStream && EntryCanBeStored(entry) &&
             !StreamIsWorthIt(out.compressed.size(), entry.data.size())) {

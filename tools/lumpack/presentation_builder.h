@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "lzari/lzari_encoder.h"
 #include "payload/payload_format.h"
 
 enum class EntryGroup { ExeFolder, TempFolder };
@@ -50,6 +51,7 @@ struct BuildRequest {
     // "entry N", numbered as in the file.
     std::vector<std::string> entryLabels;
     std::string entryLabelSource;
+    LzariParse parse = LzariParse::Lazy;  // how compressed entries are coded
 };
 
 // Why image cannot serve as a presentation's launcher, or "": it must be a

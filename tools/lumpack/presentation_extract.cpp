@@ -68,8 +68,9 @@ std::string RelativePath(const EntryInfo &entry) {
     return path;
 }
 
-bool CollectTargets(const Presentation &p, const ExtractRequest &request,
-                    std::vector<Target> *targets, std::string *error) {
+bool CollectTargets(const PayloadByteReader *reader, const Presentation &p,
+                    const ExtractRequest &request, std::vector<Target> *targets,
+                    std::string *error) {
     for (size_t i = 0; i < p.entries.size(); i++) {
         const EntryInfo &entry = p.entries[i];
         if (!entry.terminated ||
@@ -96,7 +97,8 @@ bool CollectTargets(const Presentation &p, const ExtractRequest &request,
     }
     std::string folder = AbsolutePath(request.folder);
     manifest.text = ExtractManifestText(
-        p, request.manifestRelative ? "" : folder + (IsPathSeparator(folder.back()) ? "" : "/"));
+        reader, p,
+        request.manifestRelative ? "" : folder + (IsPathSeparator(folder.back()) ? "" : "/"));
     targets->push_back(std::move(manifest));
     return true;
 }
@@ -304,7 +306,7 @@ bool ExtractPresentation(const PayloadByteReader *reader, const Presentation &pr
                          std::string *error) {
     written->clear();
     std::vector<Target> targets;
-    if (!CollectTargets(presentation, request, &targets, error) ||
+    if (!CollectTargets(reader, presentation, request, &targets, error) ||
         !SelectTargets(presentation, request.names, &targets, error) ||
         !CheckDistinct(targets, error)) {
         return false;

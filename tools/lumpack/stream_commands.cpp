@@ -12,14 +12,23 @@ namespace {
 // StreamFault::None, or the file at fault with *error saying why.
 using StreamStep = StreamFault (*)(const InputFile &in, OutputFile *out, std::string *error);
 
-StreamFault CompressStep(const InputFile &in, OutputFile *out, std::string *error) {
+StreamFault CompressWith(LzariParse parse, const InputFile &in, OutputFile *out,
+                         std::string *error) {
     if (in.size > LzariMaxStreamLength) {
         *error = "too large for a stream (at most 4 GiB - 1 bytes)";
         return StreamFault::Input;
     }
     bool showProgress = WorthShowingProgress(static_cast<size_t>(in.size));
     return CompressFile(in, out, showProgress ? ShowProgress : nullptr,
-                        const_cast<char *>("compressing"), error);
+                        const_cast<char *>("compressing"), error, parse);
+}
+
+StreamFault CompressStep(const InputFile &in, OutputFile *out, std::string *error) {
+    return CompressWith(LzariParse::Lazy, in, out, error);
+}
+
+StreamFault CompressFastStep(const InputFile &in, OutputFile *out, std::string *error) {
+    return CompressWith(LzariParse::Greedy, in, out, error);
 }
 
 StreamFault DecompressStep(const InputFile &in, OutputFile *out, std::string *error) {
@@ -59,7 +68,7 @@ int RunStreamCommand(const StreamArguments &files, Verbosity verbosity, StreamSt
 }  // namespace
 
 int Compress(const StreamArguments &files, Verbosity verbosity) {
-    return RunStreamCommand(files, verbosity, CompressStep);
+    return RunStreamCommand(files, verbosity, files.fast ? CompressFastStep : CompressStep);
 }
 
 int Decompress(const StreamArguments &files, Verbosity verbosity) {

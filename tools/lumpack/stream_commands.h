@@ -11,6 +11,7 @@ struct StreamArguments {
     std::string in;
     std::string out;
     bool force = false;
+    bool fast = false;  // compress: the greedy parse, as the classic coder
 };
 
 // Compresses files.in into files.out, which is written whole or not at all.
