@@ -18,13 +18,7 @@ protected:
         WriteBytes("readme.txt", SampleBytes(300, 2));
         WriteBytes("empty.txt", {});
         WriteBytes("show.lvc", SampleBytes(2001, 3));
-        std::vector<uint8_t> noise(5000);
-        uint32_t state = 7;
-        for (uint8_t &byte : noise) {
-            state = state * 1103515245u + 12345u;
-            byte = static_cast<uint8_t>(state >> 24);
-        }
-        WriteBytes("noise.bin", noise);
+        WriteBytes("noise.bin", NoiseBytes(5000, 7));
         WriteBytes("big.txt", SampleBytes(1500000, 4));
     }
 

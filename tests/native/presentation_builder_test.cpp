@@ -225,14 +225,7 @@ TEST(BuildPresentation, AcceptsTheLimitsThemselves) {
 // the entry is stored, unless asked to keep its stream or it cannot be
 // stored (no bytes, or an extension too long for a stored entry).
 TEST(BuildPresentation, StoresACompressedEntryWhoseStreamDoesNotPay) {
-    std::vector<uint8_t> noise(20000);
-    uint32_t state = 1;
-    for (uint8_t &byte : noise) {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        byte = static_cast<uint8_t>(state);
-    }
+    const std::vector<uint8_t> noise = NoiseBytes(20000, 1);
     const struct {
         const char *what;
         std::vector<uint8_t> data;

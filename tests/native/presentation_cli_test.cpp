@@ -489,12 +489,7 @@ TEST_F(PresentationCli, LargeCompressionShowsProgressOnlyOnATerminal) {
 // files: the same bytes as the builder in memory lays out, a stream that
 // does not pay taken back and stored, and one asked for kept.
 TEST_F(PresentationCli, BuildWritesWhatTheBuilderInMemoryLaysOut) {
-    std::vector<uint8_t> noise(70000);
-    uint32_t state = 3;
-    for (uint8_t &byte : noise) {
-        state = state * 1103515245u + 12345u;
-        byte = static_cast<uint8_t>(state >> 24);
-    }
+    const std::vector<uint8_t> noise = NoiseBytes(70000, 3);
     WriteBytes("noise.bin", noise);
     WriteBytes("empty.txt", {});
     ASSERT_EQ(BuildShow(" --file " + Q("noise.bin") + " --compress --file " + Q("noise.bin") +

@@ -107,6 +107,15 @@ std::vector<uint8_t> SampleBytes(size_t size, uint32_t seed) {
     return bytes;
 }
 
+std::vector<uint8_t> NoiseBytes(size_t size, uint32_t seed) {
+    std::mt19937 random(seed);
+    std::vector<uint8_t> bytes(size);
+    for (uint8_t &byte : bytes) {
+        byte = static_cast<uint8_t>(random() >> 24);
+    }
+    return bytes;
+}
+
 BuildEntry MakeEntry(const std::string &name, const std::string &extension,
                      std::vector<uint8_t> data, bool compressed, EntryGroup group) {
     BuildEntry entry;

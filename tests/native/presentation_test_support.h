@@ -33,6 +33,9 @@ void AppendCertificateTable(std::vector<uint8_t> *file, bool pe32Plus, uint32_t 
 // Bytes that compress a little: text-like runs with some noise.
 std::vector<uint8_t> SampleBytes(size_t size, uint32_t seed);
 
+// Bytes that do not compress at all.
+std::vector<uint8_t> NoiseBytes(size_t size, uint32_t seed);
+
 BuildEntry MakeEntry(const std::string &name, const std::string &extension,
                      std::vector<uint8_t> data, bool compressed,
                      EntryGroup group = EntryGroup::ExeFolder);
