@@ -225,6 +225,7 @@ void WriteReport(Report *report, HINSTANCE instance, HINSTANCE prevInstance, cha
     PutPointer(report, "hPrevInstance", prevInstance);
     Put(report, "lpCmdLine", cmdLine != nullptr ? cmdLine : "(null)");
     PutNumber(report, "nCmdShow", cmdShow);
+    PutNumber(report, "peakWorkingSetBytes", PeakWorkingSetBytes());
     if (params == nullptr) {
         Put(report, "params", "(null)");
         return;
@@ -238,7 +239,6 @@ void WriteReport(Report *report, HINSTANCE instance, HINSTANCE prevInstance, cha
     PutNumber(report, "playerLocation", params->playerLocation);
     PutBlockBytes(report, params);
     PutNumber(report, "pointerSize", sizeof(void *));
-    PutNumber(report, "peakWorkingSetBytes", PeakWorkingSetBytes());
 
     char text[MAX_PATH * 2];
     DWORD length = GetCurrentDirectoryA(sizeof text, text);
