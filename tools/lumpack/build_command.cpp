@@ -287,17 +287,25 @@ public:
         }
         StorePayloadHeader(&made, header.data());
         std::string error;
-        if (!Put(tail.data(), tail.size()) ||
-            !out_->WriteAt(request_.launcherImage.size(), header.data(), header.size(), &error)) {
-            return error.empty() || Fail(out_->path(), error) == 0;
+        if (!Put(tail.data(), tail.size())) {
+            return false;
+        }
+        if (!out_->WriteAt(request_.launcherImage.size(), header.data(), header.size(), &error)) {
+            return Refuse(out_->path(), error);
         }
         return true;
     }
 
 private:
+    // Prints the fault; false, for the caller to return.
+    static bool Refuse(const std::string &path, const std::string &why) {
+        Fail(path, why);
+        return false;
+    }
+
     bool Put(const void *data, size_t size) {
         std::string error;
-        return out_->Write(data, size, &error) || Fail(out_->path(), error) == 0;
+        return out_->Write(data, size, &error) || Refuse(out_->path(), error);
     }
 
     // size bytes of path, which must still be that size.
@@ -305,18 +313,18 @@ private:
         InputFile in;
         std::string error;
         if (!OpenInputFile(path, &in, &error)) {
-            return Fail(path, error) == 0;
+            return Refuse(path, error);
         }
         if (in.size != size) {
             CloseInputFile(&in);
-            return Fail(path, "changed while the presentation was built") == 0;
+            return Refuse(path, "changed while the presentation was built");
         }
         std::vector<uint8_t> chunk(1 << 20);
         for (uint64_t at = 0; at < size;) {
             size_t part = static_cast<size_t>(size - at < chunk.size() ? size - at : chunk.size());
             if (!ReadInputAt(in, at, chunk.data(), part, &error)) {
                 CloseInputFile(&in);
-                return Fail(path, error) == 0;
+                return Refuse(path, error);
             }
             if (!Put(chunk.data(), part)) {
                 CloseInputFile(&in);
@@ -342,7 +350,7 @@ private:
         InputFile in;
         std::string error;
         if (!OpenInputFile(entry.sourcePath, &in, &error)) {
-            return Fail(entry.sourcePath, error) == 0;
+            return Refuse(entry.sourcePath, error);
         }
         std::string label =
             "compressing " + PrintableText(entry.name + "." + entry.outputExtension);
@@ -359,7 +367,7 @@ private:
         if (error.empty()) {
             error = "changed while the presentation was built";
         }
-        return Fail(fault == StreamFault::Input ? entry.sourcePath : out_->path(), error) == 0;
+        return Refuse(fault == StreamFault::Input ? entry.sourcePath : out_->path(), error);
     }
 
     // A stream that does not pay is taken back and the entry stored instead,
@@ -380,7 +388,7 @@ private:
         }
         std::string error;
         if (!out_->Rewind(start, &error)) {
-            return Fail(out_->path(), error) == 0;
+            return Refuse(out_->path(), error);
         }
         laidOut->stored = true;
         laidOut->size = EntrySize(entry);
