@@ -67,7 +67,9 @@ static bool CreateLockedFolder(wchar_t *path, HANDLE *lockFile) {
             DWORD lockError = GetLastError();
             path[TextLength(path) - 1] = L'\0';  // the suffix ends the path again
             RemoveFolderByPath(path);
-            SetLastError(lockError);
+            // Another run's sweep may have taken the folder, still without
+            // its lock, and removed it already: the name counts as taken.
+            SetLastError(lockError == ERROR_PATH_NOT_FOUND ? ERROR_ALREADY_EXISTS : lockError);
         }
         if (!NameTaken() || !AdvanceRunFolderSuffix(path)) {
             return false;

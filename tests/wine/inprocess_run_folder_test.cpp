@@ -265,9 +265,9 @@ HANDLE WINAPI LockFailingCreateFileA(LPCSTR path, DWORD access, DWORD share,
 }
 
 // Only a name that is taken moves creation on to the next one: a lock that
-// exists already (a sweep took the folder over) gives the folder up and
-// takes the next name, any other failure ends creation at once, with no
-// folder left. All of it runs without Windows' critical-error dialogs.
+// exists already or a folder gone before its lock was made (a sweep took
+// the folder over) gives the folder up and takes the next name, any other failure ends creation at
+// once, with no folder left. All of it runs without Windows' critical-error dialogs.
 TEST_F(RunFolderTest, OnlyATakenNameMovesCreationOnAndAFolderNeverStaysWithoutItsLock) {
     struct Case {
         const char *label;
@@ -280,6 +280,9 @@ TEST_F(RunFolderTest, OnlyATakenNameMovesCreationOnAndAFolderNeverStaysWithoutIt
     const Case cases[] = {
         {"no failure", 0, 0, false, "TempFolder.aaa", 1},
         {"the lock exists already", 1, ERROR_FILE_EXISTS, false, "TempFolder.aab", 2},
+        // Another run's sweep took the folder before its lock was made, and
+        // removed it (seen with sixteen runs started at once).
+        {"the folder is gone already", 1, ERROR_PATH_NOT_FOUND, false, "TempFolder.aab", 2},
         {"the disk is full", 1, ERROR_DISK_FULL, false, "", 1},
         {"the temporary path is a file", 0, 0, true, "", 1},
     };
