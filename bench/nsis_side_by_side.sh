@@ -3,8 +3,9 @@
 # the same files into a private folder ($PLUGINSDIR), load the player there
 # (its System plugin) and call LumivanceMain, then remove the folder. For a
 # player-sized set (the player and 2 MiB of machine code) and a mixed set
-# of about 48 MB (12 MB of text, a 15 MB library of machine code, two
-# 6.5 MB binaries, 8 MB of already-compressed data), it measures under Wine,
+# of about 48 MB in five entries (the player grown to a 15 MB library by
+# machine code after its image, 12 MB of text, two 6.5 MB binaries, 8 MB of
+# already-compressed data), it measures under Wine,
 # interleaved, the time from the start until the player is called and the
 # process's peak working set (both reported by the test player), and prints
 # medians and ratios; and the entries' compressed sizes: LZARI lazy (the
@@ -55,7 +56,9 @@ make_sets() {
     head -c $((2 << 20)) "$corpora/x86.bin" > "$inputs/player/code.dat"
     # (no pipes into head: the writer's SIGPIPE would fail the script)
     { cat "$corpora/text.bin"; head -c 3611392 "$corpora/text.bin"; } > "$inputs/mixed/text.dat"
-    { cat "$corpora/x86.bin"; head -c 6611392 "$corpora/x86.bin"; } > "$inputs/mixed/library.dat"
+    # bytes after the player's image: a loader ignores them
+    { cat "$corpora/x86.bin"; head -c 6611392 "$corpora/x86.bin"; } > "$inputs/mixed/player.tail"
+    : > "$inputs/player/player.tail"
     { head -c 4000000 "$corpora/x86.bin"; head -c 2500000 "$corpora/text.bin"; } \
         > "$inputs/mixed/first.dat"
     { head -c 3000000 "$corpora/text.bin"; tail -c 3500000 "$corpora/x86.bin"; } \
@@ -66,13 +69,15 @@ make_sets() {
 # The launcher's show and the two installers of one set.
 make_programs() {
     local set="$1" inputs="$work/inputs/$1" out="$work/programs/$1" flags=() files=""
-    mkdir -p "$out"
+    mkdir -p "$out/own" "$out/nsis"
+    cat "$own_player" "$inputs/player.tail" > "$out/own/lumv.dll"
+    cat "$player" "$inputs/player.tail" > "$out/nsis/lumv.dll"
     for file in "$inputs"/*.dat; do
         flags+=(--file "$file" --compress --temp)
         files+="  File \"$file\""$'\n'
     done
     "$lumpack" build -q --force "$out/show.exe" --launcher "$launcher" \
-        --file "$own_player" --compress --temp "${flags[@]}"
+        --file "$out/own/lumv.dll" --compress --temp "${flags[@]}"
     for compressor in zlib lzma; do
         cat > "$out/$compressor.nsi" <<EOF
 Unicode true
@@ -83,7 +88,7 @@ OutFile "$out/nsis-$compressor.exe"
 Section
   InitPluginsDir
   SetOutPath \$PLUGINSDIR
-  File "$player"
+  File "$out/nsis/lumv.dll"
 $files  System::Call '\$PLUGINSDIR\\lumv.dll::LumivanceMain(p 0, p 0, m "", i 10, p 0) i .r0'
   SetOutPath \$TEMP
 SectionEnd
@@ -95,7 +100,7 @@ EOF
 # What the entries come to in each coding, in bytes.
 print_sizes() {
     local set="$1" raw=0 lazy=0 greedy=0 zlib=0 xz=0
-    for file in "$work/inputs/$set"/*.dat; do
+    for file in "$work/programs/$set/own/lumv.dll" "$work/inputs/$set"/*.dat; do
         raw=$((raw + $(stat -c %s "$file")))
         lazy=$((lazy + $("$lumpack" compress "$file" - | wc -c)))
         greedy=$((greedy + $("$lumpack" compress --fast "$file" - | wc -c)))
