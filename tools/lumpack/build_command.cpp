@@ -195,17 +195,10 @@ bool ChangeResources(const BuildArguments &build, std::vector<uint8_t> *image) {
     return true;
 }
 
-// The size of a file read later a piece at a time.
+// The size of a file read later a piece at a time (InputSizesFit checked
+// it against the format's limits).
 bool SourceSize(const std::string &path, const std::string &name, uint64_t *size) {
-    InputFile file;
-    std::string error;
-    if (!OpenInputFile(path, &file, &error)) {
-        Fail(name, error);
-        return false;
-    }
-    *size = file.size;
-    CloseInputFile(&file);
-    return true;
+    return InputSize(path, UINT64_MAX, "", size, name);
 }
 
 // The launcher image (with the show's resources) and the player library
@@ -233,10 +226,7 @@ bool LoadRequest(const BuildArguments &build, BuildRequest *request) {
         entry.keepStream = argument.keepStream;
         entry.packedExtension = argument.packed;
         entry.group = argument.temp ? EntryGroup::TempFolder : EntryGroup::ExeFolder;
-        bool player =
-            FileNameKey(entry.outputExtension.empty() ? entry.name
-                                                      : entry.name + "." + entry.outputExtension) ==
-            FileNameKey(PlayerLibraryName);
+        bool player = FileNameKey(BuildEntryFileName(entry)) == FileNameKey(PlayerLibraryName);
         if (player ? !ReadInput(argument.source, &entry.data, SourceName(build, argument))
                    : !SourceSize(argument.source, SourceName(build, argument), &entry.sourceSize)) {
             return false;
@@ -352,8 +342,7 @@ private:
         if (!OpenInputFile(entry.sourcePath, &in, &error)) {
             return Refuse(entry.sourcePath, error);
         }
-        std::string label =
-            "compressing " + PrintableText(entry.name + "." + entry.outputExtension);
+        std::string label = "compressing " + PrintableText(BuildEntryFileName(entry));
         bool watched = WorthShowingProgress(static_cast<size_t>(in.size));
         StreamFault fault =
             in.size != entry.sourceSize
@@ -420,10 +409,7 @@ void TellStreamsNotWorthIt(const BuildRequest &request, const std::vector<LaidOu
     for (size_t i = 0; i < entries.size(); i++) {
         const BuildEntry &entry = request.entries[entries[i].requestIndex];
         std::string label = "entry " + std::to_string(i + 1) + " (" +
-                            PrintableText(entry.outputExtension.empty()
-                                              ? entry.name
-                                              : entry.name + "." + entry.outputExtension) +
-                            ")";
+                            PrintableText(BuildEntryFileName(entry)) + ")";
         bool insteadStored = std::find(storedInstead.begin(), storedInstead.end(),
                                        entries[i].requestIndex) != storedInstead.end();
         if (insteadStored) {

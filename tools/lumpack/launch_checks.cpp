@@ -77,10 +77,6 @@ std::string Label(size_t number, const std::string &fileName) {
     return "entry " + std::to_string(number) + " (" + PrintableText(fileName) + ")";
 }
 
-std::string JoinedName(const std::string &name, const std::string &extension) {
-    return extension.empty() ? name : name + "." + extension;
-}
-
 // The request's entries in the order the file holds them.
 std::vector<size_t> HeaderOrder(const BuildRequest &request) {
     std::vector<size_t> order;
@@ -106,7 +102,7 @@ std::string LaunchProblem(const BuildRequest &request) {
     std::vector<PlacedEntry> placed;
     for (size_t i = 0; i < order.size(); i++) {
         const BuildEntry &entry = request.entries[order[i]];
-        std::string fileName = JoinedName(entry.name, entry.outputExtension);
+        std::string fileName = BuildEntryFileName(entry);
         std::string label =
             order[i] < request.entryLabels.size()
                 ? request.entryLabels[order[i]] + " (" + PrintableText(fileName) + ")"

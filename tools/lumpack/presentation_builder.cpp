@@ -27,7 +27,7 @@ std::string OutputName(const BuildEntry &entry) {
 
 // As lumpack list shows it: no trailing dot without an extension.
 std::string DisplayName(const BuildEntry &entry) {
-    return PrintableText(entry.outputExtension.empty() ? entry.name : OutputName(entry));
+    return PrintableText(BuildEntryFileName(entry));
 }
 
 // The entry's number in the file, from 1: the exe-folder group first, then
@@ -351,6 +351,10 @@ uint64_t SmallestPresentationSize(uint64_t launcherSize, uint64_t contentSize) {
 
 uint64_t SmallestEntrySize(bool compressed, uint64_t size) {
     return compressed || size == 0 ? LzariLengthFieldSize : size;
+}
+
+std::string BuildEntryFileName(const BuildEntry &entry) {
+    return entry.outputExtension.empty() ? entry.name : OutputName(entry);
 }
 
 uint64_t EntrySize(const BuildEntry &entry) {

@@ -36,6 +36,10 @@ struct BuildEntry {
     uint64_t sourceSize = 0;
 };
 
+// The file the launcher writes for the entry: name and extension joined by
+// '.', the name alone without an extension.
+std::string BuildEntryFileName(const BuildEntry &entry);
+
 // The entry's size, from data or from its source file.
 uint64_t EntrySize(const BuildEntry &entry);
 
