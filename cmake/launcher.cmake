@@ -36,6 +36,10 @@ if(LUMV_TARGET STREQUAL "win32")
   # execution prevention, which the linker now switches on by default: the
   # 32-bit image asks for none, and is not large-address-aware either.
   set(LUMV_IMAGE_FLAGS -Wl,--disable-nxcompat -Wl,--disable-large-address-aware)
+  # Three sections instead of five (cmake/launcher_i686.ld): 1 KiB less.
+  list(APPEND LUMV_IMAGE_FLAGS "-Wl,-T,${PROJECT_SOURCE_DIR}/cmake/launcher_i686.ld")
+  set_property(TARGET launcher APPEND PROPERTY LINK_DEPENDS
+    "${PROJECT_SOURCE_DIR}/cmake/launcher_i686.ld")
 else()
   set(LUMV_ENTRY LauncherStartup)
   set(LUMV_IMAGE_FLAGS)

@@ -118,7 +118,7 @@ LzariResult DecodeStream(LzariState *state, Io &io) {
 
     uint32_t length = 0;
     for (int i = 0; i < 4; i++) {
-        int32_t byte = io.ReadByte();
+        int32_t byte = io.ReadLengthByte();
         if (byte < 0) {
             // A stream too short for its own length is reported to the
             // caller, which cleans up and tells the user; it must not end
@@ -181,7 +181,7 @@ LzariResult DecodeStream(LzariState *state, Io &io) {
         }
     }
     io.Finish(ring, at);
-    return io.Stopped() ? LzariWriteFailed : LzariDone;
+    return io.Result();
 }
 
 // The byte callbacks of LzariDecode. A failed write is noted without a
@@ -194,43 +194,60 @@ struct CallbackIo {
     bool writeFailed;
 
     int32_t ReadByte() { return readByte(sourceData); }
+    int32_t ReadLengthByte() { return readByte(sourceData); }
     void WriteByte(int32_t byte) { writeFailed |= writeByte(sinkData, byte) < 0; }
     void WindowFull(const uint8_t *) {}
     void Finish(const uint8_t *, uint32_t) {}
     bool Stopped() const { return writeFailed; }
+    LzariResult Result() const { return writeFailed ? LzariWriteFailed : LzariDone; }
 };
 
 // Block reads into the input buffer of the work area; the decoded bytes are
 // written straight from the window, whenever it is full and at the end.
+// Once the input has ended the buffer holds 1 bits (bytes of 0xFF), as
+// many as PastEndFill at a time, so that a read is a compare and a load
+// whether the input has ended or not.
 struct BlockIo {
+    static const uint32_t PastEndFill = 16;
+
     const LzariStreamIo *io;
     uint8_t *input;
     uint32_t at;
     uint32_t filled;
     uint64_t fetched;  // bytes read from io
-    uint64_t readsPastEnd;
+    uint32_t pastEnd;  // bytes of 1 bits put into the buffer since the input ended
     bool ended;
     bool writeFailed;
     uint32_t windowStart;  // the first window byte not written yet
 
     int32_t ReadByte() {
-        if (at == filled && !Refill()) {
-            readsPastEnd++;
-            return -1;
+        if (at == filled) {
+            Refill();
         }
         return input[at++];
     }
-    bool Refill() {
-        if (ended) {
-            return false;
+    int32_t ReadLengthByte() {
+        int32_t byte = ReadByte();
+        return ReadsPastEnd() > 0 ? -1 : byte;
+    }
+    // Once per block: out of line.
+    __attribute__((noinline)) void Refill() {
+        size_t got = ended ? 0 : io->read(io->context, input, LzariDecodeInputSize);
+        fetched += got;
+        if (got == 0) {
+            ended = true;
+            for (uint32_t i = 0; i < PastEndFill; i++) {
+                input[i] = 0xFF;
+            }
+            got = PastEndFill;
+            pastEnd += PastEndFill;
         }
-        size_t got = io->read(io->context, input, LzariDecodeInputSize);
-        ended = got == 0;
         at = 0;
         filled = static_cast<uint32_t>(got);
-        fetched += got;
-        return !ended;
     }
+    // What a byte source would have counted as reads after its end.
+    uint32_t ReadsPastEnd() const { return ended ? pastEnd - (filled - at) : 0; }
+    uint64_t BytesUsed() const { return ended ? fetched : fetched - (filled - at); }
     void WriteByte(int32_t) {}
     void Write(const uint8_t *window, uint32_t end) {
         if (!writeFailed && end > windowStart &&
@@ -241,7 +258,11 @@ struct BlockIo {
     }
     void WindowFull(const uint8_t *window) { Write(window, LzariRingSize); }
     void Finish(const uint8_t *window, uint32_t end) { Write(window, end); }
-    bool Stopped() const { return writeFailed; }
+    bool ReadTooFar() const { return ReadsPastEnd() > LzariMaxOverRead; }
+    bool Stopped() const { return writeFailed || ReadTooFar(); }
+    LzariResult Result() const {
+        return writeFailed ? LzariWriteFailed : ReadTooFar() ? LzariReadTooFar : LzariDone;
+    }
 };
 
 }  // namespace
@@ -256,7 +277,7 @@ LzariResult LzariDecodeBlocks(void *workArea, const LzariStreamIo *io, LzariDeco
     LzariState *state = static_cast<LzariState *>(workArea);
     BlockIo blocks = {io, state->input, 0, 0, 0, 0, false, false, LzariRingSize - LzariMaxMatch};
     LzariResult result = DecodeStream(state, blocks);
-    tally->bytesUsed = blocks.fetched - (blocks.filled - blocks.at);
-    tally->readsPastEnd = blocks.readsPastEnd;
+    tally->bytesUsed = blocks.BytesUsed();
+    tally->readsPastEnd = blocks.ReadsPastEnd();
     return result;
 }

@@ -99,6 +99,10 @@ enum LzariResult {
     LzariDone = 0,         // all L bytes written
     LzariInputEnded = 1,   // the input ended inside the 4-byte length; nothing written
     LzariWriteFailed = 2,  // a write failed; decoding stopped there
+    // LzariDecodeBlocks only: the input was read further past its end than
+    // a correct stream is (LzariMaxOverRead), so the stream is cut short or
+    // damaged; decoding stopped there instead of going on to its length.
+    LzariReadTooFar = 3,
 };
 
 // Decodes one whole stream through the byte callbacks.
@@ -118,4 +122,7 @@ struct LzariDecodeTally {
 // Bytes are still used exactly as LzariDecode uses them, so the tally says
 // what LzariDecode's byte source would have seen, and the same bounds hold.
 // A failed write stops the decoding at once: io's write is not called again.
+// Reading past the input's end further than LzariMaxOverRead stops it within
+// the code being decoded (LzariReadTooFar), after the bytes decoded so far
+// have been written.
 LzariResult LzariDecodeBlocks(void *workArea, const LzariStreamIo *io, LzariDecodeTally *tally);

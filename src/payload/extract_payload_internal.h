@@ -10,40 +10,33 @@
 
 enum {
     DecodeOutputBufferSize = 32768,  // decoded bytes reach the file in writes of this size
-    DecodeInputBufferSize = 65536,   // a stream is read in reads of this size
     StoredCopyBufferSize = 32768,    // halved until an allocation succeeds
     CompareChunkSize = 16384         // a taken name's file is compared in reads of this size
 };
 
-// The decoder's byte source over one compressed entry of size bytes, read
-// from file capacity bytes at a time into buffer, or held whole in it
-// (filled == size, no file). position goes on counting past size, so that
-// it tells how far the decoder read past the stream's end.
-struct EntryByteSource {
-    HFILE file;
-    uint8_t *buffer;
-    int32_t capacity;
-    int32_t filled;    // bytes in buffer
-    int32_t next;      // the next of them to hand out
-    int32_t position;  // bytes asked for, those past size included
+// One compressed entry on its way through the decoder's block reads and
+// writes: the stream, size bytes from inputFile's position on (read
+// LzariDecodeInputSize bytes at a time into the decoder's work area), and
+// the buffer that is written to outputFile whenever it is full.
+struct EntryStream {
+    HFILE inputFile;
     int32_t size;
-    bool readFailed;  // a read came up short: the entry fails
-};
-
-// A source over a stream held whole in memory.
-EntryByteSource MemoryEntrySource(const uint8_t *bytes, int32_t size);
-
-// The decoder's byte sink: a buffer flushed to the file whenever it is full.
-// It also ends the decoding as soon as source has been read further past
-// its end than a correct stream is (source may be null: no such check).
-struct FileByteSink {
+    int32_t left;        // stream bytes not read yet
+    bool readFailed;     // a read came up short: the entry fails
+    bool lengthRefused;  // the length field declares more than size bytes can code
+    HFILE outputFile;
     uint8_t *buffer;
-    uint32_t position;
+    uint32_t position;  // bytes in buffer
     uint32_t capacity;
-    HFILE file;
     bool writeFailed;  // a write came up short; later flushes are skipped
-    const EntryByteSource *source;
 };
+
+// The decoder's read: the next at most size bytes of the stream, 0 at its
+// end or when a read came up short. The first read checks the length field.
+size_t ReadEntryStream(void *stream, uint8_t *buffer, size_t size);
+// The decoder's write: into the buffer, written out each time it is full;
+// false once a write has come up short.
+bool WriteEntryStream(void *stream, const uint8_t *data, size_t size);
 
 // What decoding one entry into its file came to.
 enum EntryDecodeResult {
@@ -79,18 +72,10 @@ bool ExtractEntries(const PayloadHeader *header, PayloadFile *payloadFile, int32
 // file's position into outputFile. Running out of input early still succeeds.
 bool CopyStoredEntry(PayloadFile *payloadFile, HFILE outputFile, int32_t size);
 
-// Decodes one stream into outputFile, with the checks that refuse a
-// damaged stream: its length is checked before anything is written, and
-// decoding stops at the first failed write and as soon as the stream is
-// read too far past its end. A read that comes up short fails it as damaged.
+// Decodes the stream of size bytes at inputFile's position into
+// outputFile, with the checks that refuse a damaged stream: its length is
+// checked before anything is written, and decoding stops at the first failed
+// write and as soon as the stream is read too far past its end. A read that
+// comes up short fails it as damaged.
 EntryDecodeResult DecodeEntryToFile(void *workArea, uint8_t *outputBuffer, uint32_t outputCapacity,
-                                    EntryByteSource *source, HFILE outputFile);
-// The same for a stream held in memory.
-EntryDecodeResult DecodeEntryToFile(void *workArea, uint8_t *outputBuffer, uint32_t outputCapacity,
-                                    const uint8_t *compressedBytes, int32_t compressedSize,
-                                    HFILE outputFile);
-
-int32_t NextByte(void *source);  // over an EntryByteSource
-// Over a FileByteSink: value, or -1 when the buffer was full and its write
-// failed now or earlier, or the source was read too far past its end.
-int32_t PutByte(void *sink, int32_t value);
+                                    HFILE inputFile, int32_t size, HFILE outputFile);

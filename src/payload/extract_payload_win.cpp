@@ -93,13 +93,13 @@ bool ExtractTempFolderEntries(const PayloadHeader *header, PayloadFile *payloadF
                           folder, run);
 }
 
-// The three blocks of one ExtractEntries call, allocated at its first
-// compressed entry and freed at its end.
-// Their sizes are fixed, so a stream of any size decodes in the same memory.
+// The two blocks of one ExtractEntries call, allocated at its first
+// compressed entry and freed at its end: the decoder's work area (which
+// holds its input buffer) and the output buffer. Their sizes are fixed, so
+// a stream of any size decodes in the same memory.
 struct DecodeBlocks {
     void *workArea;
     uint8_t *outputBuffer;
-    uint8_t *inputBuffer;
 };
 
 static void *AllocateOnce(void **block, SIZE_T size) {
@@ -112,15 +112,10 @@ static void *AllocateOnce(void **block, SIZE_T size) {
 static bool PrepareDecodeBlocks(DecodeBlocks *blocks) {
     return AllocateOnce(&blocks->workArea, LzariWorkAreaSize) != nullptr &&
            AllocateOnce(reinterpret_cast<void **>(&blocks->outputBuffer), DecodeOutputBufferSize) !=
-               nullptr &&
-           AllocateOnce(reinterpret_cast<void **>(&blocks->inputBuffer), DecodeInputBufferSize) !=
                nullptr;
 }
 
 static void FreeDecodeBlocks(DecodeBlocks *blocks) {
-    if (blocks->inputBuffer != nullptr) {
-        GlobalFree(blocks->inputBuffer);
-    }
     if (blocks->outputBuffer != nullptr) {
         GlobalFree(blocks->outputBuffer);
     }
@@ -174,10 +169,8 @@ static bool WriteCompressedEntry(PayloadFile *payloadFile, const PayloadEntry *e
         !SeekPayloadFile(payloadFile, entry->dataOffset)) {
         return false;
     }
-    EntryByteSource source = {
-        payloadFile->handle, blocks->inputBuffer, DecodeInputBufferSize, 0, 0, 0, size, false};
     return DecodeEntryToFile(blocks->workArea, blocks->outputBuffer, DecodeOutputBufferSize,
-                             &source, outputFile) == EntryDecoded;
+                             payloadFile->handle, size, outputFile) == EntryDecoded;
 }
 
 bool ComposeMovedAsidePath(wchar_t *dest, const wchar_t *entryPath) {
@@ -292,7 +285,7 @@ bool ExtractEntries(const PayloadHeader *header, PayloadFile *payloadFile, int32
     wchar_t path[PathBufferSize];
     bool result = firstIndex >= 0 && count >= 0 && count <= PayloadMaxEntries - firstIndex &&
                   CopyText(path, PathBufferSize, folder);
-    DecodeBlocks blocks = {nullptr, nullptr, nullptr};
+    DecodeBlocks blocks = {nullptr, nullptr};
     for (int32_t i = 0; result && i < count; i++) {
         int32_t index = firstIndex + i;
         const PayloadEntry *entry = &header->entries[index];
@@ -356,101 +349,68 @@ bool CopyStoredEntry(PayloadFile *payloadFile, HFILE outputFile, int32_t size) {
     return result;
 }
 
-// The next capacity bytes of the stream (fewer at its end) into the buffer,
-// every byte before at having been handed out. A read that comes up short
-// ends the stream there, and the entry fails.
-static bool FillEntrySource(EntryByteSource *self, int32_t at) {
-    int32_t left = self->size - at;
-    UINT chunk = static_cast<UINT>(left < self->capacity ? left : self->capacity);
-    self->filled = static_cast<int32_t>(chunk);
-    self->next = 0;
-    if (_lread(self->file, self->buffer, chunk) != chunk) {
+size_t ReadEntryStream(void *stream, uint8_t *buffer, size_t size) {
+    EntryStream *self = static_cast<EntryStream *>(stream);
+    UINT chunk = static_cast<UINT>(static_cast<size_t>(self->left) < size ? self->left : size);
+    if (chunk == 0 || self->readFailed) {
+        return 0;
+    }
+    bool first = self->left == self->size;
+    if (_lread(self->inputFile, buffer, chunk) != chunk) {
         self->readFailed = true;
-        self->size = at;
-        return false;
+        return 0;
     }
-    return true;
+    self->left -= static_cast<int32_t>(chunk);
+    // Checked before a byte is decoded: a damaged length cannot make the
+    // entry fill the disk. The first read holds the whole field, as a
+    // stream of fewer than 4 bytes is never decoded.
+    if (first &&
+        !LzariLengthPlausible(ReadLittleEndian32(buffer), static_cast<uint32_t>(self->size))) {
+        self->lengthRefused = true;
+        return 0;
+    }
+    return chunk;
 }
 
-EntryByteSource MemoryEntrySource(const uint8_t *bytes, int32_t size) {
-    EntryByteSource source = {HFILE_ERROR, const_cast<uint8_t *>(bytes), size, size, 0, 0, size,
-                              false};
-    return source;
-}
-
-int32_t NextByte(void *source) {
-    EntryByteSource *self = static_cast<EntryByteSource *>(source);
-    // Past the end the count goes on, but no further than the sink lets the
-    // decoding go: a few bytes beyond LzariMaxOverRead.
-    int32_t at = self->position++;
-    if (at >= self->size || (self->next == self->filled && !FillEntrySource(self, at))) {
-        return -1;
-    }
-    return self->buffer[self->next++];
-}
-
-static bool ReadTooFarPastEnd(const EntryByteSource *source) {
-    return source->position - source->size > LzariMaxOverRead;
-}
-
-static bool WriteBuffered(FileByteSink *sink, uint32_t count) {
-    if (sink->writeFailed) {
-        return false;
-    }
-    if (_lwrite(sink->file, reinterpret_cast<LPCCH>(sink->buffer), count) != count) {
-        sink->writeFailed = true;
-        return false;
-    }
-    return true;
-}
-
-int32_t PutByte(void *sink, int32_t value) {
-    FileByteSink *self = static_cast<FileByteSink *>(sink);
-    if (self->source != nullptr && ReadTooFarPastEnd(self->source)) {
-        return -1;
-    }
-    self->buffer[self->position++] = static_cast<uint8_t>(value);
-    if (self->position < self->capacity) {
-        return value;
+static bool FlushEntryStream(EntryStream *self) {
+    if (!self->writeFailed && self->position > 0 &&
+        _lwrite(self->outputFile, reinterpret_cast<LPCCH>(self->buffer), self->position) !=
+            self->position) {
+        self->writeFailed = true;
     }
     self->position = 0;
-    return WriteBuffered(self, self->capacity) ? value : -1;
+    return !self->writeFailed;
+}
+
+bool WriteEntryStream(void *stream, const uint8_t *data, size_t size) {
+    EntryStream *self = static_cast<EntryStream *>(stream);
+    for (size_t i = 0; i < size; i++) {
+        self->buffer[self->position++] = data[i];
+        if (self->position == self->capacity && !FlushEntryStream(self)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 EntryDecodeResult DecodeEntryToFile(void *workArea, uint8_t *outputBuffer, uint32_t outputCapacity,
-                                    EntryByteSource *source, HFILE outputFile) {
-    int32_t size = source->size;
+                                    HFILE inputFile, int32_t size, HFILE outputFile) {
     if (size < static_cast<int32_t>(LzariLengthFieldSize)) {
         return EntryStreamTooShort;
     }
-    // Checked before a byte is written: a damaged length cannot make the
-    // entry fill the disk.
-    // The first byte fills the buffer; it is handed to the decoder again.
-    if (NextByte(source) < 0) {
-        return EntryStreamDamaged;
-    }
-    source->position = 0;
-    source->next = 0;
-    uint32_t declared = ReadLittleEndian32(source->buffer);
-    if (!LzariLengthPlausible(declared, static_cast<uint32_t>(size))) {
-        return EntryStreamDamaged;
-    }
-    FileByteSink sink = {outputBuffer, 0, outputCapacity, outputFile, false, source};
-    LzariResult result = LzariDecode(workArea, NextByte, source, PutByte, &sink);
-    if (source->readFailed || ReadTooFarPastEnd(source) ||
+    EntryStream stream = {inputFile,  size,         size, false,          false,
+                          outputFile, outputBuffer, 0,    outputCapacity, false};
+    LzariStreamIo io = {ReadEntryStream, WriteEntryStream, &stream};
+    LzariDecodeTally tally;
+    LzariResult result = LzariDecodeBlocks(workArea, &io, &tally);
+    if (stream.readFailed || stream.lengthRefused || result == LzariInputEnded ||
+        result == LzariReadTooFar ||
         (result == LzariDone && !LzariStreamEndsRight(static_cast<uint32_t>(size),
-                                                      static_cast<uint32_t>(source->position)))) {
+                                                      tally.bytesUsed + tally.readsPastEnd))) {
         return EntryStreamDamaged;
     }
-    if (result != LzariDone || (sink.position > 0 && !WriteBuffered(&sink, sink.position))) {
+    if (result != LzariDone || !FlushEntryStream(&stream)) {
         return EntryWriteFailed;
     }
     return EntryDecoded;
-}
-
-EntryDecodeResult DecodeEntryToFile(void *workArea, uint8_t *outputBuffer, uint32_t outputCapacity,
-                                    const uint8_t *compressedBytes, int32_t compressedSize,
-                                    HFILE outputFile) {
-    EntryByteSource source = MemoryEntrySource(compressedBytes, compressedSize);
-    return DecodeEntryToFile(workArea, outputBuffer, outputCapacity, &source, outputFile);
 }

@@ -13,6 +13,11 @@ if ! grep -Eq 'Subsystem[[:space:]]+00000002' <<<"$headers"; then
 fi
 
 allowed='^(kernel32|user32|gdi32|advapi32)\.dll$'
+# An import directory the loader can read: an image whose tables the linker
+# could not find has none, and would not even start.
+if ! grep -Eiq 'DLL Name: *kernel32\.dll' <<<"$headers"; then
+    echo "FAIL: $exe has no import table that names kernel32.dll"; failed=1
+fi
 while read -r dll; do
     if ! grep -Eiq "$allowed" <<<"$dll"; then
         echo "FAIL: $exe imports $dll"; failed=1
@@ -24,6 +29,11 @@ done < <(sed -n 's/.*DLL Name: *//p' <<<"$headers")
 if grep -q 'file format pei-i386' <<<"$headers"; then
     if grep -Eq '^[[:space:]]+NX_COMPAT' <<<"$headers"; then
         echo "FAIL: $exe asks for data execution prevention (NX_COMPAT)"; failed=1
+    fi
+    # Its own layout: code, constants and imports in .text; nothing else.
+    sections=$("$objdump" -h "$exe" | awk '$1 ~ /^[0-9]+$/ { printf "%s ", $2 }')
+    if [ "$sections" != ".text .rsrc .reloc " ]; then
+        echo "FAIL: $exe has the sections $sections(expected .text .rsrc .reloc)"; failed=1
     fi
     characteristics=$(sed -n 's/^Characteristics 0x\([0-9a-fA-F]*\).*/\1/p' <<<"$headers")
     if [ -z "$characteristics" ] || (( 0x$characteristics & 0x20 )); then

@@ -242,6 +242,20 @@ protected:
 
     std::string Out(const std::string &name) const { return out_ + name; }
 
+    // DecodeEntryToFile over the first size bytes of stream, read from a file.
+    EntryDecodeResult DecodeStream(const Bytes &stream, int32_t size, HFILE output) {
+        std::vector<uint64_t> workArea(LzariWorkAreaSize / 8 + 1);
+        Bytes outputBuffer(DecodeOutputBufferSize);
+        std::string path = Out("stream.in");
+        EXPECT_TRUE(WriteBytesFile(path, stream));
+        HFILE input = _lopen(path.c_str(), OF_READ);
+        EXPECT_NE(input, HFILE_ERROR);
+        EntryDecodeResult result = DecodeEntryToFile(workArea.data(), outputBuffer.data(),
+                                                     DecodeOutputBufferSize, input, size, output);
+        _lclose(input);
+        return result;
+    }
+
     ScratchFolder scratch_{"extract"};
     std::string out_ = scratch_.Child("out") + "\\";
     std::string temp_ = scratch_.Child("temp");
@@ -252,68 +266,68 @@ protected:
     RunState run_;
 };
 
-// ---- The decoder's byte source and sink ----
+// ---- The decoder's reads and writes ----
 
-TEST(ByteSource, GivesEveryByteAsZeroTo255ThenMinusOneForGood) {
-    const uint8_t data[] = {0x00, 0xFF, 0x7F, 0x80};
-    EntryByteSource source = MemoryEntrySource(data, 4);
-    for (int32_t expected : {0, 255, 127, 128, -1, -1, -1}) {
-        EXPECT_EQ(NextByte(&source), expected);
-    }
-    EXPECT_EQ(source.position, 7) << "every read counts, those past the end too";
-
-    EntryByteSource empty = MemoryEntrySource(data, 0);
-    EXPECT_EQ(NextByte(&empty), -1);
-    EXPECT_EQ(NextByte(&empty), -1);
-}
-
-// From a file the stream comes a buffer at a time, and a read that comes
-// up short ends it there and marks it failed.
-TEST_F(ExtractTest, AFileSourceRefillsItsBufferAndStopsAtAShortRead) {
+// The stream comes at most its size, whatever the decoder asks for; a read
+// that comes up short ends it and marks it failed, and the first read
+// refuses a length field the stream's size cannot code.
+TEST_F(ExtractTest, StreamReadsStopAtTheStreamsEndAtAShortReadAndAtABadLength) {
     std::string path = Out("stream.bin");
-    ASSERT_TRUE(WriteBytesFile(path, Bytes{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
-    for (int32_t size : {10, 14}) {  // the whole file, and 4 bytes more than it holds
-        SCOPED_TRACE("stream of " + std::to_string(size) + " bytes");
+    // A length of 5000: more than 4 stored bytes can code (4 * 1024).
+    ASSERT_TRUE(WriteBytesFile(path, Bytes{0x88, 0x13, 0, 0, 5, 6, 7, 8, 9, 10}));
+    struct Case {
+        int32_t size;  // of the stream, against the 10 bytes in the file
+        std::vector<size_t> got;
+        bool readFailed;
+        bool lengthRefused;
+    };
+    const Case cases[] = {
+        {10, {4, 4, 2, 0, 0}, false, false},
+        {14, {4, 4, 0, 0, 0}, true, false},  // 4 bytes more than the file holds
+        {4, {0, 0, 0, 0, 0}, false, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE("stream of " + std::to_string(c.size) + " bytes");
         HFILE file = _lopen(path.c_str(), OF_READ);
         ASSERT_NE(file, HFILE_ERROR);
+        EntryStream stream = {file,        c.size,  c.size, false, false,
+                              HFILE_ERROR, nullptr, 0,      0,     false};
         uint8_t buffer[4];
-        EntryByteSource source = {file, buffer, 4, 0, 0, 0, size, false};
-        std::vector<int32_t> got;
-        for (int i = 0; i < 12; i++) {
-            got.push_back(NextByte(&source));
+        std::vector<size_t> got;
+        for (size_t i = 0; i < c.got.size(); i++) {
+            got.push_back(ReadEntryStream(&stream, buffer, sizeof buffer));
         }
         _lclose(file);
-        EXPECT_EQ(got, (std::vector<int32_t>{1, 2, 3, 4, 5, 6, 7, 8, size == 10 ? 9 : -1,
-                                             size == 10 ? 10 : -1, -1, -1}));
-        EXPECT_EQ(source.readFailed, size != 10);
+        EXPECT_EQ(got, c.got);
+        EXPECT_EQ(stream.readFailed, c.readFailed);
+        EXPECT_EQ(stream.lengthRefused, c.lengthRefused);
     }
 }
 
-TEST_F(ExtractTest, PutByteWritesTheWholeBufferOnceItIsFull) {
+TEST_F(ExtractTest, StreamWritesFillTheWholeBufferBeforeWritingIt) {
     OutputFile output(Out("sink.bin"), false);
     ASSERT_NE(output.handle(), HFILE_ERROR);
     uint8_t buffer[4];
-    FileByteSink sink = {buffer, 0, sizeof buffer, output.handle(), false, nullptr};
+    EntryStream stream = {HFILE_ERROR, 0, 0, false, false, output.handle(), buffer, 0, 4, false};
     calls.recording = true;
-    for (int32_t value : {1, 2, 0xFF}) {
-        EXPECT_EQ(PutByte(&sink, value), value);
-    }
+    const uint8_t first[] = {1, 2, 0xFF};
+    EXPECT_TRUE(WriteEntryStream(&stream, first, 3));
     EXPECT_TRUE(calls.writes.empty()) << "a write before the buffer is full";
-    EXPECT_EQ(sink.position, 3u);
-    EXPECT_EQ(PutByte(&sink, 4), 4);
-    EXPECT_EQ(calls.writes, std::vector<UINT>{4});
-    EXPECT_EQ(sink.position, 0u);
-    EXPECT_EQ(PutByte(&sink, 5), 5);
+    const uint8_t more[] = {4, 5, 6, 7, 8, 9};
+    EXPECT_TRUE(WriteEntryStream(&stream, more, 6));
+    EXPECT_EQ(calls.writes, (std::vector<UINT>{4, 4}));
+    EXPECT_EQ(stream.position, 1u);
     calls.recording = false;
     output.Close();
-    EXPECT_EQ(FileBytes(Out("sink.bin")), (Bytes{1, 2, 0xFF, 4}));
+    EXPECT_EQ(FileBytes(Out("sink.bin")), (Bytes{1, 2, 0xFF, 4, 5, 6, 7, 8}));
 
-    // A short write makes the byte's result -1.
+    // A short write fails the call that filled the buffer.
     OutputFile readOnly(Out("readonly.bin"), true);
     ASSERT_NE(readOnly.handle(), HFILE_ERROR);
-    FileByteSink failing = {buffer, 0, 2, readOnly.handle(), false, nullptr};
-    EXPECT_EQ(PutByte(&failing, 7), 7);
-    EXPECT_EQ(PutByte(&failing, 8), -1);
+    EntryStream failing = {HFILE_ERROR, 0, 0, false, false, readOnly.handle(), buffer, 0, 2, false};
+    EXPECT_TRUE(WriteEntryStream(&failing, first, 1));
+    EXPECT_FALSE(WriteEntryStream(&failing, first, 1));
+    EXPECT_TRUE(failing.writeFailed);
 }
 
 // ---- Decoding one stream into a file ----
@@ -322,8 +336,6 @@ TEST_F(ExtractTest, DecodedBytesReachTheFileInFullBufferWrites) {
     // 255: a length with a byte of 255; the multiples of 32,768 end without
     // a last write.
     const size_t sizes[] = {0, 1, 255, 32767, 32768, 32769, 65536, 98304, 100000};
-    std::vector<uint64_t> workArea(LzariWorkAreaSize / 8 + 1);
-    Bytes outputBuffer(DecodeOutputBufferSize);
     for (size_t size : sizes) {
         SCOPED_TRACE("decoded size " + std::to_string(size));
         Bytes data = SampleBytes(size, static_cast<uint32_t>(size));
@@ -334,8 +346,7 @@ TEST_F(ExtractTest, DecodedBytesReachTheFileInFullBufferWrites) {
         calls = CallLog();
         calls.recording = true;
         EntryDecodeResult result =
-            DecodeEntryToFile(workArea.data(), outputBuffer.data(), DecodeOutputBufferSize,
-                              stream.data(), static_cast<int32_t>(stream.size()), output.handle());
+            DecodeStream(stream, static_cast<int32_t>(stream.size()), output.handle());
         calls.recording = false;
         output.Close();
         EXPECT_EQ(result, EntryDecoded);
@@ -345,8 +356,6 @@ TEST_F(ExtractTest, DecodedBytesReachTheFileInFullBufferWrites) {
 }
 
 TEST_F(ExtractTest, DecodeFailsForAStreamShorterThanItsLengthAndForAShortWrite) {
-    std::vector<uint64_t> workArea(LzariWorkAreaSize / 8 + 1);
-    Bytes outputBuffer(DecodeOutputBufferSize);
     Bytes fragment = Compressed(SampleBytes(1000, 1));
     for (int32_t size = 0; size < 4; size++) {
         SCOPED_TRACE("stream of " + std::to_string(size) + " bytes");
@@ -354,9 +363,7 @@ TEST_F(ExtractTest, DecodeFailsForAStreamShorterThanItsLengthAndForAShortWrite) 
         OutputFile output(path, false);
         calls = CallLog();
         calls.recording = true;
-        EXPECT_EQ(DecodeEntryToFile(workArea.data(), outputBuffer.data(), DecodeOutputBufferSize,
-                                    fragment.data(), size, output.handle()),
-                  EntryStreamTooShort);
+        EXPECT_EQ(DecodeStream(fragment, size, output.handle()), EntryStreamTooShort);
         calls.recording = false;
         EXPECT_TRUE(calls.writes.empty());
     }
@@ -368,9 +375,7 @@ TEST_F(ExtractTest, DecodeFailsForAStreamShorterThanItsLengthAndForAShortWrite) 
         Bytes stream = Compressed(SampleBytes(size, 2));
         OutputFile readOnly(Out("readonly" + std::to_string(size) + ".bin"), true);
         ASSERT_NE(readOnly.handle(), HFILE_ERROR);
-        EXPECT_EQ(DecodeEntryToFile(workArea.data(), outputBuffer.data(), DecodeOutputBufferSize,
-                                    stream.data(), static_cast<int32_t>(stream.size()),
-                                    readOnly.handle()),
+        EXPECT_EQ(DecodeStream(stream, static_cast<int32_t>(stream.size()), readOnly.handle()),
                   EntryWriteFailed);
     }
 }
@@ -379,8 +384,6 @@ TEST_F(ExtractTest, DecodeFailsForAStreamShorterThanItsLengthAndForAShortWrite) 
 // stream cannot code is refused before a byte is written, and a stream read
 // past its end further than a correct one stops within a code or two.
 TEST_F(ExtractTest, DamagedStreamsAreRefusedAsVerifyRefusesThem) {
-    std::vector<uint64_t> workArea(LzariWorkAreaSize / 8 + 1);
-    Bytes outputBuffer(DecodeOutputBufferSize);
     const Bytes good = Compressed(SampleBytes(200000, 60));
     auto withLength = [](Bytes stream, uint32_t length) {
         for (int i = 0; i < 4; i++) {
@@ -412,9 +415,7 @@ TEST_F(ExtractTest, DamagedStreamsAreRefusedAsVerifyRefusesThem) {
         OutputFile output(path, false);
         calls = CallLog();
         calls.recording = true;
-        EXPECT_EQ(DecodeEntryToFile(workArea.data(), outputBuffer.data(), DecodeOutputBufferSize,
-                                    c.stream.data(), static_cast<int32_t>(size), output.handle()),
-                  c.expected);
+        EXPECT_EQ(DecodeStream(c.stream, static_cast<int32_t>(size), output.handle()), c.expected);
         calls.recording = false;
         size_t written = 0;
         for (UINT count : calls.writes) {
@@ -567,21 +568,21 @@ TEST_F(ExtractTest, NoEntryPastTheFifthSlotIsRead) {
     }
 }
 
-// Entries of every size decode in the same three blocks: the decoder's work
-// area, the output buffer and the input buffer, whatever the stream's size.
-TEST_F(ExtractTest, EveryEntryDecodesInTheSameThreeBlocks) {
+// Entries of every size decode in the same two blocks: the decoder's work
+// area (its input buffer inside) and the output buffer, whatever the
+// stream's size.
+TEST_F(ExtractTest, EveryEntryDecodesInTheSameTwoBlocks) {
     CraftedPayload payload;
     const Bytes data[] = {SampleBytes(3000, 20), SampleBytes(400000, 21), SampleBytes(2000, 22)};
     for (int i = 0; i < 3; i++) {
         std::string name = "c" + std::to_string(i);
         payload.SetCompressed(i, name.c_str(), "bin", data[i]);
     }
-    ASSERT_GT(payload.entry(1).storedSize, 2 * DecodeInputBufferSize);
+    ASSERT_GT(payload.entry(1).storedSize, 2 * LzariDecodeInputSize);
 
     EXPECT_TRUE(Extract(payload, 0, 3, out_));
 
-    EXPECT_EQ(calls.fixedBlocks, (std::vector<SIZE_T>{LzariWorkAreaSize, DecodeOutputBufferSize,
-                                                      DecodeInputBufferSize}));
+    EXPECT_EQ(calls.fixedBlocks, (std::vector<SIZE_T>{LzariWorkAreaSize, DecodeOutputBufferSize}));
     for (int i = 0; i < 3; i++) {
         EXPECT_TRUE(FileBytes(Out("c" + std::to_string(i) + ".bin")) == data[i]) << i;
     }

@@ -405,10 +405,9 @@ std::string CheckLzariStream(const PayloadByteReader *reader, uint32_t start, ui
         return ReadFailure(span.next, span.failedSize);
     }
     if (tally.readsPastEnd > LzariMaxOverRead) {
-        return "decoding its stream reads " + Number(static_cast<int64_t>(tally.readsPastEnd)) +
-               " bytes past its " + Number(size) +
-               " stored bytes (a correct stream needs at most " + Number(LzariMaxOverRead) +
-               "): the stream is cut short or damaged";
+        return "decoding its stream reads past its " + Number(size) +
+               " stored bytes further than a correct stream does (at most " +
+               Number(LzariMaxOverRead) + " bytes): the stream is cut short or damaged";
     }
     if (!LzariStreamEndsRight(size, tally.bytesUsed + tally.readsPastEnd)) {
         uint64_t unread = size - tally.bytesUsed;
