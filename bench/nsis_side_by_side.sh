@@ -8,7 +8,7 @@
 # already-compressed data), it measures under Wine,
 # interleaved, the time from the start until the player is called and the
 # process's peak working set (both reported by the test player), and prints
-# medians and ratios; and the entries' compressed sizes: LZARI lazy (the
+# medians and ratios; and the entries' compressed sizes: LZARI optimal (the
 # default), LZARI greedy (--fast, the classic coder), zlib -9 and xz.
 #
 #   bench/nsis_side_by_side.sh LUMPACK CORPORA WORK [ROUNDS] [SETS]
@@ -99,17 +99,17 @@ EOF
 
 # What the entries come to in each coding, in bytes.
 print_sizes() {
-    local set="$1" raw=0 lazy=0 greedy=0 zlib=0 xz=0
+    local set="$1" raw=0 optimal=0 greedy=0 zlib=0 xz=0
     for file in "$work/programs/$set/own/lumv.dll" "$work/inputs/$set"/*.dat; do
         raw=$((raw + $(stat -c %s "$file")))
-        lazy=$((lazy + $("$lumpack" compress "$file" - | wc -c)))
+        optimal=$((optimal + $("$lumpack" compress "$file" - | wc -c)))
         greedy=$((greedy + $("$lumpack" compress --fast "$file" - | wc -c)))
         zlib=$((zlib + $(python3 -c 'import sys, zlib
 print(len(zlib.compress(open(sys.argv[1], "rb").read(), 9)))' "$file")))
         xz=$((xz + $(xz -9 -c "$file" | wc -c)))
     done
-    echo "$set: $raw bytes; LZARI lazy $lazy, greedy $greedy ($(ratio "$lazy" "$greedy") of" \
-        "greedy), zlib -9 $zlib (lazy is $(ratio "$lazy" "$zlib") of it), xz -9 $xz"
+    echo "$set: $raw bytes; LZARI optimal $optimal, greedy $greedy ($(ratio "$optimal" "$greedy") of" \
+        "greedy), zlib -9 $zlib (optimal is $(ratio "$optimal" "$zlib") of it), xz -9 $xz"
 }
 
 ratio() { echo "scale=3; $1 / $2" | bc; }

@@ -3,6 +3,8 @@
 
 #include <string.h>
 
+#include <cmath>
+
 #include <memory>
 
 #include "lzari_decoder.h"
@@ -172,8 +174,10 @@ public:
     uint8_t *text() { return text_; }
 
     // Adds the string at r and returns the best match for it (length 0
-    // when none is longer than the threshold).
-    void Insert(int r, int *matchLength, int *matchPosition) {
+    // when none is longer than the threshold). With nearest (F + 1 entries,
+    // zero), nearest[i] also gets the nearest distance met with a match of
+    // exactly i bytes (0 where none was met); see NearestFromHere.
+    void Insert(int r, int *matchLength, int *matchPosition, uint16_t *nearest = nullptr) {
         const uint8_t *key = &text_[r];
         int p = RootBase + key[0];
         int side = Right;
@@ -203,6 +207,10 @@ public:
             int distance = (r - p) & (N - 1);
             int score = (i * N + (N - 1 - distance)) & -static_cast<int>(i > LzariMatchThreshold);
             best = score > best ? score : best;
+            if (nearest != nullptr && i > LzariMatchThreshold &&
+                (nearest[i] == 0 || distance < nearest[i])) {
+                nearest[i] = static_cast<uint16_t>(distance);
+            }
             if (i >= F) {
                 // A full-length match: nothing is longer, and the new string
                 // takes the old one's place in the tree.
@@ -348,8 +356,311 @@ bool Drain(std::vector<uint8_t> *out, const LzariStreamIo *io, size_t atLeast) {
 
 }  // namespace
 
+namespace {
+
+// The ring, the match finder over it and the input behind it, one position
+// at a time: r is the position being coded, len the input bytes from r on
+// that are in the ring (up to F), and matchLength / matchPosition the best
+// match for the string at r.
+struct Slider {
+    static const int N = MatchFinder::N;
+    static const int F = MatchFinder::F;
+
+    InputWindow *input;
+    MatchFinder *finder;
+    uint8_t *text;
+    size_t size;
+    size_t read;
+    int s;
+    int r;
+    int len;
+    int matchLength;
+    int matchPosition;
+
+    // The decoder's ring starts as spaces, with the look-ahead at N - F.
+    void Start(uint16_t *nearest) {
+        s = 0;
+        r = N - F;
+        memset(text, ' ', r);
+        read = 0;
+        for (len = 0; len < F && read < size; len++, read++) {
+            text[r + len] = input->Next();
+        }
+        matchLength = 0;
+        matchPosition = 0;
+        for (int i = 1; i <= F; i++) {
+            finder->Insert(r - i, &matchLength, &matchPosition);
+        }
+        finder->Insert(r, &matchLength, &matchPosition, nearest);
+    }
+
+    // One position on: the oldest string leaves the tree, the next input
+    // byte (if any) enters the ring, and the string at the new r is
+    // inserted, which gives its match (and its nearest distances, when
+    // nearest is given).
+    void Advance(uint16_t *nearest = nullptr) {
+        finder->Delete(s);
+        if (read < size) {
+            uint8_t c = input->Next();
+            read++;
+            text[s] = c;
+            if (s < F - 1) {
+                text[s + N] = c;  // mirror, so comparisons run past the end
+            }
+            s = (s + 1) & (N - 1);
+            r = (r + 1) & (N - 1);
+            finder->Insert(r, &matchLength, &matchPosition, nearest);
+            return;
+        }
+        s = (s + 1) & (N - 1);
+        r = (r + 1) & (N - 1);
+        if (--len > 0) {
+            finder->Insert(r, &matchLength, &matchPosition, nearest);
+        }
+    }
+
+    // The best match at r, cut to the input.
+    int Length() const { return matchLength > len ? len : matchLength; }
+};
+
 // Matches this long are taken at once: one byte on there is little to gain.
 const int LazyMatchLimit = 60;
+
+void EncodeMatch(LzariCoder *coder, int length, int position) {
+    LzariEncodeCode(coder, 255 - LzariMatchThreshold + length);
+    LzariEncodePosition(coder, static_cast<uint32_t>(position - 1));
+}
+
+// The greedy and the lazy parse, a code at a time.
+bool CompressByMatches(Slider *w, LzariCoder *coder, std::vector<uint8_t> *out,
+                       const LzariStreamIo *io, LzariProgress progress, void *progressContext,
+                       LzariParse parse) {
+    w->Start(nullptr);
+    size_t nextReport = 1 << 20;
+    do {
+        int matchLength = w->Length();
+        if (matchLength <= LzariMatchThreshold) {
+            LzariEncodeCode(coder, w->text[w->r]);
+            w->Advance();
+        } else {
+            int taken = matchLength;
+            int position = w->matchPosition;
+            int advanced = 0;
+            // Lazy: a longer match one byte on is worth a literal first.
+            if (parse == LzariParse::Lazy && taken < LazyMatchLimit && w->len > taken) {
+                uint8_t literal = w->text[w->r];
+                w->Advance();
+                advanced = 1;
+                if (w->Length() > taken) {
+                    LzariEncodeCode(coder, literal);
+                    taken = 0;
+                }
+            }
+            if (taken > 0) {
+                EncodeMatch(coder, taken, position);
+                for (; advanced < taken; advanced++) {
+                    w->Advance();
+                }
+            }
+        }
+        if (w->input->failed() || !Drain(out, io, WindowSize)) {
+            return false;
+        }
+        if (progress != nullptr && w->read >= nextReport) {
+            progress(progressContext, w->read, w->size);
+            nextReport = w->read + (1 << 20);
+        }
+    } while (w->len > 0);
+    return true;
+}
+
+// The optimal parse works on blocks of this many positions: their codes
+// are chosen together, priced by the symbol model as the block begins.
+const int OptimalBlock = 2048;
+
+// Prices in 1/64 bits.
+const int PriceShift = 6;
+
+uint32_t Price(double share) {
+    return static_cast<uint32_t>(std::lround(-std::log2(share) * (1 << PriceShift)));
+}
+
+// What a block's parse needs of every position: its byte, the longest
+// match there (cut to the input) and the nearest distance for each length.
+struct OptimalBlockState {
+    uint8_t literal[OptimalBlock];
+    uint8_t longest[OptimalBlock];
+    // One row more: the next block's first position is noted before this
+    // block is coded.
+    uint16_t nearest[OptimalBlock + 1][LzariMaxMatch + 1];
+    uint32_t price[OptimalBlock + 1];
+    uint16_t step[OptimalBlock + 1];      // the length of the code that reaches here; 1: a literal
+    uint16_t distance[OptimalBlock + 1];  // its match's distance
+    int steps;  // of the path found, their starts in price[0..steps - 1], last first
+    uint32_t positionPrice[LzariRingSize];
+    uint32_t codePrice[LzariCodeCount];
+};
+
+// nearest[i] held the nearest distance met with exactly i bytes in common;
+// a match of i bytes can start wherever more are in common too, so each
+// length takes the nearest of itself and every longer one.
+void NearestFromHere(uint16_t *nearest, int longest) {
+    uint16_t best = 0;
+    for (int i = LzariMaxMatch; i > LzariMatchThreshold; i--) {
+        if (nearest[i] != 0 && (best == 0 || nearest[i] < best)) {
+            best = nearest[i];
+        }
+        nearest[i] = i <= longest ? best : 0;
+    }
+}
+
+void SetCodePrices(uint32_t *prices, const LzariSymbolModel *model) {
+    for (int code = 0; code < LzariCodeCount; code++) {
+        int symbol = model->symbolOf[code];
+        prices[code] = Price(static_cast<double>(model->freq[symbol]) / model->total);
+    }
+}
+
+// The cheapest path through the block's count positions by codePrice; it
+// ends in step and distance at count, and leads back from there.
+void FindCheapestPath(OptimalBlockState *b, int count) {
+    b->price[0] = 0;
+    for (int i = 1; i <= count; i++) {
+        b->price[i] = UINT32_MAX;
+    }
+    for (int i = 0; i < count; i++) {
+        uint32_t here = b->price[i];
+        uint32_t literal = here + b->codePrice[b->literal[i]];
+        if (literal < b->price[i + 1]) {
+            b->price[i + 1] = literal;
+            b->step[i + 1] = 1;
+        }
+        int longest = b->longest[i] < count - i ? b->longest[i] : count - i;
+        for (int length = LzariMatchThreshold + 1; length <= longest; length++) {
+            uint16_t distance = b->nearest[i][length];
+            uint32_t match = here + b->codePrice[255 - LzariMatchThreshold + length] +
+                             b->positionPrice[distance - 1];
+            if (match < b->price[i + length]) {
+                b->price[i + length] = match;
+                b->step[i + length] = static_cast<uint16_t>(length);
+                b->distance[i + length] = distance;
+            }
+        }
+    }
+    // Where each step starts, from the end back (the prices are done with).
+    b->steps = 0;
+    for (int at = count; at > 0; at -= b->step[at]) {
+        b->price[b->steps++] = static_cast<uint32_t>(at);
+    }
+}
+
+// The cheapest codes for the block's count positions, priced by the model
+// as the block begins, written through coder.
+void EncodeOptimalBlock(OptimalBlockState *b, int count, LzariCoder *coder) {
+    SetCodePrices(b->codePrice, &coder->symbols);
+    FindCheapestPath(b, count);
+    for (int i = b->steps; i > 0; i--) {
+        int at = static_cast<int>(b->price[i - 1]);
+        if (b->step[at] == 1) {
+            LzariEncodeCode(coder, b->literal[at - 1]);
+        } else {
+            EncodeMatch(coder, b->step[at], b->distance[at]);
+        }
+    }
+}
+
+// The latest position of each string of some short lengths, by a hash of
+// its bytes: the nearest match of at least that length, which the match
+// finder's tree may not pass on its way down.
+struct RecentStrings {
+    static const int Lengths = 4;
+    static const int HashBits = 15;
+    uint32_t latest[Lengths][1 << HashBits];  // input position + 1; 0: none
+};
+
+const int RecentLengths[RecentStrings::Lengths] = {3, 4, 6, 8};
+
+void NoteRecentStrings(const Slider *w, RecentStrings *recent, uint16_t *nearest) {
+    const int N = Slider::N;
+    const uint8_t *key = w->text + w->r;
+    uint32_t at = static_cast<uint32_t>(w->read - static_cast<size_t>(w->len));
+    uint32_t hash = 0;
+    int hashed = 0;
+    for (int k = 0; k < RecentStrings::Lengths && RecentLengths[k] <= w->len; k++) {
+        for (; hashed < RecentLengths[k]; hashed++) {
+            hash = (hash ^ key[hashed]) * 0x9E3779B1u;
+        }
+        uint32_t *slot = &recent->latest[k][hash >> (32 - RecentStrings::HashBits)];
+        uint32_t before = *slot;
+        *slot = at + 1;
+        if (before == 0) {
+            continue;
+        }
+        uint32_t distance = at - (before - 1);
+        if (distance == 0 || distance > static_cast<uint32_t>(N - Slider::F)) {
+            continue;
+        }
+        int length = 0;
+        while (length < w->len && key[length] == w->text[(w->r - distance + length) & (N - 1)]) {
+            length++;
+        }
+        if (length > LzariMatchThreshold && (nearest[length] == 0 || distance < nearest[length])) {
+            nearest[length] = static_cast<uint16_t>(distance);
+        }
+    }
+}
+
+// The optimal parse, a block at a time: the match finder goes through the
+// block first and notes every position's matches, then the block's codes
+// are chosen and written.
+bool CompressOptimally(Slider *w, LzariCoder *coder, std::vector<uint8_t> *out,
+                       const LzariStreamIo *io, LzariProgress progress, void *progressContext) {
+    std::unique_ptr<OptimalBlockState> b(new OptimalBlockState);
+    const LzariPositionModel *positions = &coder->positions;
+    for (int p = 0; p < LzariRingSize; p++) {
+        b->positionPrice[p] = Price(static_cast<double>(positions->cum[p] - positions->cum[p + 1]) /
+                                    LzariPositionTotal);
+    }
+    std::unique_ptr<RecentStrings> recentStrings(new RecentStrings());
+    RecentStrings &recent = *recentStrings;
+    memset(b->nearest[0], 0, sizeof b->nearest[0]);
+    w->Start(b->nearest[0]);
+    size_t nextReport = 1 << 20;
+    while (w->len > 0) {
+        int count = 0;
+        for (; count < OptimalBlock && w->len > 0; count++) {
+            b->literal[count] = w->text[w->r];
+            int longest = w->Length();
+            b->longest[count] = static_cast<uint8_t>(longest > LzariMatchThreshold ? longest : 0);
+            NearestFromHere(b->nearest[count], b->longest[count]);
+            uint16_t *next = b->nearest[count + 1];
+            memset(next, 0, sizeof b->nearest[0]);
+            w->Advance(next);
+            NoteRecentStrings(w, &recent, next);
+            // A match here goes on one byte on at the same distance, one
+            // byte shorter: often nearer than what the tree meets there.
+            const uint16_t *here = b->nearest[count];
+            for (int length = LzariMatchThreshold + 2; length <= LzariMaxMatch; length++) {
+                if (here[length] != 0 &&
+                    (next[length - 1] == 0 || here[length] < next[length - 1])) {
+                    next[length - 1] = here[length];
+                }
+            }
+        }
+        EncodeOptimalBlock(b.get(), count, coder);
+        memcpy(b->nearest[0], b->nearest[count], sizeof b->nearest[0]);
+        if (w->input->failed() || !Drain(out, io, WindowSize)) {
+            return false;
+        }
+        if (progress != nullptr && w->read >= nextReport) {
+            progress(progressContext, w->read, w->size);
+            nextReport = w->read + (1 << 20);
+        }
+    }
+    return true;
+}
+
+}  // namespace
 
 bool LzariCompressStream(uint32_t length, const LzariStreamIo *io, LzariProgress progress,
                          void *progressContext, LzariParse parse) {
@@ -363,86 +674,14 @@ bool LzariCompressStream(uint32_t length, const LzariStreamIo *io, LzariProgress
     }
     std::unique_ptr<InputWindow> input(new InputWindow(io));
     std::unique_ptr<MatchFinder> finder(new MatchFinder);
-    const int N = MatchFinder::N;
-    const int F = MatchFinder::F;
-    uint8_t *text = finder->text();
-
-    // The decoder's ring starts as spaces, with the look-ahead at N - F.
-    int s = 0;
-    int r = N - F;
-    memset(text, ' ', r);
-    size_t read = 0;
-    int len = 0;
-    for (; len < F && read < size; len++, read++) {
-        text[r + len] = input->Next();
+    Slider w = {input.get(), finder.get(), finder->text(), size, 0, 0, 0, 0, 0, 0};
+    bool coded =
+        parse == LzariParse::Optimal
+            ? CompressOptimally(&w, coder.get(), &out, io, progress, progressContext)
+            : CompressByMatches(&w, coder.get(), &out, io, progress, progressContext, parse);
+    if (!coded) {
+        return false;
     }
-    int matchLength = 0;
-    int matchPosition = 0;
-    for (int i = 1; i <= F; i++) {
-        finder->Insert(r - i, &matchLength, &matchPosition);
-    }
-    finder->Insert(r, &matchLength, &matchPosition);
-    // One position on: the oldest string leaves the tree, the next input
-    // byte (if any) enters the ring, and the string at the new r is
-    // inserted, which gives its match.
-    auto advance = [&]() {
-        finder->Delete(s);
-        if (read < size) {
-            uint8_t c = input->Next();
-            read++;
-            text[s] = c;
-            if (s < F - 1) {
-                text[s + N] = c;  // mirror, so comparisons run past the end
-            }
-            s = (s + 1) & (N - 1);
-            r = (r + 1) & (N - 1);
-            finder->Insert(r, &matchLength, &matchPosition);
-            return;
-        }
-        s = (s + 1) & (N - 1);
-        r = (r + 1) & (N - 1);
-        if (--len > 0) {
-            finder->Insert(r, &matchLength, &matchPosition);
-        }
-    };
-    size_t nextReport = 1 << 20;
-    do {
-        if (matchLength > len) {
-            matchLength = len;
-        }
-        if (matchLength <= LzariMatchThreshold) {
-            LzariEncodeCode(coder.get(), text[r]);
-            advance();
-        } else {
-            int taken = matchLength;
-            int position = matchPosition;
-            int advanced = 0;
-            // Lazy: a longer match one byte on is worth a literal first.
-            if (parse == LzariParse::Lazy && taken < LazyMatchLimit && len > taken) {
-                uint8_t literal = text[r];
-                advance();
-                advanced = 1;
-                if ((matchLength > len ? len : matchLength) > taken) {
-                    LzariEncodeCode(coder.get(), literal);
-                    taken = 0;
-                }
-            }
-            if (taken > 0) {
-                LzariEncodeCode(coder.get(), 255 - LzariMatchThreshold + taken);
-                LzariEncodePosition(coder.get(), static_cast<uint32_t>(position - 1));
-                for (; advanced < taken; advanced++) {
-                    advance();
-                }
-            }
-        }
-        if (input->failed() || !Drain(&out, io, WindowSize)) {
-            return false;
-        }
-        if (progress != nullptr && read >= nextReport) {
-            progress(progressContext, read, size);
-            nextReport = read + (1 << 20);
-        }
-    } while (len > 0);
     LzariFinishStream(coder.get());
     if (input->failed() || !Drain(&out, io, 0)) {
         return false;

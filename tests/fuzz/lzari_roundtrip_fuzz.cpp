@@ -39,8 +39,9 @@ int32_t Discard(void *, int32_t byte) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    // Both parses; the first byte chooses, the rest is the input.
-    LzariParse parse = size > 0 && (data[0] & 1) != 0 ? LzariParse::Greedy : LzariParse::Lazy;
+    // Every parse; the first byte chooses, the rest is the input.
+    const LzariParse parses[] = {LzariParse::Optimal, LzariParse::Lazy, LzariParse::Greedy};
+    LzariParse parse = parses[size > 0 ? data[0] % 3 : 0];
     std::vector<uint8_t> stream = LzariCompress(data, size, nullptr, nullptr, parse);
     if (stream.size() < 4) {
         Fail("stream shorter than its length field");

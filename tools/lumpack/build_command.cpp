@@ -215,7 +215,7 @@ bool LoadRequest(const BuildArguments &build, BuildRequest *request) {
             return false;
         }
     }
-    request->parse = build.fast ? LzariParse::Greedy : LzariParse::Lazy;
+    request->parse = build.fast ? LzariParse::Greedy : LzariParse::Optimal;
     request->reserved[0] = build.reserved[0];
     request->reserved[1] = build.reserved[1];
     for (const EntryArgument &argument : build.entries) {

@@ -60,7 +60,7 @@ bool CollectProbe(void *context, const uint8_t *bytes, size_t size, std::string 
     return false;
 }
 
-enum class Coding { Unknown, Lazy, Greedy };
+enum class Coding { Unknown, Optimal, Greedy };
 
 // Whether stream (the entry's, of size bytes at start) begins as coded would.
 bool Begins(const PayloadByteReader *reader, const EntryInfo &entry, bool whole,
@@ -90,14 +90,14 @@ Coding TellCoding(const PayloadByteReader *reader, const Presentation &p, size_t
         return Coding::Unknown;
     }
     bool whole = probe.limit == entry.decodedSize;
-    for (LzariParse parse : {LzariParse::Lazy, LzariParse::Greedy}) {
+    for (LzariParse parse : {LzariParse::Optimal, LzariParse::Greedy}) {
         std::vector<uint8_t> coded =
             LzariCompress(probe.bytes.data(), probe.bytes.size(), nullptr, nullptr, parse);
         if (!whole && coded.size() <= ProbeMargin + LzariLengthFieldSize) {
             return Coding::Unknown;
         }
         if (Begins(reader, entry, whole, coded)) {
-            return parse == LzariParse::Lazy ? Coding::Lazy : Coding::Greedy;
+            return parse == LzariParse::Optimal ? Coding::Optimal : Coding::Greedy;
         }
     }
     return Coding::Unknown;

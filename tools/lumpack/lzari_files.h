@@ -18,7 +18,7 @@ enum class StreamFault { None, Input, Output };
 // with *error saying why.
 StreamFault CompressFile(const InputFile &in, OutputFile *out, LzariProgress progress,
                          void *progressContext, std::string *error,
-                         LzariParse parse = LzariParse::Lazy);
+                         LzariParse parse = LzariParse::Optimal);
 
 // Decodes the stream in into out, checking it as `lumpack verify` checks an
 // entry's stream, and more strictly, since a stream file has nothing after

@@ -55,7 +55,7 @@ struct BuildRequest {
     // "entry N", numbered as in the file.
     std::vector<std::string> entryLabels;
     std::string entryLabelSource;
-    LzariParse parse = LzariParse::Lazy;  // how compressed entries are coded
+    LzariParse parse = LzariParse::Optimal;  // how compressed entries are coded
 };
 
 // Why image cannot serve as a presentation's launcher, or "": it must be a

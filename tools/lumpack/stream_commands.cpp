@@ -24,7 +24,7 @@ StreamFault CompressWith(LzariParse parse, const InputFile &in, OutputFile *out,
 }
 
 StreamFault CompressStep(const InputFile &in, OutputFile *out, std::string *error) {
-    return CompressWith(LzariParse::Lazy, in, out, error);
+    return CompressWith(LzariParse::Optimal, in, out, error);
 }
 
 StreamFault CompressFastStep(const InputFile &in, OutputFile *out, std::string *error) {
