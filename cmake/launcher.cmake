@@ -15,6 +15,7 @@ add_library(launcher_core STATIC
   src/launcher/launch_error_win.cpp
   src/payload/payload_file_win.cpp
   src/payload/extract_payload_win.cpp
+  src/payload/background_decode_win.cpp
   src/tempfolder/run_temp_folder_win.cpp
   src/cleanup/clean_up_win.cpp
   src/splash/splash_screen_win.cpp)

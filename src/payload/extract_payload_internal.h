@@ -38,6 +38,18 @@ size_t ReadEntryStream(void *stream, uint8_t *buffer, size_t size);
 // false once a write has come up short.
 bool WriteEntryStream(void *stream, const uint8_t *data, size_t size);
 
+// The memory one entry decodes in, one block: the decoder's work area
+// (which holds its input buffer) and the output buffer.
+struct DecodeArea {
+    uint64_t workArea[LzariWorkAreaSize / 8];
+    uint8_t output[DecodeOutputBufferSize];
+};
+
+static_assert(LzariWorkAreaSize % 8 == 0, "the output buffer follows the work area directly");
+
+// A fixed block for it, or null.
+DecodeArea *AllocateDecodeArea();
+
 // What decoding one entry into its file came to.
 enum EntryDecodeResult {
     EntryDecoded = 0,         // every declared byte is in the file
@@ -62,8 +74,12 @@ bool ExtractTempFolderEntries(const PayloadHeader *header, PayloadFile *payloadF
 // the entry's bytes; a folder or a link there fails the entry. Never reads
 // past the fifth entry slot. The entries' names are read as the ANSI calls
 // read them.
+// With twoAtATime, and where BackgroundDecode is to be had, a compressed
+// entry of a name no file has is decoded on a second thread while the next
+// ones are written; the group then fails when it fails, whichever entries
+// came after it, and only in the run folder is that sound.
 bool ExtractEntries(const PayloadHeader *header, PayloadFile *payloadFile, int32_t firstIndex,
-                    int32_t count, const wchar_t *folder, RunState *run);
+                    int32_t count, const wchar_t *folder, RunState *run, bool twoAtATime = false);
 // The same into a folder given by its ANSI path.
 bool ExtractEntries(const PayloadHeader *header, PayloadFile *payloadFile, int32_t firstIndex,
                     int32_t count, const char *folder, RunState *run);

@@ -1,12 +1,17 @@
 // The payload step: entries appended to the executable written out as files.
 #include "extract_payload.h"
 
+#include "background_decode.h"
 #include "common/ansi_path.h"
 #include "common/byte_order.h"
 #include "common/path_rules.h"
 #include "extract_payload_internal.h"
 #include "lzari/lzari_decoder.h"
 #include "tempfolder/run_temp_folder.h"
+
+// Each entry's steps once, called from one place: put in line at -Os they
+// would come out larger, which the size budget cannot afford.
+#define LUMV_OUT_OF_LINE __attribute__((noinline))
 
 PayloadStepResult ExtractPayload(HMODULE moduleHandle, RunState *run) {
     wchar_t path[PathBufferSize];
@@ -89,38 +94,29 @@ bool ExtractTempFolderEntries(const PayloadHeader *header, PayloadFile *payloadF
     if (!GetRunTempFolder(&run->tempFolder, folder, true)) {
         return false;
     }
+    // Nobody else writes the run folder, and a failed group's files go with
+    // it: here an entry may still be decoding while the next is written.
     return ExtractEntries(header, payloadFile, ExeFolderEntryCount(header), header->tempEntryCount,
-                          folder, run);
+                          folder, run, true);
 }
 
-// The two blocks of one ExtractEntries call, allocated at its first
-// compressed entry and freed at its end: the decoder's work area (which
-// holds its input buffer) and the output buffer. Their sizes are fixed, so
-// a stream of any size decodes in the same memory.
+// The decoder's area of one ExtractEntries call, allocated at its first
+// compressed entry and freed at its end. Its size is fixed, so a stream of
+// any size decodes in the same memory.
 struct DecodeBlocks {
-    void *workArea;
-    uint8_t *outputBuffer;
+    DecodeArea *area;
 };
 
-static void *AllocateOnce(void **block, SIZE_T size) {
-    if (*block == nullptr) {
-        *block = GlobalAlloc(GMEM_FIXED, size);
-    }
-    return *block;
-}
-
 static bool PrepareDecodeBlocks(DecodeBlocks *blocks) {
-    return AllocateOnce(&blocks->workArea, LzariWorkAreaSize) != nullptr &&
-           AllocateOnce(reinterpret_cast<void **>(&blocks->outputBuffer), DecodeOutputBufferSize) !=
-               nullptr;
+    if (blocks->area == nullptr) {
+        blocks->area = AllocateDecodeArea();
+    }
+    return blocks->area != nullptr;
 }
 
 static void FreeDecodeBlocks(DecodeBlocks *blocks) {
-    if (blocks->outputBuffer != nullptr) {
-        GlobalFree(blocks->outputBuffer);
-    }
-    if (blocks->workArea != nullptr) {
-        GlobalFree(blocks->workArea);
+    if (blocks->area != nullptr) {
+        GlobalFree(blocks->area);
     }
 }
 
@@ -150,8 +146,8 @@ bool ComposeWideEntryPath(wchar_t *dest, const wchar_t *folder, const PayloadEnt
 // (the end of the file unless a signature follows it). An entry of a given
 // size must lie wholly inside the payload: one whose size or offset is
 // damaged would be written short or with bytes not its own.
-static bool WriteStoredEntry(PayloadFile *payloadFile, const PayloadEntry *entry,
-                             HFILE outputFile) {
+LUMV_OUT_OF_LINE static bool WriteStoredEntry(PayloadFile *payloadFile, const PayloadEntry *entry,
+                                              HFILE outputFile) {
     uint32_t start;
     uint32_t size;
     if (!PayloadEntrySpan(entry, payloadFile->payloadEnd, &start, &size)) {
@@ -169,7 +165,7 @@ static bool WriteCompressedEntry(PayloadFile *payloadFile, const PayloadEntry *e
         !SeekPayloadFile(payloadFile, entry->dataOffset)) {
         return false;
     }
-    return DecodeEntryToFile(blocks->workArea, blocks->outputBuffer, DecodeOutputBufferSize,
+    return DecodeEntryToFile(blocks->area->workArea, blocks->area->output, DecodeOutputBufferSize,
                              payloadFile->handle, size, outputFile) == EntryDecoded;
 }
 
@@ -181,7 +177,7 @@ bool ComposeMovedAsidePath(wchar_t *dest, const wchar_t *entryPath) {
 
 // True when the two files hold the same bytes. A file that cannot be read,
 // or a block that cannot be had, counts as different.
-static bool SameFileBytes(const wchar_t *path, const wchar_t *otherPath) {
+LUMV_OUT_OF_LINE static bool SameFileBytes(const wchar_t *path, const wchar_t *otherPath) {
     DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
     HANDLE file = CreateFileByPath(path, GENERIC_READ, share, OPEN_EXISTING, 0);
     HANDLE other = CreateFileByPath(otherPath, GENERIC_READ, share, OPEN_EXISTING, 0);
@@ -216,8 +212,9 @@ enum EntryFileChange {
 
 // Writes the entry into the file at path, which does not exist; the file is
 // deleted again when the entry fails. *created tells whether it was created.
-static bool WriteEntryFile(PayloadFile *payloadFile, const PayloadEntry *entry, const wchar_t *path,
-                           DecodeBlocks *blocks, bool *created) {
+LUMV_OUT_OF_LINE static bool WriteEntryFile(PayloadFile *payloadFile, const PayloadEntry *entry,
+                                            const wchar_t *path, DecodeBlocks *blocks,
+                                            bool *created) {
     HFILE outputFile = CreateOutputFile(path);
     *created = outputFile != HFILE_ERROR;
     if (!*created) {
@@ -233,6 +230,27 @@ static bool WriteEntryFile(PayloadFile *payloadFile, const PayloadEntry *entry, 
     return result;
 }
 
+// Creates the compressed entry's file at path, which does not exist, and
+// hands its decoding to the thread in the background. False when that is
+// not to be had; a file created for it is deleted again.
+static bool StartInBackground(BackgroundDecode *background, const PayloadEntry *entry,
+                              const wchar_t *path) {
+    if (background == nullptr || !background->available || background->thread != nullptr ||
+        IsStoredEntry(entry) || entry->storedSize <= 0) {
+        return false;
+    }
+    HFILE outputFile = CreateOutputFile(path);
+    if (outputFile == HFILE_ERROR) {
+        return false;
+    }
+    if (DecodeInBackground(background, entry->dataOffset, entry->storedSize, outputFile, path)) {
+        return true;
+    }
+    _lclose(outputFile);
+    DeleteFileByPath(path);
+    return false;
+}
+
 // One entry, from its name to its closed file. Nothing is ever written
 // through a link or into a folder of the entry's name: the entry fails. A
 // file of that name is first moved aside (and a file that a killed run left
@@ -240,8 +258,9 @@ static bool WriteEntryFile(PayloadFile *payloadFile, const PayloadEntry *entry, 
 // goes back at once when the entry fails or holds the same bytes. A file
 // that cannot be moved aside stays as it is: a stored entry counts as
 // extracted, a compressed one fails.
-static bool ExtractEntry(PayloadFile *payloadFile, const PayloadEntry *entry, const wchar_t *path,
-                         DecodeBlocks *blocks, EntryFileChange *change) {
+LUMV_OUT_OF_LINE static bool ExtractEntry(PayloadFile *payloadFile, const PayloadEntry *entry,
+                                          const wchar_t *path, DecodeBlocks *blocks,
+                                          BackgroundDecode *background, EntryFileChange *change) {
     *change = EntryFileUntouched;
     DWORD attributes = AttributesByPath(path);
     if (attributes != INVALID_FILE_ATTRIBUTES &&
@@ -256,6 +275,10 @@ static bool ExtractEntry(PayloadFile *payloadFile, const PayloadEntry *entry, co
     bool taken = attributes != INVALID_FILE_ATTRIBUTES;
     if (taken && (!asideFits || !MoveFileExW(path, aside, 0))) {
         return IsStoredEntry(entry);
+    }
+    if (!taken && StartInBackground(background, entry, path)) {
+        *change = EntryFileCreated;
+        return true;
     }
     bool created = false;
     bool result = WriteEntryFile(payloadFile, entry, path, blocks, &created);
@@ -280,20 +303,28 @@ bool ExtractEntries(const PayloadHeader *header, PayloadFile *payloadFile, int32
 }
 
 bool ExtractEntries(const PayloadHeader *header, PayloadFile *payloadFile, int32_t firstIndex,
-                    int32_t count, const wchar_t *folder, RunState *run) {
+                    int32_t count, const wchar_t *folder, RunState *run, bool twoAtATime) {
     UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS);
     wchar_t path[PathBufferSize];
     bool result = firstIndex >= 0 && count >= 0 && count <= PayloadMaxEntries - firstIndex &&
                   CopyText(path, PathBufferSize, folder);
-    DecodeBlocks blocks = {nullptr, nullptr};
+    DecodeBlocks blocks = {nullptr};
+    BackgroundDecode background;
+    StartBackgroundDecodes(&background, payloadFile);
+    background.available = background.available && twoAtATime;
     for (int32_t i = 0; result && i < count; i++) {
+        // An entry in the background that failed ends the group there.
+        if (BackgroundDecodeFailed(&background)) {
+            result = false;
+            break;
+        }
         int32_t index = firstIndex + i;
         const PayloadEntry *entry = &header->entries[index];
         // Unterminated fields, a name leaving the folder or a path that does
         // not fit fail the entry before anything is created.
         EntryFileChange change = EntryFileUntouched;
         result = ComposeWideEntryPath(path, folder, entry) &&
-                 ExtractEntry(payloadFile, entry, path, &blocks, &change);
+                 ExtractEntry(payloadFile, entry, path, &blocks, &background, &change);
         if (change != EntryFileUntouched) {
             run->writtenEntries |= 1u << index;
         }
@@ -301,9 +332,14 @@ bool ExtractEntries(const PayloadHeader *header, PayloadFile *payloadFile, int32
             run->movedAsideEntries |= 1u << index;
         }
     }
+    result = EndBackgroundDecodes(&background) && result;
     FreeDecodeBlocks(&blocks);
     SetErrorMode(previousMode);
     return result;
+}
+
+DecodeArea *AllocateDecodeArea() {
+    return static_cast<DecodeArea *>(GlobalAlloc(GMEM_FIXED, sizeof(DecodeArea)));
 }
 
 bool CopyStoredEntry(PayloadFile *payloadFile, HFILE outputFile, int32_t size) {

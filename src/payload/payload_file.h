@@ -11,12 +11,18 @@
 struct PayloadFile {
     HFILE handle;
     uint32_t payloadEnd;  // the file size, or where a certificate table starts
+    const wchar_t *path;  // its name, for a second reader; null: none
 };
 
 // Gets the module's file name into path (PathBufferSize characters, wide) and
 // opens the file read-only. False when no complete path can be had or the
-// file does not open; nothing is left open then.
+// file does not open; nothing is left open then. The file keeps path.
 bool OpenPayloadFile(HMODULE module, wchar_t *path, PayloadFile *file);
+
+// Opens the file at path read-only as OpenPayloadFile does: with _lopen by
+// its ANSI name, or where only the wide name spells it, read-only and shared
+// as _lopen opens a file, by that name. HFILE_ERROR when it does not open.
+HFILE OpenPayloadReader(const wchar_t *path);
 
 void ClosePayloadFile(PayloadFile *file);
 

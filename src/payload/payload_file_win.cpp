@@ -23,21 +23,23 @@ bool ReadFromHandle(const PayloadByteReader *reader, uint32_t offset, void *buff
 
 }  // namespace
 
+HFILE OpenPayloadReader(const wchar_t *path) {
+    char ansi[PathBufferSize];
+    if (AnsiFormOfPath(ansi, sizeof ansi, path)) {
+        return _lopen(ansi, OF_READ);
+    }
+    HANDLE handle = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return handle == INVALID_HANDLE_VALUE ? HFILE_ERROR : HandleToLong(handle);
+}
+
 bool OpenPayloadFile(HMODULE module, wchar_t *path, PayloadFile *file) {
     DWORD length = GetModuleFileNameW(module, path, PathBufferSize);
     if (length == 0 || length >= PathBufferSize) {
         return false;
     }
-    // With _lopen by the ANSI name; where only the wide name spells the
-    // path, read-only and shared as _lopen opens it, by that name.
-    char ansi[PathBufferSize];
-    if (AnsiFormOfPath(ansi, sizeof ansi, path)) {
-        file->handle = _lopen(ansi, OF_READ);
-    } else {
-        HANDLE handle = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        file->handle = handle == INVALID_HANDLE_VALUE ? HFILE_ERROR : HandleToLong(handle);
-    }
+    file->handle = OpenPayloadReader(path);
+    file->path = path;
     if (file->handle == HFILE_ERROR) {
         return false;
     }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/ansi_path.h"
 #include "lzari/lzari_decoder.h"
 #include "lzari/lzari_encoder.h"
 #include "payload/extract_payload_internal.h"
@@ -42,6 +43,7 @@ typedef std::vector<uint8_t> Bytes;
 // movableLimit are refused, as a system short of memory would.
 struct CallLog {
     bool recording = false;
+    DWORD thread = GetCurrentThreadId();  // whose calls are recorded: the test's
     std::vector<UINT> writes;
     UINT errorModeWhileWriting = 0xFFFF;
     std::vector<SIZE_T> fixedBlocks;
@@ -54,7 +56,7 @@ void *realLwrite = nullptr;
 void *realGlobalAlloc = nullptr;
 
 UINT WINAPI RecordingLwrite(HFILE file, LPCCH buffer, UINT count) {
-    if (calls.recording) {
+    if (calls.recording && GetCurrentThreadId() == calls.thread) {
         if (calls.writes.empty()) {
             calls.errorModeWhileWriting = GetErrorMode();
         }
@@ -158,6 +160,8 @@ public:
     OpenPayload(const std::string &path, const Bytes &bytes) {
         file_.handle = HFILE_ERROR;
         file_.payloadEnd = static_cast<uint32_t>(bytes.size());
+        file_.path = nullptr;
+        wide_ = std::wstring(path.begin(), path.end());
         if (WriteBytesFile(path, bytes)) {
             file_.handle = _lopen(path.c_str(), OF_READ);
         }
@@ -171,9 +175,12 @@ public:
     OpenPayload &operator=(const OpenPayload &) = delete;
     bool ok() const { return file_.handle != HFILE_ERROR; }
     PayloadFile *file() { return &file_; }
+    // Lets the payload step open the file a second time (an ASCII path).
+    void NameFile() { file_.path = wide_.c_str(); }
 
 private:
     PayloadFile file_;
+    std::wstring wide_;
 };
 
 // A file created (or opened) for writing, or opened read-only so that every
@@ -229,12 +236,17 @@ protected:
     // ExtractEntries over the crafted payload into folder, recorded, with the
     // error mode checked on the way out.
     bool Extract(CraftedPayload &payload, int32_t firstIndex, int32_t count,
-                 const std::string &folder) {
+                 const std::string &folder, bool twoAtATime = false) {
         OpenPayload file(scratch_.Child("payload.bin"), payload.bytes());
         EXPECT_TRUE(file.ok());
+        if (twoAtATime) {
+            file.NameFile();
+        }
+        wchar_t wideFolder[PathBufferSize];
+        EXPECT_TRUE(WideFormOfPath(wideFolder, PathBufferSize, folder.c_str()));
         calls.recording = true;
-        bool result = ExtractEntries(&payload.header(), file.file(), firstIndex, count,
-                                     folder.c_str(), &run_);
+        bool result = ExtractEntries(&payload.header(), file.file(), firstIndex, count, wideFolder,
+                                     &run_, twoAtATime);
         calls.recording = false;
         EXPECT_EQ(GetErrorMode(), OwnErrorMode) << "the error mode was not restored";
         return result;
@@ -568,10 +580,10 @@ TEST_F(ExtractTest, NoEntryPastTheFifthSlotIsRead) {
     }
 }
 
-// Entries of every size decode in the same two blocks: the decoder's work
-// area (its input buffer inside) and the output buffer, whatever the
-// stream's size.
-TEST_F(ExtractTest, EveryEntryDecodesInTheSameTwoBlocks) {
+// Entries of every size decode in the same block: the decoder's work area
+// (its input buffer inside) and the output buffer, whatever the stream's
+// size.
+TEST_F(ExtractTest, EveryEntryDecodesInTheSameBlock) {
     CraftedPayload payload;
     const Bytes data[] = {SampleBytes(3000, 20), SampleBytes(400000, 21), SampleBytes(2000, 22)};
     for (int i = 0; i < 3; i++) {
@@ -582,9 +594,50 @@ TEST_F(ExtractTest, EveryEntryDecodesInTheSameTwoBlocks) {
 
     EXPECT_TRUE(Extract(payload, 0, 3, out_));
 
-    EXPECT_EQ(calls.fixedBlocks, (std::vector<SIZE_T>{LzariWorkAreaSize, DecodeOutputBufferSize}));
+    EXPECT_EQ(calls.fixedBlocks, std::vector<SIZE_T>{sizeof(DecodeArea)});
     for (int i = 0; i < 3; i++) {
         EXPECT_TRUE(FileBytes(Out("c" + std::to_string(i) + ".bin")) == data[i]) << i;
+    }
+}
+
+// Two at a time (the run folder's way), a compressed entry decodes on a
+// second thread in a block of its own while the next ones are written; when
+// it fails, the group fails and its file is gone, whatever came after it.
+TEST_F(ExtractTest, TwoAtATimeGivesTheSameFilesAndFailsWithTheEntryInTheBackground) {
+    struct Case {
+        const char *label;
+        int32_t cut;  // bytes cut off the first entry's stream
+    };
+    const Case cases[] = {{"every entry correct", 0}, {"the first entry cut short", 16}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.label);
+        DeleteTree(out_);
+        ASSERT_TRUE(MakeFolder(out_));
+        CraftedPayload payload;
+        const Bytes data[] = {SampleBytes(600000, 40), SampleBytes(300000, 41),
+                              SampleBytes(300, 42), SampleBytes(200000, 43)};
+        for (int i = 0; i < 4; i++) {
+            std::string name = "c" + std::to_string(i);
+            if (i == 2) {
+                payload.SetStored(i, name.c_str(), "bin", data[i]);
+            } else {
+                payload.SetCompressed(i, name.c_str(), "bin", data[i]);
+            }
+        }
+        payload.entry(0).storedSize -= c.cut;
+        calls.fixedBlocks.clear();
+
+        EXPECT_EQ(Extract(payload, 0, 4, out_, true), c.cut == 0);
+
+        EXPECT_EQ(calls.fixedBlocks, (std::vector<SIZE_T>{sizeof(DecodeArea), sizeof(DecodeArea)}))
+            << "the second entry was not decoded while the first was";
+        if (c.cut != 0) {
+            EXPECT_FALSE(FileExists(Out("c0.bin")));
+            continue;
+        }
+        for (int i = 0; i < 4; i++) {
+            EXPECT_TRUE(FileBytes(Out("c" + std::to_string(i) + ".bin")) == data[i]) << i;
+        }
     }
 }
 
