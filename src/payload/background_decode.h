@@ -23,20 +23,21 @@ struct BackgroundDecode {
     wchar_t path[PathBufferSize];  // the entry's file
 };
 
-// Ready to decode in the background when the payload file can be opened a
-// second time (file->path names it; null: never).
-void StartBackgroundDecodes(BackgroundDecode *job, const PayloadFile *file);
+// Ready to decode in the background when wanted and the payload file can be
+// opened a second time (file->path names it; null: never).
+void StartBackgroundDecodes(BackgroundDecode *job, const PayloadFile *file, bool wanted);
 
-// Hands the entry's stream (size bytes at offset) to the thread, to be
-// decoded into output, the file at path. True when the thread took it and
-// owns output from now on; false when it is busy, unavailable or could not
-// start: the caller decodes the entry itself.
+// Hands the entry's stream (size bytes at offset) to the thread, which must
+// be available and idle, to be decoded into output, the file at path. True
+// when the thread took it and owns output from now on; false when it could
+// not start: the caller decodes the entry itself.
 bool DecodeInBackground(BackgroundDecode *job, int32_t offset, int32_t size, HFILE output,
                         const wchar_t *path);
 
-// Whether the entry in the background failed (false while it runs or when
-// there is none); a finished one is collected.
-bool BackgroundDecodeFailed(BackgroundDecode *job);
+// Collects the entry in the background if it has finished or, with wait,
+// once it has: false when it failed. True while it runs, or when there is
+// none.
+bool CollectBackgroundDecode(BackgroundDecode *job, bool wait);
 
 // Waits for the entry in the background and collects it: false when it
 // failed, its file then deleted.

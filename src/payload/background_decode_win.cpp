@@ -5,12 +5,12 @@
 #include "extract_payload_internal.h"
 #include "lzari/lzari_decoder.h"
 
-void StartBackgroundDecodes(BackgroundDecode *job, const PayloadFile *file) {
+void StartBackgroundDecodes(BackgroundDecode *job, const PayloadFile *file, bool wanted) {
     job->thread = nullptr;
     job->area = nullptr;
     // On one core the two decodings take turns, in about the time one after
     // the other takes: no need to ask how many cores there are.
-    job->input = file->path != nullptr ? OpenPayloadReader(file->path) : HFILE_ERROR;
+    job->input = wanted && file->path != nullptr ? OpenPayloadReader(file->path) : HFILE_ERROR;
     job->available = job->input != HFILE_ERROR;
 }
 
@@ -24,7 +24,7 @@ static DWORD WINAPI DecodeEntryThread(void *argument) {
 
 bool DecodeInBackground(BackgroundDecode *job, int32_t offset, int32_t size, HFILE output,
                         const wchar_t *path) {
-    if (!job->available || job->thread != nullptr || !CopyText(job->path, PathBufferSize, path)) {
+    if (!CopyText(job->path, PathBufferSize, path)) {
         return false;
     }
     if (job->area == nullptr) {
@@ -57,9 +57,10 @@ bool FinishBackgroundDecode(BackgroundDecode *job) {
     return job->decoded;
 }
 
-bool BackgroundDecodeFailed(BackgroundDecode *job) {
-    return job->thread != nullptr && WaitForSingleObject(job->thread, 0) == WAIT_OBJECT_0 &&
-           !FinishBackgroundDecode(job);
+bool CollectBackgroundDecode(BackgroundDecode *job, bool wait) {
+    return job->thread == nullptr ||
+           WaitForSingleObject(job->thread, wait ? INFINITE : 0) != WAIT_OBJECT_0 ||
+           FinishBackgroundDecode(job);
 }
 
 bool EndBackgroundDecodes(BackgroundDecode *job) {

@@ -235,8 +235,8 @@ LUMV_OUT_OF_LINE static bool WriteEntryFile(PayloadFile *payloadFile, const Payl
 // not to be had; a file created for it is deleted again.
 static bool StartInBackground(BackgroundDecode *background, const PayloadEntry *entry,
                               const wchar_t *path) {
-    if (background == nullptr || !background->available || background->thread != nullptr ||
-        IsStoredEntry(entry) || entry->storedSize <= 0) {
+    if (!background->available || background->thread != nullptr || IsStoredEntry(entry) ||
+        entry->storedSize <= 0) {
         return false;
     }
     HFILE outputFile = CreateOutputFile(path);
@@ -310,16 +310,20 @@ bool ExtractEntries(const PayloadHeader *header, PayloadFile *payloadFile, int32
                   CopyText(path, PathBufferSize, folder);
     DecodeBlocks blocks = {nullptr};
     BackgroundDecode background;
-    StartBackgroundDecodes(&background, payloadFile);
-    background.available = background.available && twoAtATime;
+    StartBackgroundDecodes(&background, payloadFile, twoAtATime);
     for (int32_t i = 0; result && i < count; i++) {
-        // An entry in the background that failed ends the group there.
-        if (BackgroundDecodeFailed(&background)) {
+        int32_t index = firstIndex + i;
+        const PayloadEntry *entry = &header->entries[index];
+        // An entry in the background that failed ends the group there. One
+        // with a smaller stream than this entry's is waited for, so that
+        // this one goes to the background and the next can be written here
+        // meanwhile: the larger streams get decoded side by side.
+        bool wait = !IsStoredEntry(entry) && background.thread != nullptr &&
+                    background.size < entry->storedSize;
+        if (!CollectBackgroundDecode(&background, wait)) {
             result = false;
             break;
         }
-        int32_t index = firstIndex + i;
-        const PayloadEntry *entry = &header->entries[index];
         // Unterminated fields, a name leaving the folder or a path that does
         // not fit fail the entry before anything is created.
         EntryFileChange change = EntryFileUntouched;
