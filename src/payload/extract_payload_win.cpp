@@ -315,11 +315,11 @@ bool ExtractEntries(const PayloadHeader *header, PayloadFile *payloadFile, int32
         int32_t index = firstIndex + i;
         const PayloadEntry *entry = &header->entries[index];
         // An entry in the background that failed ends the group there. One
-        // with a smaller stream than this entry's is waited for, so that
-        // this one goes to the background and the next can be written here
-        // meanwhile: the larger streams get decoded side by side.
+        // whose stream is under a quarter of this entry's is waited for, so
+        // that this one goes to the background and the next can be written
+        // here meanwhile: the larger streams get decoded side by side.
         bool wait = !IsStoredEntry(entry) && background.thread != nullptr &&
-                    background.size < entry->storedSize;
+                    background.size < entry->storedSize / 4;
         if (!CollectBackgroundDecode(&background, wait)) {
             result = false;
             break;
