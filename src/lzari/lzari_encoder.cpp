@@ -153,6 +153,14 @@ inline int CompareStrings(const uint8_t *a, const uint8_t *b, int known, int lim
 #endif
 }
 
+// Notes a match of length bytes at distance in nearest (indexed by length,
+// 0: none yet) where it is nearer than the one noted.
+inline void KeepNearer(uint16_t *nearest, int length, uint32_t distance) {
+    if (nearest[length] == 0 || distance < nearest[length]) {
+        nearest[length] = static_cast<uint16_t>(distance);
+    }
+}
+
 // Longest-match search over the window with a binary search tree of the
 // strings that start at each ring position (keyed by their next 60 bytes).
 // It finds the longest match, and among equally long ones the nearest it
@@ -207,9 +215,8 @@ public:
             int distance = (r - p) & (N - 1);
             int score = (i * N + (N - 1 - distance)) & -static_cast<int>(i > LzariMatchThreshold);
             best = score > best ? score : best;
-            if (nearest != nullptr && i > LzariMatchThreshold &&
-                (nearest[i] == 0 || distance < nearest[i])) {
-                nearest[i] = static_cast<uint16_t>(distance);
+            if (nearest != nullptr && i > LzariMatchThreshold) {
+                KeepNearer(nearest, i, static_cast<uint32_t>(distance));
             }
             if (i >= F) {
                 // A full-length match: nothing is longer, and the new string
@@ -423,6 +430,27 @@ struct Slider {
     int Length() const { return matchLength > len ? len : matchLength; }
 };
 
+// Where the compressor reports how far it has come, about every MiB.
+struct ProgressReport {
+    LzariProgress progress;
+    void *context;
+    size_t next;
+};
+
+// Hands the coded bytes on once there are enough of them and reports the
+// progress; false when the input or the output failed.
+bool Drained(const Slider *w, std::vector<uint8_t> *out, const LzariStreamIo *io,
+             ProgressReport *report) {
+    if (w->input->failed() || !Drain(out, io, WindowSize)) {
+        return false;
+    }
+    if (report->progress != nullptr && w->read >= report->next) {
+        report->progress(report->context, w->read, w->size);
+        report->next = w->read + (1 << 20);
+    }
+    return true;
+}
+
 // Matches this long are taken at once: one byte on there is little to gain.
 const int LazyMatchLimit = 60;
 
@@ -433,10 +461,8 @@ void EncodeMatch(LzariCoder *coder, int length, int position) {
 
 // The greedy and the lazy parse, a code at a time.
 bool CompressByMatches(Slider *w, LzariCoder *coder, std::vector<uint8_t> *out,
-                       const LzariStreamIo *io, LzariProgress progress, void *progressContext,
-                       LzariParse parse) {
+                       const LzariStreamIo *io, ProgressReport progress, LzariParse parse) {
     w->Start(nullptr);
-    size_t nextReport = 1 << 20;
     do {
         int matchLength = w->Length();
         if (matchLength <= LzariMatchThreshold) {
@@ -463,12 +489,8 @@ bool CompressByMatches(Slider *w, LzariCoder *coder, std::vector<uint8_t> *out,
                 }
             }
         }
-        if (w->input->failed() || !Drain(out, io, WindowSize)) {
+        if (!Drained(w, out, io, &progress)) {
             return false;
-        }
-        if (progress != nullptr && w->read >= nextReport) {
-            progress(progressContext, w->read, w->size);
-            nextReport = w->read + (1 << 20);
         }
     } while (w->len > 0);
     return true;
@@ -496,7 +518,6 @@ struct OptimalBlockState {
     uint32_t price[OptimalBlock + 1];
     uint16_t step[OptimalBlock + 1];      // the length of the code that reaches here; 1: a literal
     uint16_t distance[OptimalBlock + 1];  // its match's distance
-    int steps;  // of the path found, their starts in price[0..steps - 1], last first
     uint32_t positionPrice[LzariRingSize];
     uint32_t codePrice[LzariCodeCount];
 };
@@ -522,8 +543,10 @@ void SetCodePrices(uint32_t *prices, const LzariSymbolModel *model) {
 }
 
 // The cheapest path through the block's count positions by codePrice; it
-// ends in step and distance at count, and leads back from there.
-void FindCheapestPath(OptimalBlockState *b, int count) {
+// ends in step and distance at count, and leads back from there. Returns
+// its number of steps, whose starts price[0..steps - 1] then holds, last
+// first.
+int FindCheapestPath(OptimalBlockState *b, int count) {
     b->price[0] = 0;
     for (int i = 1; i <= count; i++) {
         b->price[i] = UINT32_MAX;
@@ -548,18 +571,18 @@ void FindCheapestPath(OptimalBlockState *b, int count) {
         }
     }
     // Where each step starts, from the end back (the prices are done with).
-    b->steps = 0;
+    int steps = 0;
     for (int at = count; at > 0; at -= b->step[at]) {
-        b->price[b->steps++] = static_cast<uint32_t>(at);
+        b->price[steps++] = static_cast<uint32_t>(at);
     }
+    return steps;
 }
 
 // The cheapest codes for the block's count positions, priced by the model
 // as the block begins, written through coder.
 void EncodeOptimalBlock(OptimalBlockState *b, int count, LzariCoder *coder) {
     SetCodePrices(b->codePrice, &coder->symbols);
-    FindCheapestPath(b, count);
-    for (int i = b->steps; i > 0; i--) {
+    for (int i = FindCheapestPath(b, count); i > 0; i--) {
         int at = static_cast<int>(b->price[i - 1]);
         if (b->step[at] == 1) {
             LzariEncodeCode(coder, b->literal[at - 1]);
@@ -604,8 +627,8 @@ void NoteRecentStrings(const Slider *w, RecentStrings *recent, uint16_t *nearest
         while (length < w->len && key[length] == w->text[(w->r - distance + length) & (N - 1)]) {
             length++;
         }
-        if (length > LzariMatchThreshold && (nearest[length] == 0 || distance < nearest[length])) {
-            nearest[length] = static_cast<uint16_t>(distance);
+        if (length > LzariMatchThreshold) {
+            KeepNearer(nearest, length, distance);
         }
     }
 }
@@ -614,18 +637,16 @@ void NoteRecentStrings(const Slider *w, RecentStrings *recent, uint16_t *nearest
 // block first and notes every position's matches, then the block's codes
 // are chosen and written.
 bool CompressOptimally(Slider *w, LzariCoder *coder, std::vector<uint8_t> *out,
-                       const LzariStreamIo *io, LzariProgress progress, void *progressContext) {
+                       const LzariStreamIo *io, ProgressReport progress) {
     std::unique_ptr<OptimalBlockState> b(new OptimalBlockState);
     const LzariPositionModel *positions = &coder->positions;
     for (int p = 0; p < LzariRingSize; p++) {
         b->positionPrice[p] = Price(static_cast<double>(positions->cum[p] - positions->cum[p + 1]) /
                                     LzariPositionTotal);
     }
-    std::unique_ptr<RecentStrings> recentStrings(new RecentStrings());
-    RecentStrings &recent = *recentStrings;
+    std::unique_ptr<RecentStrings> recent(new RecentStrings());
     memset(b->nearest[0], 0, sizeof b->nearest[0]);
     w->Start(b->nearest[0]);
-    size_t nextReport = 1 << 20;
     while (w->len > 0) {
         int count = 0;
         for (; count < OptimalBlock && w->len > 0; count++) {
@@ -636,25 +657,20 @@ bool CompressOptimally(Slider *w, LzariCoder *coder, std::vector<uint8_t> *out,
             uint16_t *next = b->nearest[count + 1];
             memset(next, 0, sizeof b->nearest[0]);
             w->Advance(next);
-            NoteRecentStrings(w, &recent, next);
+            NoteRecentStrings(w, recent.get(), next);
             // A match here goes on one byte on at the same distance, one
             // byte shorter: often nearer than what the tree meets there.
             const uint16_t *here = b->nearest[count];
             for (int length = LzariMatchThreshold + 2; length <= LzariMaxMatch; length++) {
-                if (here[length] != 0 &&
-                    (next[length - 1] == 0 || here[length] < next[length - 1])) {
-                    next[length - 1] = here[length];
+                if (here[length] != 0) {
+                    KeepNearer(next, length - 1, here[length]);
                 }
             }
         }
         EncodeOptimalBlock(b.get(), count, coder);
         memcpy(b->nearest[0], b->nearest[count], sizeof b->nearest[0]);
-        if (w->input->failed() || !Drain(out, io, WindowSize)) {
+        if (!Drained(w, out, io, &progress)) {
             return false;
-        }
-        if (progress != nullptr && w->read >= nextReport) {
-            progress(progressContext, w->read, w->size);
-            nextReport = w->read + (1 << 20);
         }
     }
     return true;
@@ -675,10 +691,10 @@ bool LzariCompressStream(uint32_t length, const LzariStreamIo *io, LzariProgress
     std::unique_ptr<InputWindow> input(new InputWindow(io));
     std::unique_ptr<MatchFinder> finder(new MatchFinder);
     Slider w = {input.get(), finder.get(), finder->text(), size, 0, 0, 0, 0, 0, 0};
-    bool coded =
-        parse == LzariParse::Optimal
-            ? CompressOptimally(&w, coder.get(), &out, io, progress, progressContext)
-            : CompressByMatches(&w, coder.get(), &out, io, progress, progressContext, parse);
+    ProgressReport report = {progress, progressContext, 1 << 20};
+    bool coded = parse == LzariParse::Optimal
+                     ? CompressOptimally(&w, coder.get(), &out, io, report)
+                     : CompressByMatches(&w, coder.get(), &out, io, report, parse);
     if (!coded) {
         return false;
     }
