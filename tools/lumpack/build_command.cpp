@@ -247,6 +247,9 @@ bool LoadRequest(const BuildArguments &build, BuildRequest *request) {
 // filled in, the content and every entry streamed from its file (a
 // compressed one coded on the way), padding and trailer, then the header.
 // Memory stays a few MB whatever the sizes.
+// An input that is no longer what it was when the build sized it.
+const char *const ChangedWhileBuilt = "changed while the presentation was built";
+
 class StreamedWriter {
 public:
     StreamedWriter(const BuildRequest &request, OutputFile *out) : request_(request), out_(out) {}
@@ -298,17 +301,26 @@ private:
         return out_->Write(data, size, &error) || Refuse(out_->path(), error);
     }
 
+    // Opens path, which must still be the size it was sized at.
+    static bool OpenUnchanged(const std::string &path, uint64_t size, InputFile *in) {
+        std::string error;
+        if (!OpenInputFile(path, in, &error)) {
+            return Refuse(path, error);
+        }
+        if (in->size != size) {
+            CloseInputFile(in);
+            return Refuse(path, ChangedWhileBuilt);
+        }
+        return true;
+    }
+
     // size bytes of path, which must still be that size.
     bool CopyFrom(const std::string &path, uint64_t size) {
         InputFile in;
+        if (!OpenUnchanged(path, size, &in)) {
+            return false;
+        }
         std::string error;
-        if (!OpenInputFile(path, &in, &error)) {
-            return Refuse(path, error);
-        }
-        if (in.size != size) {
-            CloseInputFile(&in);
-            return Refuse(path, "changed while the presentation was built");
-        }
         std::vector<uint8_t> chunk(1 << 20);
         for (uint64_t at = 0; at < size;) {
             size_t part = static_cast<size_t>(size - at < chunk.size() ? size - at : chunk.size());
@@ -338,23 +350,20 @@ private:
             return Put(stream.data(), stream.size());
         }
         InputFile in;
-        std::string error;
-        if (!OpenInputFile(entry.sourcePath, &in, &error)) {
-            return Refuse(entry.sourcePath, error);
+        if (!OpenUnchanged(entry.sourcePath, entry.sourceSize, &in)) {
+            return false;
         }
+        std::string error;
         std::string label = "compressing " + PrintableText(BuildEntryFileName(entry));
         bool watched = WorthShowingProgress(static_cast<size_t>(in.size));
-        StreamFault fault =
-            in.size != entry.sourceSize
-                ? StreamFault::Input
-                : CompressFile(in, out_, watched ? ShowProgress : nullptr,
-                               const_cast<char *>(label.c_str()), &error, request_.parse);
+        StreamFault fault = CompressFile(in, out_, watched ? ShowProgress : nullptr,
+                                         const_cast<char *>(label.c_str()), &error, request_.parse);
         CloseInputFile(&in);
         if (fault == StreamFault::None) {
             return true;
         }
         if (error.empty()) {
-            error = "changed while the presentation was built";
+            error = ChangedWhileBuilt;
         }
         return Refuse(fault == StreamFault::Input ? entry.sourcePath : out_->path(), error);
     }
