@@ -3,7 +3,6 @@
 
 #include "common/ansi_path.h"
 #include "extract_payload_internal.h"
-#include "lzari/lzari_decoder.h"
 
 void StartBackgroundDecodes(BackgroundDecode *job, const PayloadFile *file, bool wanted) {
     job->thread = nullptr;
@@ -16,9 +15,7 @@ void StartBackgroundDecodes(BackgroundDecode *job, const PayloadFile *file, bool
 
 static DWORD WINAPI DecodeEntryThread(void *argument) {
     BackgroundDecode *job = static_cast<BackgroundDecode *>(argument);
-    job->decoded = _llseek(job->input, job->offset, FILE_BEGIN) == job->offset &&
-                   DecodeEntryToFile(job->area->workArea, job->area->output, DecodeOutputBufferSize,
-                                     job->input, job->size, job->output) == EntryDecoded;
+    job->decoded = DecodeEntryAt(job->area, job->input, job->offset, job->size, job->output);
     return 0;
 }
 

@@ -50,6 +50,11 @@ static_assert(LzariWorkAreaSize % 8 == 0, "the output buffer follows the work ar
 // A fixed block for it, or null.
 DecodeArea *AllocateDecodeArea();
 
+// Decodes the stream of size bytes at offset in inputFile (the executable)
+// into outputFile, in area; false when the entry fails.
+bool DecodeEntryAt(DecodeArea *area, HFILE inputFile, int32_t offset, int32_t size,
+                   HFILE outputFile);
+
 // What decoding one entry into its file came to.
 enum EntryDecodeResult {
     EntryDecoded = 0,         // every declared byte is in the file

@@ -160,13 +160,16 @@ LUMV_OUT_OF_LINE static bool WriteStoredEntry(PayloadFile *payloadFile, const Pa
 
 static bool WriteCompressedEntry(PayloadFile *payloadFile, const PayloadEntry *entry,
                                  DecodeBlocks *blocks, HFILE outputFile) {
-    int32_t size = entry->storedSize;
-    if (size <= 0 || !PrepareDecodeBlocks(blocks) ||
-        !SeekPayloadFile(payloadFile, entry->dataOffset)) {
-        return false;
-    }
-    return DecodeEntryToFile(blocks->area->workArea, blocks->area->output, DecodeOutputBufferSize,
-                             payloadFile->handle, size, outputFile) == EntryDecoded;
+    return entry->storedSize > 0 && PrepareDecodeBlocks(blocks) &&
+           DecodeEntryAt(blocks->area, payloadFile->handle, entry->dataOffset, entry->storedSize,
+                         outputFile);
+}
+
+bool DecodeEntryAt(DecodeArea *area, HFILE inputFile, int32_t offset, int32_t size,
+                   HFILE outputFile) {
+    return SeekPayloadReader(inputFile, offset) &&
+           DecodeEntryToFile(area->workArea, area->output, DecodeOutputBufferSize, inputFile, size,
+                             outputFile) == EntryDecoded;
 }
 
 bool ComposeMovedAsidePath(wchar_t *dest, const wchar_t *entryPath) {

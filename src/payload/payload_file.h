@@ -38,3 +38,5 @@ bool ReadPayloadHeader(PayloadFile *file, PayloadHeader *header);
 
 // Positions the file at offset from its start; false for a negative offset.
 bool SeekPayloadFile(const PayloadFile *file, int32_t offset);
+// The same for any handle on it (a second reader's).
+bool SeekPayloadReader(HFILE handle, int32_t offset);

@@ -70,5 +70,10 @@ bool ReadPayloadHeader(PayloadFile *file, PayloadHeader *header) {
 }
 
 bool SeekPayloadFile(const PayloadFile *file, int32_t offset) {
-    return offset >= 0 && _llseek(file->handle, offset, FILE_BEGIN) == offset;
+    return SeekPayloadReader(file->handle, offset);
+}
+
+bool SeekPayloadReader(HFILE handle, int32_t offset) {
+    // A negative offset would match _llseek's HFILE_ERROR for -1.
+    return offset >= 0 && _llseek(handle, offset, FILE_BEGIN) == offset;
 }
