@@ -33,7 +33,8 @@ seconds() {
     sed -n '2{s/[ms]/ /g; p}' "$work/times.txt" |
         awk '{ printf "%.3f %.3f\n", $1 * 60 + $2, $3 * 60 + $4 }'
 }
-median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+# shellcheck source=bench/bench_common.sh
+source "$(dirname "$0")/bench_common.sh"
 
 printf '%-7s %-30s %-30s %s\n' corpus "lumpack user / user+sys" "reference user / user+sys" \
     "ratio user / user+sys"

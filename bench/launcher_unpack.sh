@@ -26,6 +26,8 @@ runs="${6:-5}"
 repo_root="$(cd "$(dirname "$0")/.." && pwd)"
 # shellcheck source=scripts/common.sh
 source "$repo_root/scripts/common.sh"
+# shellcheck source=bench/bench_common.sh
+source "$repo_root/bench/bench_common.sh"
 
 mkdir -p "$work"
 work=$(realpath "$work")
@@ -49,17 +51,12 @@ echo "entries decoded per start: $(( ($(stat -c %s "$work/inputs/text.dat") + $(
 wine_root="$work/wine"
 trap 'stop_wine_servers "$wine_root"; stop_display' EXIT
 start_display
-# Seconds from the start until the player's report was written.
+# Seconds from the start until the player was called.
 time_to_player() {
-    local show="$1" report="$work/report.txt" start
-    rm -f "$report"
-    start=$(date +%s.%N)
-    LUMV_TEST_REPORT="Z:${report//\//\\}" LUMV_TEST_RESULT=3 \
-        "$repo_root/tests/wine/wine-run.sh" "$wine_root" "$show" >/dev/null 2>&1 || true
-    [ -f "$report" ] || { echo "error: the player was not called for $show" >&2; exit 1; }
-    echo "$(stat -c %.9Y "$report") - $start" | bc
+    local seconds
+    read -r seconds _ < <(run_to_player "$1")
+    echo "$seconds"
 }
-median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 fastest() { sort -n | head -1; }
 
 # A first start of each fills the prefix and the file cache.

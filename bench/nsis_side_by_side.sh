@@ -39,6 +39,8 @@ player="$repo_root/dist/win32/testplayer/lumv.dll"  # NSIS loads a 32-bit player
 own_player="$repo_root/dist/$target/testplayer/lumv.dll"
 # shellcheck source=scripts/common.sh
 source "$repo_root/scripts/common.sh"
+# shellcheck source=bench/bench_common.sh
+source "$repo_root/bench/bench_common.sh"
 
 if ! command -v makensis >/dev/null; then
     echo "installing nsis" >&2
@@ -113,24 +115,9 @@ print(len(zlib.compress(open(sys.argv[1], "rb").read(), 9)))' "$file")))
 }
 
 ratio() { echo "scale=3; $1 / $2" | bc; }
-median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 wine_root="$work/wine"
 trap 'stop_wine_servers "$wine_root"; stop_display' EXIT
-
-# Runs a program; prints the seconds until the player was called and the
-# peak working set it reported (MiB).
-run_once() {
-    local program="$1" report="$work/report.txt" start
-    rm -f "$report"
-    start=$(date +%s.%N)
-    LUMV_TEST_REPORT="Z:${report//\//\\}" LUMV_TEST_RESULT=3 \
-        "$repo_root/tests/wine/wine-run.sh" "$wine_root" "$program" >/dev/null 2>&1 || true
-    [ -f "$report" ] || { echo "error: the player was not called for $program" >&2; exit 1; }
-    local peak
-    peak=$(sed -n 's/^peakWorkingSetBytes=//p' "$report" | tr -d '\r')
-    echo "$(echo "$(stat -c %.9Y "$report") - $start" | bc) $(echo "scale=1; ${peak:-0} / 1048576" | bc)"
-}
 
 make_sets
 start_display
@@ -140,11 +127,11 @@ for set in $sets; do
     variants=(show nsis-zlib nsis-lzma)
     declare -A times=() peaks=()
     for variant in "${variants[@]}"; do  # a first start fills the prefix and the cache
-        run_once "$work/programs/$set/$variant.exe" >/dev/null
+        run_to_player "$work/programs/$set/$variant.exe" >/dev/null
     done
     for _ in $(seq 1 "$rounds"); do
         for variant in "${variants[@]}"; do
-            read -r seconds peak < <(run_once "$work/programs/$set/$variant.exe")
+            read -r seconds peak < <(run_to_player "$work/programs/$set/$variant.exe")
             times[$variant]+="$seconds "
             peaks[$variant]+="$peak "
         done
