@@ -21,23 +21,13 @@ struct Decoder {
     uint32_t low;
     uint32_t last;
     uint32_t value;
-    uint32_t bits;  // input bits not used yet: the lowest `count` of them
-    uint32_t count;
     Io *io;
 };
 
-// The next n (0..17) input bits, first bit highest. Bytes are fetched only
-// when their bits are needed, exactly when bit-at-a-time reading would
-// fetch them; -1 (no input left) reads as eight 1 bits.
+// The next n (0..17) input bits, first bit highest; the I/O type reads them.
 template <class Io>
 LUMV_LZARI_INLINE uint32_t TakeBits(Decoder<Io> &d, uint32_t n) {
-    while (d.count < n) {
-        uint32_t byte = static_cast<uint32_t>(d.io->ReadByte()) & 0xFF;
-        d.bits = (d.bits << 8) | byte;
-        d.count += 8;
-    }
-    d.count -= n;
-    return (d.bits >> d.count) & ((1u << n) - 1);
+    return d.io->TakeBits(n);
 }
 
 // Doubles the interval until it is wider than a quarter again, reading one
@@ -117,20 +107,16 @@ LzariResult DecodeStream(LzariState *state, Io &io) {
     ClearBytes(state, LzariWorkAreaSize);
 
     uint32_t length = 0;
-    for (int i = 0; i < 4; i++) {
-        int32_t byte = io.ReadLengthByte();
-        if (byte < 0) {
-            // A stream too short for its own length is reported to the
-            // caller, which cleans up and tells the user; it must not end
-            // the process behind the caller's back.
-            return LzariInputEnded;
-        }
-        length |= static_cast<uint32_t>(byte & 0xFF) << (8 * i);
+    if (!io.ReadLength(&length)) {
+        // A stream too short for its own length is reported to the caller,
+        // which cleans up and tells the user; it must not end the process
+        // behind the caller's back.
+        return LzariInputEnded;
     }
     if (length == 0) {
         return LzariDone;
     }
-    Decoder<Io> d = {0, LzariCoderMask, 0, 0, 0, &io};
+    Decoder<Io> d = {0, LzariCoderMask, 0, &io};
     d.value = TakeBits(d, 17);
     LzariInitSymbolModel(&state->symbols);
     LzariInitPositionModel(&state->positions);
@@ -192,9 +178,30 @@ struct CallbackIo {
     LzariWriteByte writeByte;
     void *sinkData;
     bool writeFailed;
+    uint32_t bits;  // input bits not used yet: the lowest `count` of them
+    uint32_t count;
 
-    int32_t ReadByte() { return readByte(sourceData); }
-    int32_t ReadLengthByte() { return readByte(sourceData); }
+    // Bytes are fetched only when their bits are needed; -1 (no input
+    // left) reads as eight 1 bits.
+    uint32_t TakeBits(uint32_t n) {
+        while (count < n) {
+            bits = (bits << 8) | (static_cast<uint32_t>(readByte(sourceData)) & 0xFF);
+            count += 8;
+        }
+        count -= n;
+        return (bits >> count) & ((1u << n) - 1);
+    }
+    // The 4-byte length field; false when the input ends inside it.
+    bool ReadLength(uint32_t *length) {
+        for (int i = 0; i < 4; i++) {
+            int32_t byte = readByte(sourceData);
+            if (byte < 0) {
+                return false;
+            }
+            *length |= static_cast<uint32_t>(byte & 0xFF) << (8 * i);
+        }
+        return true;
+    }
     void WriteByte(int32_t byte) { writeFailed |= writeByte(sinkData, byte) < 0; }
     void WindowFull(const uint8_t *) {}
     void Finish(const uint8_t *, uint32_t) {}
@@ -202,54 +209,121 @@ struct CallbackIo {
     LzariResult Result() const { return writeFailed ? LzariWriteFailed : LzariDone; }
 };
 
-// Block reads into the input buffer of the work area; the decoded bytes are
-// written straight from the window, whenever it is full and at the end.
-// Once the input has ended the buffer holds 1 bits (bytes of 0xFF), as
-// many as PastEndFill at a time, so that a read is a compare and a load
-// whether the input has ended or not.
-struct BlockIo {
-    static const uint32_t PastEndFill = 16;
-
+// The input of LzariDecodeBlocks, looked at once per block: io's reads go
+// into the work area's input buffer, and once the input has ended the
+// buffer gets 1 bits (bytes of 0xFF), 4 at a time.
+struct BlockInput {
     const LzariStreamIo *io;
-    uint8_t *input;
-    uint32_t at;
+    uint8_t *buffer;
     uint32_t filled;
-    uint64_t fetched;  // bytes read from io
-    uint32_t pastEnd;  // bytes of 1 bits put into the buffer since the input ended
     bool ended;
+    uint32_t fetched;  // bytes read from io
+    // How many of them lie from buffer[0] on. Once the input has ended this
+    // turns negative as the fill is used, but only by a few bytes, as the
+    // decoding stops soon after the end.
+    int32_t ahead;
+};
+
+// Where the bit reader stands in the buffer, in bits from buffer[0].
+struct BitPlace {
+    uint32_t pos;       // the next bit to use
+    uint32_t refillAt;  // the first pos with fewer than 4 bytes from its byte on
+    int32_t inputEnd;   // the bit after the input's last byte read so far
+};
+
+// Copies 4 bytes; from and to may overlap.
+inline void Copy4(uint8_t *to, const uint8_t *from) {
+    uint32_t word;
+    __builtin_memcpy(&word, from, 4);
+    __builtin_memcpy(to, &word, 4);
+}
+
+// Moves the (at most 3) bytes from bit pos's byte on to the front of the
+// buffer and reads behind them, or once the input has ended puts 4 bytes of
+// fill there. The reader calls it again while fewer than 4 bytes follow
+// pos's byte (after a short read).
+__attribute__((noinline)) BitPlace Refill(BlockInput *in, uint32_t pos) {
+    uint32_t from = pos >> 3;
+    // The buffer has 4 bytes to spare after its end, so a whole word moves.
+    Copy4(in->buffer, in->buffer + from);
+    in->ahead -= static_cast<int32_t>(from);
+    in->filled -= from;
+    size_t got = in->ended ? 0
+                           : in->io->read(in->io->context, in->buffer + in->filled,
+                                          LzariDecodeInputSize - in->filled);
+    in->fetched += got;
+    in->ahead += static_cast<int32_t>(got);
+    if (got == 0) {
+        static const uint8_t ones[4] = {0xFF, 0xFF, 0xFF, 0xFF};
+        in->ended = true;
+        Copy4(in->buffer + in->filled, ones);
+        got = 4;
+    }
+    in->filled += static_cast<uint32_t>(got);
+    BitPlace place = {pos & 7, in->filled < 4 ? 0 : (in->filled - 3) * 8, in->ahead * 8};
+    return place;
+}
+
+// The first 4 bytes from at on, the first one highest.
+inline uint32_t Word(const uint8_t *at) {
+#if defined(__GNUC__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    uint32_t word;
+    __builtin_memcpy(&word, at, 4);
+    return __builtin_bswap32(word);
+#else
+    return (static_cast<uint32_t>(at[0]) << 24) | (static_cast<uint32_t>(at[1]) << 16) |
+           (static_cast<uint32_t>(at[2]) << 8) | at[3];
+#endif
+}
+
+// Bits are taken from the buffer by their position, four bytes at a time,
+// with no branch but the one that refills it. The tally still counts what a
+// byte source would have seen: a byte is needed once one of its bits is.
+// The decoded bytes are written straight from the window, whenever it is
+// full and at the end.
+struct BlockIo {
+    BlockInput *in;
+    const uint8_t *buffer;
+    BitPlace place;
     bool writeFailed;
     uint32_t windowStart;  // the first window byte not written yet
 
-    int32_t ReadByte() {
-        if (at == filled) {
-            Refill();
+    uint32_t TakeBits(uint32_t n) {
+        while (place.pos >= place.refillAt) {
+            place = Refill(in, place.pos);
         }
-        return input[at++];
+        // At most 7 + 17 bits of the word matter. Shifting in two steps
+        // gives 0 for n = 0 without a shift by 32.
+        uint32_t bits = ((Word(buffer + (place.pos >> 3)) << (place.pos & 7)) >> 1) >> (31 - n);
+        place.pos += n;
+        return bits;
     }
-    int32_t ReadLengthByte() {
-        int32_t byte = ReadByte();
-        return ReadsPastEnd() > 0 ? -1 : byte;
+    // Past the input's end by more than `bytes` bytes: bits after them are
+    // needed.
+    bool PastEnd(uint32_t bytes) const {
+        return static_cast<int32_t>(place.pos) > place.inputEnd + static_cast<int32_t>(bytes * 8);
     }
-    // Once per block: out of line.
-    __attribute__((noinline)) void Refill() {
-        size_t got = ended ? 0 : io->read(io->context, input, LzariDecodeInputSize);
-        fetched += got;
-        if (got == 0) {
-            ended = true;
-            for (uint32_t i = 0; i < PastEndFill; i++) {
-                input[i] = 0xFF;
-            }
-            got = PastEndFill;
-            pastEnd += PastEndFill;
-        }
-        at = 0;
-        filled = static_cast<uint32_t>(got);
+    // The length field, from the first 4 bytes that the first refill
+    // brings. When the input ends inside it, a byte source would have been
+    // asked for the first missing byte and no further.
+    bool ReadLength(uint32_t *length) {
+        do {
+            place = Refill(in, 0);
+        } while (place.refillAt == 0);
+        *length = static_cast<uint32_t>(buffer[0]) | static_cast<uint32_t>(buffer[1]) << 8 |
+                  static_cast<uint32_t>(buffer[2]) << 16 | static_cast<uint32_t>(buffer[3]) << 24;
+        bool whole = place.inputEnd >= 32;
+        place.pos = whole ? 32 : place.inputEnd + 8;
+        return whole;
     }
-    // What a byte source would have counted as reads after its end.
-    uint32_t ReadsPastEnd() const { return ended ? pastEnd - (filled - at) : 0; }
-    uint64_t BytesUsed() const { return ended ? fetched : fetched - (filled - at); }
+    // The bytes from buffer[0] on that a byte source would have been asked
+    // for so far, less those it had.
+    int32_t PastEndBy() const { return static_cast<int32_t>((place.pos + 7) >> 3) - in->ahead; }
+    uint64_t ReadsPastEnd() const { return PastEndBy() > 0 ? PastEndBy() : 0; }
+    uint64_t BytesUsed() const { return PastEndBy() < 0 ? in->fetched + PastEndBy() : in->fetched; }
     void WriteByte(int32_t) {}
     void Write(const uint8_t *window, uint32_t end) {
+        const LzariStreamIo *io = in->io;
         if (!writeFailed && end > windowStart &&
             !io->write(io->context, window + windowStart, end - windowStart)) {
             writeFailed = true;
@@ -258,8 +332,10 @@ struct BlockIo {
     }
     void WindowFull(const uint8_t *window) { Write(window, LzariRingSize); }
     void Finish(const uint8_t *window, uint32_t end) { Write(window, end); }
-    bool ReadTooFar() const { return ReadsPastEnd() > LzariMaxOverRead; }
-    bool Stopped() const { return writeFailed || ReadTooFar(); }
+    bool ReadTooFar() const { return PastEnd(LzariMaxOverRead); }
+    // Until the input has ended this is two branches that always go the
+    // same way; the place check would keep one more register busy.
+    bool Stopped() const { return writeFailed || (in->ended && ReadTooFar()); }
     LzariResult Result() const {
         return writeFailed ? LzariWriteFailed : ReadTooFar() ? LzariReadTooFar : LzariDone;
     }
@@ -269,13 +345,14 @@ struct BlockIo {
 
 LzariResult LzariDecode(void *workArea, LzariReadByte readByte, void *sourceData,
                         LzariWriteByte writeByte, void *sinkData) {
-    CallbackIo io = {readByte, sourceData, writeByte, sinkData, false};
+    CallbackIo io = {readByte, sourceData, writeByte, sinkData, false, 0, 0};
     return DecodeStream(static_cast<LzariState *>(workArea), io);
 }
 
 LzariResult LzariDecodeBlocks(void *workArea, const LzariStreamIo *io, LzariDecodeTally *tally) {
     LzariState *state = static_cast<LzariState *>(workArea);
-    BlockIo blocks = {io, state->input, 0, 0, 0, 0, false, false, LzariRingSize - LzariMaxMatch};
+    BlockInput input = {io, state->input, 0, false, 0, 0};
+    BlockIo blocks = {&input, state->input, {0, 0, 0}, false, LzariRingSize - LzariMaxMatch};
     LzariResult result = DecodeStream(state, blocks);
     tally->bytesUsed = blocks.BytesUsed();
     tally->readsPastEnd = blocks.ReadsPastEnd();

@@ -44,7 +44,7 @@ struct LzariState {
     uint8_t ring[LzariRingSize];
     LzariSymbolModel symbols;
     LzariPositionModel positions;
-    uint8_t input[LzariDecodeInputSize];  // LzariDecodeBlocks only
+    uint8_t input[LzariDecodeInputSize + 4];  // LzariDecodeBlocks only
 };
 
 static_assert(sizeof(LzariState) <= LzariWorkAreaSize, "the decoder state fits the work area");
@@ -117,8 +117,11 @@ struct LzariDecodeTally {
 };
 
 // The same decoding for the tools, through blocks: io's read fills the work
-// area's input buffer LzariDecodeInputSize bytes at a time, and the decoded
-// bytes reach io's write straight from the window, up to 4,096 at a time.
+// area's input buffer, asked for up to LzariDecodeInputSize bytes at a time
+// (it may give fewer), and the decoded bytes reach io's write straight from
+// the window, up to 4,096 at a time. io's read gives at most 4 GiB - 1
+// bytes in all, as no stored stream is larger; the tally is only right
+// within that.
 // Bytes are still used exactly as LzariDecode uses them, so the tally says
 // what LzariDecode's byte source would have seen, and the same bounds hold.
 // A failed write stops the decoding at once: io's write is not called again.
