@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "entry_stream_rules.h"
 #include "extract_payload.h"
 #include "lzari/lzari_decoder.h"
 #include "payload_file.h"
@@ -15,7 +16,7 @@ enum {
 };
 
 // One compressed entry on its way through the decoder's block reads and
-// writes: the stream, size bytes from inputFile's position on (read
+// writes: the stream, size bytes from inputFile's position on (read up to
 // LzariDecodeInputSize bytes at a time into the decoder's work area), and
 // the buffer that is written to outputFile whenever it is full.
 struct EntryStream {
@@ -54,14 +55,6 @@ DecodeArea *AllocateDecodeArea();
 // into outputFile, in area; false when the entry fails.
 bool DecodeEntryAt(DecodeArea *area, HFILE inputFile, int32_t offset, int32_t size,
                    HFILE outputFile);
-
-// What decoding one entry into its file came to.
-enum EntryDecodeResult {
-    EntryDecoded = 0,         // every declared byte is in the file
-    EntryStreamTooShort = 1,  // too short to hold its 4-byte length
-    EntryStreamDamaged = 2,   // a length its size cannot code, or read too far past its end
-    EntryWriteFailed = 3      // a write came up short; decoding stopped there
-};
 
 bool ExtractExeFolderEntries(const PayloadHeader *header, PayloadFile *payloadFile,
                              const wchar_t *executablePath, RunState *run);

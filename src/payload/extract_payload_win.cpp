@@ -3,7 +3,6 @@
 
 #include "background_decode.h"
 #include "common/ansi_path.h"
-#include "common/byte_order.h"
 #include "common/path_rules.h"
 #include "extract_payload_internal.h"
 #include "lzari/lzari_decoder.h"
@@ -407,8 +406,7 @@ size_t ReadEntryStream(void *stream, uint8_t *buffer, size_t size) {
     // Checked before a byte is decoded: a damaged length cannot make the
     // entry fill the disk. The first read holds the whole field, as a
     // stream of fewer than 4 bytes is never decoded.
-    if (first &&
-        !LzariLengthPlausible(ReadLittleEndian32(buffer), static_cast<uint32_t>(self->size))) {
+    if (first && !EntryLengthAccepted(buffer, static_cast<uint32_t>(self->size))) {
         self->lengthRefused = true;
         return 0;
     }
@@ -446,14 +444,7 @@ EntryDecodeResult DecodeEntryToFile(void *workArea, uint8_t *outputBuffer, uint3
     LzariStreamIo io = {ReadEntryStream, WriteEntryStream, &stream};
     LzariDecodeTally tally;
     LzariResult result = LzariDecodeBlocks(workArea, &io, &tally);
-    if (stream.readFailed || stream.lengthRefused || result == LzariInputEnded ||
-        result == LzariReadTooFar ||
-        (result == LzariDone && !LzariStreamEndsRight(static_cast<uint32_t>(size),
-                                                      tally.bytesUsed + tally.readsPastEnd))) {
-        return EntryStreamDamaged;
-    }
-    if (result != LzariDone || !FlushEntryStream(&stream)) {
-        return EntryWriteFailed;
-    }
-    return EntryDecoded;
+    EntryDecodeResult verdict = JudgeEntryDecoding(result, &tally, static_cast<uint32_t>(size),
+                                                   stream.readFailed || stream.lengthRefused);
+    return verdict == EntryDecoded && !FlushEntryStream(&stream) ? EntryWriteFailed : verdict;
 }
