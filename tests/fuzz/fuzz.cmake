@@ -3,7 +3,7 @@
 # committed corpora as CTest tests.
 #
 # Fuzzing, from the source directory:
-#   cmake --preset fuzz && cmake --build build/fuzz --target lzari_decode_fuzz lzari_roundtrip_fuzz payload_verify_fuzz
+#   cmake --preset fuzz && cmake --build build/fuzz --target lzari_decode_fuzz (and the others)
 #   mkdir -p build/fuzz/new
 #   build/fuzz/lzari_decode_fuzz -max_total_time=600 build/fuzz/new tests/fuzz/corpus/lzari_decode
 # and to fold what it found back in, keeping the corpus small:
@@ -13,13 +13,22 @@
 # presentations (both groups, stored and compressed, signed PE32 and PE32+);
 # keep its inputs small too, since verify decodes every stream, up to 1024
 # times its stored size.
-set(LUMV_FUZZ_TARGETS lzari_decode lzari_roundtrip payload_verify)
+#
+# payload_header, entry_path and entry_stream check the rules the launcher
+# itself applies to a presentation's bytes (its header, entry names and
+# streams) through the same portable functions. entry_stream's first input
+# byte picks how reads and writes go; its seeds are lzari_decode's streams.
+set(LUMV_FUZZ_TARGETS lzari_decode lzari_roundtrip payload_verify payload_header entry_path
+    entry_stream)
 set(LUMV_FUZZ_DIR ${PROJECT_SOURCE_DIR}/tests/fuzz)
 # The decoder's output is checked against the plain classic decoder that the
 # native tests keep.
 set(LUMV_FUZZ_EXTRA_lzari_decode ${PROJECT_SOURCE_DIR}/tests/native/lzari_reference.cpp)
 set(LUMV_FUZZ_EXTRA_lzari_roundtrip ${PROJECT_SOURCE_DIR}/tests/native/lzari_reference.cpp)
 set(LUMV_FUZZ_EXTRA_payload_verify)
+set(LUMV_FUZZ_EXTRA_payload_header)
+set(LUMV_FUZZ_EXTRA_entry_path)
+set(LUMV_FUZZ_EXTRA_entry_stream ${PROJECT_SOURCE_DIR}/tests/native/lzari_reference.cpp)
 
 if(LUMV_FUZZ)
   if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
