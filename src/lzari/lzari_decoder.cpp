@@ -1,6 +1,7 @@
 // Decoding one LZARI stream, from a byte source into a byte sink or through
 // block reads and writes. One decoding loop serves both: it is written once
-// over an I/O type whose calls the compiler puts in line.
+// over an I/O type, which supplies the input bits and takes the output, and
+// whose calls the compiler puts in line.
 #include "lzari_decoder.h"
 
 namespace {
