@@ -4,6 +4,8 @@
 // whose calls the compiler puts in line.
 #include "lzari_decoder.h"
 
+#include "common/byte_order.h"
+
 namespace {
 
 void ClearBytes(void *area, unsigned long size) {
@@ -311,8 +313,7 @@ struct BlockIo {
         do {
             place = Refill(in, 0);
         } while (place.refillAt == 0);
-        *length = static_cast<uint32_t>(buffer[0]) | static_cast<uint32_t>(buffer[1]) << 8 |
-                  static_cast<uint32_t>(buffer[2]) << 16 | static_cast<uint32_t>(buffer[3]) << 24;
+        *length = ReadLittleEndian32(buffer);
         bool whole = place.inputEnd >= 32;
         place.pos = whole ? 32 : place.inputEnd + 8;
         return whole;
