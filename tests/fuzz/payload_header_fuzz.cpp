@@ -14,28 +14,13 @@
 
 #include "entry_name_oracle.h"
 #include "payload/payload_format.h"
+#include "presentation_reader.h"
 
 namespace {
 
 void Fail(const char *what) {
     fprintf(stderr, "payload_header_fuzz: %s\n", what);
     abort();
-}
-
-// The file, read span by span; a span reaching past its end is refused.
-struct FileReader {
-    PayloadByteReader reader;
-    const uint8_t *data;
-    size_t size;
-};
-
-bool ReadAt(const PayloadByteReader *reader, uint32_t offset, void *buffer, uint32_t size) {
-    const FileReader *file = reinterpret_cast<const FileReader *>(reader);
-    if (offset > file->size || size > file->size - offset) {
-        return false;
-    }
-    memcpy(buffer, file->data + offset, size);
-    return true;
 }
 
 bool IsLeadByte932(unsigned char value) {
@@ -79,7 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size > 0xFFFFFFFFu) {
         return 0;
     }
-    FileReader file = {{ReadAt}, data, size};
+    // Reads reaching past the file's end are refused.
+    MemoryByteReader file = MakeMemoryByteReader(data, size);
     uint32_t fileSize = static_cast<uint32_t>(size);
 
     uint32_t tableStart = 0;
